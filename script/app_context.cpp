@@ -1,0 +1,31 @@
+#include "script/app_context.h"
+
+namespace tb {
+
+namespace {
+AppContext g_app;
+}
+
+AppContext& app() { return g_app; }
+
+void reset_app_context() {
+    AppContext& a = g_app;
+    a.run_style = kStyleWindow;
+    a.ui_mode = 0;
+    a.debug_level = 0;
+    a.sub_params.clear();
+    a.caption.clear();
+    a.logo = 0;
+    a.exit_code = 0;
+    a.program_path.clear();
+    a.work_folder.clear();
+    a.target.clear();
+    a.access_protocol = 0;
+    for (auto& j : a.jobs) {
+        j.running = false;
+        j.cancel = false;
+    }
+    a.console = stdout;
+}
+
+}  // namespace tb
