@@ -31,6 +31,8 @@ size_t cut_statement(std::string_view script, size_t pos, std::string& raw);
 
 // Comments ("//" up to CR LF) and line breaks become blanks; then trimmed.
 std::string clean_statement(std::string_view raw);
+// The same clean-up without the trimming: every byte keeps its position.
+std::string blank_comments(std::string_view raw);
 
 // Outside double quotes each run of blanks becomes one blank; ends trimmed.
 std::string collapse_blanks(std::string_view text);

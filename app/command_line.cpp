@@ -1,0 +1,48 @@
+#include "app/command_line.h"
+
+#include <cstdlib>
+
+#include "common/text.h"
+#include "script/app_context.h"
+
+namespace tb {
+
+void parse_command_line(const std::vector<std::string>& args) {
+    AppContext& a = app();
+    for (std::string arg : args) {
+        std::erase(arg, ',');
+        if (arg.empty()) continue;
+        if (arg.find("\\\\.\\") != std::string::npos) {
+            a.target = to_upper(utf16_truncate(arg, 63));
+        } else if (size_t ui = ifind(arg, "UI:"); ui != std::string::npos) {
+            char* end = nullptr;
+            long n = std::strtol(arg.c_str() + ui + 3, &end, 10);
+            if (end != arg.c_str() + ui + 3 && n >= 0 && n <= 2) a.ui_mode = static_cast<int>(n) + 1;
+        } else if (size_t sp = ifind(arg, "SUBPARAM:"); sp != std::string::npos) {
+            a.sub_params = arg.substr(sp + 9);
+        } else if (icontains(arg, "/debug")) {
+            a.debug_level = 1;
+        } else if (icontains(arg, "/dbg")) {
+            a.debug_level = 2;
+        } else if (icontains(arg, "/hide")) {
+            a.ui_mode = 1;
+        } else {
+            a.sub_params += arg;
+            a.sub_params += '$';
+        }
+    }
+}
+
+std::string sub_param_value(const std::string& sub_params, const std::string& word) {
+    std::string key = word + ":";
+    for (const std::string& item : split(sub_params, '$')) {
+        std::string_view t = trim_view(item);
+        if (!istarts_with(t, key)) continue;
+        std::string v = trim(t.substr(key.size()));
+        if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
+        return v;
+    }
+    return {};
+}
+
+}  // namespace tb

@@ -1,0 +1,44 @@
+#include "platform/autostart.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/paths.h"
+
+namespace tb {
+
+std::string autostart_folder() {
+    if (const char* dir = std::getenv("TAMBLOR_AUTOSTART_DIR"); dir && *dir) return dir;
+    if (::geteuid() == 0) return "/var/lib/tamblor/autostart";
+    const char* home = std::getenv("HOME");
+    return path_join(home && *home ? home : "/tmp", ".config/tamblor/autostart");
+}
+
+namespace {
+std::string value_path(std::string_view name) { return path_join(autostart_folder(), std::string(name)); }
+}  // namespace
+
+bool set_autorun_value(std::string_view name, std::string_view command_line) {
+    std::error_code ec;
+    std::filesystem::create_directories(autostart_folder(), ec);
+    std::ofstream out(value_path(name), std::ios::binary | std::ios::trunc);
+    out << command_line;
+    return static_cast<bool>(out);
+}
+
+bool remove_autorun_value(std::string_view name) {
+    std::error_code ec;
+    return std::filesystem::remove(value_path(name), ec);
+}
+
+std::string get_autorun_value(std::string_view name) {
+    std::ifstream in(value_path(name), std::ios::binary);
+    if (!in) return {};
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+}  // namespace tb

@@ -1,0 +1,239 @@
+#include "script/run_job.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+#include "common/duration.h"
+#include "common/format.h"
+#include "common/text.h"
+#include "platform/paths.h"
+#include "script/app_context.h"
+#include "script/error_policy.h"
+#include "script/interpreter.h"
+#include "script/job_slot.h"
+#include "script/script_text.h"
+#include "ui/job_log.h"
+
+namespace tb {
+
+namespace {
+
+constexpr const char* kProductVersion = "Tamblor 9.0.2.25";
+constexpr const char* kBuild = "511";
+
+std::tm local_now() {
+    std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return tm;
+}
+
+std::string temp_root() {
+    const char* tmp = std::getenv("TMPDIR");
+    return tmp && *tmp ? tmp : "/tmp";
+}
+
+// The work folder is made once per process when start-up has not made one.
+std::string ensure_work_folder() {
+    AppContext& a = app();
+    if (!a.work_folder.empty()) return a.work_folder;
+    std::tm tm = local_now();
+    std::string base = fmt("%s\\TamblorLite", temp_root());
+    std::error_code ec;
+    std::filesystem::create_directories(native_path(base), ec);
+    for (int n = 0; n < 1000; ++n) {
+        std::string candidate = native_path(fmt("%s\\%04d%02d%02d-%02d%02d%02d-%d-%d", base, tm.tm_year + 1900,
+                                                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                                                static_cast<int>(::getpid()), n));
+        if (std::filesystem::create_directory(candidate, ec)) {
+            a.work_folder = candidate;
+            return candidate;
+        }
+    }
+    return {};
+}
+
+bool remove_file(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::remove(native_path(path), ec);
+}
+
+void write_utf16_file(const std::string& path, const std::string& text) {
+    std::u16string w = to_utf16(text);
+    std::ofstream out(native_path(path), std::ios::binary | std::ios::trunc);
+    for (char16_t c : w) {
+        char b[2] = {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+        out.write(b, 2);
+    }
+}
+
+}  // namespace
+
+bool create_job_log_folder(int slot) {
+    JobSlot* js = job_slot(slot);
+    if (!js) return false;
+    std::string work = ensure_work_folder();
+    if (work.empty()) return false;
+    std::tm tm = local_now();
+    std::error_code ec;
+    for (int n = 0; n < 1000; ++n) {
+        std::string folder = native_path(fmt("%s\\Log_%04d%02d%02d_%02d%02d%02d%s", work, tm.tm_year + 1900,
+                                             tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                                             n ? fmt("_%d", n) : std::string()));
+        if (std::filesystem::create_directory(folder, ec)) {
+            js->log_folder = folder;
+            return true;
+        }
+    }
+    return false;
+}
+
+void write_init_params(int slot, const std::string& sub_params) {
+    JobSlot* js = job_slot(slot);
+    if (!js || sub_params.empty()) return;
+    if (sub_params.find('$') == std::string::npos) {
+        log_text(slot, fmt("FnScript Param: %s", sub_params));
+        return;
+    }
+    std::vector<std::string> items;
+    size_t pos = 0;
+    while (pos < sub_params.size() && items.size() < 20) {
+        size_t d = sub_params.find('$', pos);
+        std::string item = sub_params.substr(pos, d == std::string::npos ? std::string::npos : d - pos);
+        items.push_back(utf16_truncate(item, 255));
+        if (d == std::string::npos) break;
+        pos = d + 1;
+    }
+    std::string text;
+    int plain = 0;
+    for (const auto& item : items) {
+        if (item.empty()) continue;
+        if (item.find("--") != std::string::npos) {
+            text += fmt("Init_Command:%s\n", item);
+        } else if (size_t eq = item.find('='); eq != std::string::npos) {
+            text += fmt("%s:%s\n", item.substr(0, eq), item.substr(eq + 1));
+        } else {
+            text += fmt("Init_Param%d:%s\n", plain++, item);
+        }
+    }
+    write_utf16_file(path_join(js->log_folder, "_InitParam.txt"), text);
+}
+
+void end_of_run(int slot, bool cancelled) {
+    JobSlot* js = job_slot(slot);
+    if (!js) return;
+    close_job_logs(slot);
+    if (!js->log_folder.empty()) {
+        remove_file(path_join(js->log_folder, "_InitParam.txt"));
+        remove_file(path_join(js->log_folder, "_Result.txt"));
+        if (!js->log_copy_folder.empty()) {
+            std::error_code ec;
+            std::filesystem::create_directories(native_path(js->log_copy_folder), ec);
+            std::filesystem::copy(native_path(js->log_folder), native_path(js->log_copy_folder),
+                                  std::filesystem::copy_options::overwrite_existing |
+                                      std::filesystem::copy_options::recursive,
+                                  ec);
+        }
+    }
+    if (!cancelled && (js->sub_list.size() > 1 || js->main_list.size() > 1))
+        raise_error(slot, kErrLoseBlockEnd, "");
+    js->loop_list.clear();
+    js->script.clear();
+}
+
+int run_job(int slot) {
+    JobSlot* js = job_slot(slot);
+    if (!js) return -1;
+    AppContext& a = app();
+    reset_run_state(slot);
+    a.jobs[0].cancel = false;
+    a.jobs[0].running = true;
+    js->log_copy_folder.clear();
+    if (js->log_folder.empty()) create_job_log_folder(slot);
+
+    js->script = load_script(js->script_path);
+    int last = kDone;
+    if (js->script.empty()) {
+        // An unreadable script is an error, not an empty run; an empty file just ends.
+        if (!file_exists(js->script_path)) {
+            open_job_logs(slot);
+            raise_error(slot, kErrFileOpen, js->script_path);
+            int code = js->error_code;
+            end_of_run(slot, true);
+            a.jobs[0].running = false;
+            return code;
+        }
+        a.jobs[0].running = false;
+        return 0;
+    }
+
+    js->start_time = std::chrono::steady_clock::now();
+    std::tm tm = local_now();
+    open_job_logs(slot);
+    if (!a.console_run())
+        write_linef(slot, LineFormat::LeftAligned, 10, colour::kGreen,
+                    "##### SCRIPT START %d/%02d/%02d (%s-%s : %s%s) #####", tm.tm_year + 1900, tm.tm_mon + 1,
+                    tm.tm_mday, kProductVersion, kBuild, path_stem(js->script_path),
+                    path_extension(js->script_path));
+    write_init_params(slot, a.sub_params);
+    {
+        std::error_code ec;
+        std::filesystem::copy_file(native_path(js->script_path),
+                                   path_join(js->log_folder, path_file_name(js->script_path)),
+                                   std::filesystem::copy_options::overwrite_existing, ec);
+    }
+
+    size_t pos = 0;
+    bool cancelled = false;
+    std::string raw;
+    while (pos < js->script.size()) {
+        size_t used = cut_statement(js->script, pos, raw);
+        if (used == 0) break;
+        js->position = pos;
+        int r = run_statement(slot, clean_statement(raw));
+        last = r;
+        if (cancel_requested(slot)) {
+            log_text(slot, "---- Cancel Job ----");
+            cancelled = true;
+            break;
+        }
+        if (r == kDone) {
+            pos += used;
+        } else if (r == kLoopBack) {
+            pos = js->loop_start;
+        } else if (r == kErrorStop || r == kExitRun) {
+            set_cancel(slot);
+            cancelled = true;
+            break;
+        } else if (r == kCloseRun) {
+            cancelled = true;
+            break;
+        }
+    }
+
+    if (js->log.html_enabled)
+        write_line(slot, fmt("##### SCRIPT LOG %s", js->log_folder), LineFormat::LeftAligned, 10, colour::kGreen,
+                   LineKind::Text, js->log_folder);
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                    js->start_time)
+                  .count();
+    if (!a.console_run()) {
+        std::tm end = local_now();
+        write_linef(slot, LineFormat::LeftAligned, 10, colour::kGreen,
+                    "##### SCRIPT END %d/%02d/%02d (Elapsed Time: %s) #####", end.tm_year + 1900, end.tm_mon + 1,
+                    end.tm_mday, readable_duration(static_cast<uint32_t>(ms)));
+    }
+    // The exit code is the code of the error or Exit that ended the run.
+    int code = (last == kErrorStop || last == kExitRun) ? js->error_code : 0;
+    js->error_code = 0;
+    end_of_run(slot, cancelled);
+    if (js->error_code == kErrLoseBlockEnd) code = kErrLoseBlockEnd;
+    a.jobs[0].running = false;
+    return code;
+}
+
+}  // namespace tb
