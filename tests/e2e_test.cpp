@@ -1,0 +1,115 @@
+// End-to-end: the real binary runs scripts in console runs; the console
+// output, the log folder and the exit code are checked.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+struct RunResult {
+    int exit_code = -1;
+    std::string output;
+};
+
+RunResult run_binary(const std::string& args, const std::string& tmpdir) {
+    std::string cmd = "cd '" + tmpdir + "' && TMPDIR='" + tmpdir + "' '" TAMBLOR_BINARY "' " + args + " 2>&1";
+    RunResult r;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return r;
+    std::array<char, 4096> buf{};
+    size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
+    int status = ::pclose(p);
+    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+std::string make_tmpdir() {
+    char tmpl[] = "/tmp/tamblor-e2e-XXXXXX";
+    return ::mkdtemp(tmpl);
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string log_folder_of(const std::string& output) {
+    const std::string marker = "##### SCRIPT LOG ";
+    size_t p = output.find(marker);
+    if (p == std::string::npos) return {};
+    size_t e = output.find('\n', p);
+    return output.substr(p + marker.size(), e - p - marker.size());
+}
+
+std::string write_script(const std::string& dir, const std::string& name, const std::string& text) {
+    std::string path = dir + "/" + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+}  // namespace
+
+TEST(EndToEnd, SampleScriptPassesWithItsOutput) {
+    std::string dir = make_tmpdir();
+    RunResult r = run_binary("SCRIPT:'" TAMBLOR_SOURCE_DIR "/examples/sample.scpt'", dir);
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_NE(r.output.find("        Sample script start\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("a=20 b=14 mask=0x10 label=LBA_0x1000"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("sizes: 3 words: 3 second word: beta"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("branch: sixteen"), std::string::npos);
+    EXPECT_EQ(r.output.find("branch: eight"), std::string::npos);
+    EXPECT_NE(r.output.find("Loop Visits : 6"), std::string::npos);
+    EXPECT_NE(r.output.find("-- Error Count: 1 --"), std::string::npos);
+    EXPECT_NE(r.output.find("-- Error Count: 2 --"), std::string::npos);
+    EXPECT_NE(r.output.find("ErrorCount: 2"), std::string::npos);
+    EXPECT_NE(r.output.find("read back 0x2A, errors tolerated 2"), std::string::npos) << r.output;
+    // Console runs have no banners.
+    EXPECT_EQ(r.output.find("##### SCRIPT START"), std::string::npos);
+
+    std::string folder = log_folder_of(r.output);
+    ASSERT_FALSE(folder.empty()) << r.output;
+    std::string html = read_file(folder + "/TestLog.htm");
+    EXPECT_EQ(html.rfind("<html><head><meta http-equiv='Content-Type' content='text/html; charset=utf-8'>", 0), 0u);
+    EXPECT_NE(html.find("Loop&nbsp;Visits&nbsp;:&nbsp;6"), std::string::npos);
+    EXPECT_FALSE(read_file(folder + "/sample.scpt").empty());  // the script is copied into the log folder
+    // The end-of-run step removes the result file.
+    EXPECT_TRUE(read_file(folder + "/_Result.txt").empty());
+}
+
+TEST(EndToEnd, ExitCodeIsTheScriptsCode) {
+    std::string dir = make_tmpdir();
+    write_script(dir, "x.scpt", "Exit( ErrCode:3, ErrDesc:\"\" );");
+    EXPECT_EQ(run_binary("SCRIPT:\"x.scpt\"", dir).exit_code, 3);
+}
+
+TEST(EndToEnd, ErrorStopExitsWithTheCodeModulo256) {
+    std::string dir = make_tmpdir();
+    write_script(dir, "x.scpt", "Print(Output:\"before\");\r\nNoSuch();\r\nPrint(Output:\"after\");");
+    RunResult r = run_binary("SCRIPT:x.scpt", dir);
+    EXPECT_EQ(r.exit_code, 256 - 16);
+    EXPECT_NE(r.output.find("[Error Code]:  0xFFFFFFF0"), std::string::npos);
+    EXPECT_NE(r.output.find("before"), std::string::npos);
+    EXPECT_EQ(r.output.find("after"), std::string::npos);
+}
+
+TEST(EndToEnd, InitParametersReachTheScript) {
+    std::string dir = make_tmpdir();
+    write_script(dir, "p.scpt", "x = 1;");
+    RunResult r = run_binary("SCRIPT:p.scpt LOOP=5 --fast plain", dir);
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+}
+
+TEST(EndToEnd, MissingScriptIsAnError) {
+    std::string dir = make_tmpdir();
+    RunResult r = run_binary("SCRIPT:nothere.scpt", dir);
+    EXPECT_EQ(r.exit_code, 256 - 11);
+    EXPECT_NE(r.output.find("File Open Fail or File Does Not Exist"), std::string::npos);
+    EXPECT_EQ(run_binary("", dir).exit_code, 2);
+}
