@@ -229,6 +229,8 @@ int run_job(int slot) {
     }
     // The exit code is the code of the error or Exit that ended the run.
     int code = (last == kErrorStop || last == kExitRun) ? js->error_code : 0;
+    // A surplus '}' stops the run without an error message; it must not pass.
+    if (last == kErrorStop && code == 0) code = kErrGetBlock;
     js->error_code = 0;
     end_of_run(slot, cancelled);
     if (js->error_code == kErrLoseBlockEnd) code = kErrLoseBlockEnd;

@@ -61,7 +61,8 @@ TEST_F(Evaluator, ModuloByZeroIsRefusedToo) {
 
 TEST_F(Evaluator, MinimumDividedByMinusOneWraps) {
     run("m = 0 - 9223372036854775807 - 1;");
-    run("q = m / -1;");
+    run("n = 0 - 1;");
+    run("q = m / n;");
     EXPECT_EQ(var("q"), "-9223372036854775808");
 }
 

@@ -38,7 +38,7 @@ TEST(ScriptText, StatementEndsAtFirstTerminatorEvenInsideQuotes) {
 }
 
 TEST(ScriptText, CommentsEndOnlyAtCrLf) {
-    EXPECT_EQ(clean_statement("x = 1 // note\r\n + 2;"), "x = 1        + 2;");
+    EXPECT_EQ(clean_statement("x = 1 // note\r\n + 2;"), "x = 1           + 2;");
     // A lone LF does not end the comment: the rest of the statement is blanked.
     EXPECT_EQ(clean_statement("x = 1 // note\n + 2;"), "x = 1");
     EXPECT_EQ(clean_statement("a\r\nb\tc"), "a  b\tc");
@@ -116,7 +116,7 @@ TEST_F(Interpreter, CommentBetweenBraceAndElseClosesTheChain) {
         "If (0) { r = 1; }\r\n"
         "// comment\r\n"
         "else { r = 2; }");
-    EXPECT_NE(code, 0);  // the else has no open If chain
+    EXPECT_EQ(code, -15);  // the else had no open If chain: its '}' is surplus
     EXPECT_EQ(var("r"), "<undefined>");
 }
 
@@ -202,7 +202,7 @@ TEST_F(Interpreter, MissingClosingParenthesis) {
 
 TEST_F(Interpreter, UnclosedBlockAtEndRaisesLoseBlockEnd) {
     EXPECT_EQ(run_script_text("If (1) {\r\n x = 1;\r\n"), -18);
-    EXPECT_NE(out().find("[Error Desc]:  Lose Block End. "), std::string::npos);
+    EXPECT_NE(out().find("[Error Desc]:  Lose Block End."), std::string::npos);
 }
 
 TEST_F(Interpreter, ExitInsideAnOpenBlockIsNoLoseBlockEnd) {
@@ -211,7 +211,8 @@ TEST_F(Interpreter, ExitInsideAnOpenBlockIsNoLoseBlockEnd) {
 }
 
 TEST_F(Interpreter, SurplusBraceStopsTheRunQuietly) {
-    EXPECT_EQ(run_script_text("x = 1;\r\n}\r\ny = 2;"), 0);
+    // No message, but the run fails with the code the next statement would raise.
+    EXPECT_EQ(run_script_text("x = 1;\r\n}\r\ny = 2;"), -15);
     EXPECT_EQ(var("y"), "<undefined>");
 }
 
