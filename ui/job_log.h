@@ -100,4 +100,9 @@ void clear_job_log(int slot);
 // Snapshot of the slot's lines (tests and the window).
 std::vector<LogLine> job_log_lines(int slot);
 
+// The output stem every command derives its file names from: the job's log
+// folder, then "\R" ("\S" in a function-script child) and the line counter as
+// ten digits ("%s\R%010I64d"), as a native path.
+std::string output_stem(int slot);
+
 }  // namespace tb

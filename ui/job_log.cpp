@@ -1,0 +1,244 @@
+#include "ui/job_log.h"
+
+#include <ctime>
+#include <filesystem>
+
+#include "common/text.h"
+#include "platform/paths.h"
+#include "script/app_context.h"
+#include "script/job_slot.h"
+#include "ui/file_handle.h"
+#include "ui/hex_dump.h"
+#include "ui/html_log.h"
+#include "ui/text_file.h"
+
+namespace tb {
+
+namespace {
+
+constexpr char kResultFileName[] = "_Result.txt";
+constexpr char kHtmlFileName[] = "TestLog.htm";
+constexpr size_t kConsoleHexBytes = 64;
+
+JobSlot* writable_slot(int slot) { return slot == kNoSlot ? nullptr : job_slot(slot); }
+
+void console_print(std::string_view s) {
+    std::FILE* c = app().console;
+    if (!c) return;
+    std::fwrite(s.data(), 1, s.size(), c);
+    std::fflush(c);
+}
+
+// The result file is recreated (truncated) at every command header so that
+// the result commands see only what the newest command printed.
+void restart_result_file(JobSlot& js) {
+    close_file(js.log.result_file);
+    if (js.log_folder.empty()) return;
+    js.log.result_file = FileHandle::open(path_join(js.log_folder, kResultFileName), "wb").release();
+}
+
+void result_write(JobLog& log, std::string_view text) {
+    if (!log.result_file) return;
+    std::string bytes = utf16le_bytes(text);
+    std::fwrite(bytes.data(), 1, bytes.size(), log.result_file);
+}
+
+std::string header_form(uint64_t counter, std::string_view text) {
+    std::time_t now = std::time(nullptr);
+    std::tm lt{};
+    localtime_r(&now, &lt);
+    return fmt("<%02d:%02d:%02d-%I64d> %s", lt.tm_hour, lt.tm_min, lt.tm_sec, counter, text);
+}
+
+std::string console_form(LineFormat format, std::string_view stored) {
+    if (format == LineFormat::Normal || format == LineFormat::CommandEnd) return fmt("        %s", stored);
+    return std::string(stored);
+}
+
+// Console runs show the start of a data file instead of the on-screen hex view.
+void console_hex_dump(const std::string& path) {
+    std::string bytes;
+    read_file_bytes(path, bytes);
+    for (const std::string& row : hex_dump_rows(bytes, kConsoleHexBytes)) console_print(fmt("        %s\n", row));
+    console_print(fmt("        Hex File : %s\n", path));
+}
+
+// A function-script child hands its lines to the parent through "<path>.TXT".
+void forward_line(JobLog& log, const LogLine& line) {
+    if (log.forward_log_path.empty()) return;
+    std::string out;
+    if (line.kind == LineKind::Image) {
+        std::string copy = fmt("%s_%d.PNG", log.forward_log_path, ++log.forward_image_count);
+        std::error_code ec;
+        std::filesystem::copy_file(native_path(line.text), native_path(copy),
+                                   std::filesystem::copy_options::overwrite_existing, ec);
+        out = fmt("      [PNG]%s,%s\r\n", copy, line.value);
+    } else if (size_t marker = line.text.find("##### SCRIPT "); marker != std::string::npos) {
+        out = fmt("%s\r\n", std::string_view(line.text).substr(marker));
+    } else if (!line.text.empty() && line.text.front() == '<') {
+        out = fmt("%s\r\n", line.text);
+    } else {
+        out = fmt("      %s\r\n", line.text);
+    }
+    write_file_bytes(fmt("%s.TXT", log.forward_log_path), out, true);
+}
+
+}  // namespace
+
+int write_line(int slot, std::string_view text, LineFormat format, int font_size, uint32_t line_colour,
+               LineKind kind, std::string_view value) {
+    JobSlot* js = writable_slot(slot);
+    if (!js) return -1;
+    JobLog& log = js->log;
+    const AppContext& a = app();
+    std::lock_guard<std::mutex> guard(log.lock);
+
+    if (format == LineFormat::CommandHeader) restart_result_file(*js);
+    else if (format == LineFormat::CommandEnd) close_file(log.result_file);
+
+    if (text.empty()) return -1;
+    if (format == LineFormat::CommandHeader && a.debug_level == 0 && js->hide_command_echo) return -1;
+
+    // The pool is allocated once; when it is used up the log starts over.
+    if (log.lines.size() >= kLogPoolSize) log.lines.clear();
+    if (log.lines.capacity() < kLogPoolSize) log.lines.reserve(kLogPoolSize);
+
+    LogLine line;
+    line.font_size = font_size;
+    line.colour = line_colour;
+    line.kind = kind;
+    line.left_aligned = format == LineFormat::LeftAligned || format == LineFormat::CommandHeader;
+    line.value = utf16_truncate(value, kLogLineChars);
+    ++log.line_counter;
+    line.text = utf16_truncate(text, kLogLineChars);
+    if (format == LineFormat::CommandHeader)
+        line.text = utf16_truncate(header_form(log.line_counter, line.text), kLogLineChars);
+
+    const bool console = a.console_run();
+    if (console && (kind == LineKind::Text || kind == LineKind::ConsoleText)) {
+        line.text = trim(line.text, " \t\r\n");
+        if (log.console_pending) {  // end the rewritten line before printing below it
+            console_print("\n");
+            log.console_pending = false;
+        }
+        if (!line.text.empty() && (a.ui_mode == 0 || kind == LineKind::ConsoleText))
+            console_print(fmt("%s\n", console_form(format, line.text)));
+    }
+    if (a.debug_level == 2) {
+        std::string dbg = fmt("%s\n", console_form(format, line.text));
+        std::fwrite(dbg.data(), 1, dbg.size(), stderr);
+    }
+
+    if (log.result_file) {
+        if (kind == LineKind::Text) result_write(log, fmt("%s\n", line.text));
+        else if (kind == LineKind::Image) result_write(log, fmt("FINDIMAGE:%s\n", line.text));
+        else if (kind == LineKind::HexFile && console) console_hex_dump(line.value);
+        std::fflush(log.result_file);
+    }
+
+    if (!line.text.empty() && line.text.back() == '\n') line.text.pop_back();
+    if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
+
+    log.lines.push_back(line);
+    int index = static_cast<int>(log.lines.size() - 1);
+
+    if (kind != LineKind::ScreenOnly) html_append(log, path_join(js->log_folder, kHtmlFileName), html_line(line));
+    forward_line(log, line);
+    return index;
+}
+
+void rewrite_line(int slot, int index, std::string_view text) {
+    JobSlot* js = writable_slot(slot);
+    if (!js) return;
+    JobLog& log = js->log;
+    std::lock_guard<std::mutex> guard(log.lock);
+    if (index < 0 || static_cast<size_t>(index) >= log.lines.size()) return;
+    LogLine& line = log.lines[static_cast<size_t>(index)];
+    line.text = utf16_truncate(text, kLogLineChars);
+    line.left_aligned = false;
+    if (app().console_run()) {
+        console_print(fmt("\r        %s %30s", line.text, " "));
+        log.console_pending = true;
+    }
+}
+
+void attach_data_file(int slot, uint32_t line_colour, const std::string& path, bool show) {
+    JobSlot* js = writable_slot(slot);
+    if (!js) return;
+    if (show) write_line(slot, path, LineFormat::Normal, 150, line_colour, LineKind::HexFile, path);
+    std::lock_guard<std::mutex> guard(js->log.lock);
+    if (!js->log.result_file) return;
+    result_write(js->log, fmt("FINDHEX:%s\n", path));
+    std::fflush(js->log.result_file);
+}
+
+void attach_image_line(int slot, int index, std::string_view text, const std::string& image_path) {
+    JobSlot* js = writable_slot(slot);
+    if (!js) return;
+    JobLog& log = js->log;
+    std::lock_guard<std::mutex> guard(log.lock);
+    if (log.result_file) {
+        result_write(log, fmt("FINDIMAGE:%s\n", text));
+        result_write(log, fmt("FINDHEX:%s\n", image_path));
+        std::fflush(log.result_file);
+    }
+    if (index < 0 || static_cast<size_t>(index) >= log.lines.size()) return;
+    LogLine& line = log.lines[static_cast<size_t>(index)];
+    line.kind = LineKind::Image;
+    line.font_size = 150;
+    line.colour = colour::kWhite;
+    line.text = utf16_truncate(text, kLogLineChars);
+    line.value = utf16_truncate(image_path, kLogLineChars);
+}
+
+void open_job_logs(int slot) {
+    JobSlot* js = writable_slot(slot);
+    if (!js) return;
+    JobLog& log = js->log;
+    std::lock_guard<std::mutex> guard(log.lock);
+    close_file(log.html);
+    log.html_enabled = false;
+    if (js->log_folder.empty()) return;
+    std::string path = path_join(js->log_folder, kHtmlFileName);
+    if (!create_html_log(path)) return;  // HTML logging stays off for this job
+    log.html = FileHandle::open(path, "ab").release();
+    log.html_enabled = log.html != nullptr;
+}
+
+void close_job_logs(int slot) {
+    JobSlot* js = writable_slot(slot);
+    if (!js) return;
+    JobLog& log = js->log;
+    std::lock_guard<std::mutex> guard(log.lock);
+    close_file(log.result_file);
+    close_file(log.html);
+    log.html_enabled = false;
+}
+
+void clear_job_log(int slot) {
+    JobSlot* js = writable_slot(slot);
+    if (!js) return;
+    std::lock_guard<std::mutex> guard(js->log.lock);
+    js->log.lines.clear();
+}
+
+std::vector<LogLine> job_log_lines(int slot) {
+    JobSlot* js = writable_slot(slot);
+    if (!js) return {};
+    std::lock_guard<std::mutex> guard(js->log.lock);
+    return js->log.lines;
+}
+
+std::string output_stem(int slot) {
+    JobSlot* js = writable_slot(slot);
+    if (!js) return {};
+    uint64_t counter;
+    {
+        std::lock_guard<std::mutex> guard(js->log.lock);
+        counter = js->log.line_counter;
+    }
+    const char* form = js->sub_base.empty() ? "%s\\R%010I64d" : "%s\\S%010I64d";
+    return native_path(fmt(form, js->log_folder, counter));
+}
+
+}  // namespace tb
