@@ -1,0 +1,93 @@
+#include "script/file_argument.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+#include <iterator>
+
+#include "common/text.h"
+#include "platform/paths.h"
+#include "script/app_context.h"
+#include "script/script_text.h"
+#include "ui/job_log.h"
+
+namespace tb {
+
+namespace {
+
+std::string with_default_extension(std::string name, std::string_view ext) {
+    if (!ext.empty() && path_extension(name).empty()) name += "." + std::string(ext);
+    return name;
+}
+
+bool terminal_prompt(int slot, std::string_view title, bool save_mode, std::string_view default_ext,
+                     std::string& path) {
+    if (!::isatty(STDIN_FILENO)) return false;
+    std::fprintf(stderr, "%.*s (%s file name, empty to cancel): ", static_cast<int>(title.size()),
+                 title.data(), save_mode ? "save" : "open");
+    std::fflush(stderr);
+    std::string line;
+    if (!std::getline(std::cin, line)) return false;
+    std::string chosen = trim(line, " \t\r\n");
+    if (chosen.empty()) return false;
+    path = absolute_path(with_default_extension(chosen, default_ext));
+    return true;
+}
+
+FilePrompt g_prompt = nullptr;
+
+bool job_running(int slot) {
+    return slot >= 0 && static_cast<size_t>(slot) < std::size(app().jobs) && app().jobs[slot].running.load();
+}
+
+}  // namespace
+
+void set_file_prompt(FilePrompt prompt) {
+    g_prompt = prompt;
+}
+
+std::string own_program_path() {
+    const std::string& p = app().program_path;
+    return p.empty() ? program_path() : p;
+}
+
+FileResolve resolve_file_argument(int slot, std::string& name, bool save_mode, std::string_view default_ext,
+                                  std::string_view title) {
+    if (name.empty()) {
+        std::string chosen;
+        bool ok = false;
+        if (app().run_style != kStyleRemoteConsole) {
+            FilePrompt ask = g_prompt ? g_prompt : terminal_prompt;
+            ok = ask(slot, title, save_mode, default_ext, chosen) && !chosen.empty();
+        }
+        if (ok) {
+            name = chosen;
+            return FileResolve::Chosen;
+        }
+        name.clear();
+        if (job_running(slot)) log_text(slot, "---- Cancel Command ----", colour::kCyan);
+        return FileResolve::Cancelled;
+    }
+
+    std::string path = with_default_extension(replace_all(name, "/", "\\"), default_ext);
+    const bool absolute = path.find(':') != std::string::npos || path.front() == '\\';
+    if (absolute) {
+        name = path;
+        if (save_mode || file_exists(path)) return FileResolve::Chosen;
+        return FileResolve::NotFound;
+    }
+    if (save_mode) {
+        name = path_join(path_folder(own_program_path()), path);
+        return FileResolve::Chosen;
+    }
+    std::string found = find_script_file(slot, path);
+    if (found.empty()) {
+        name = path;
+        return FileResolve::NotFound;
+    }
+    name = found;
+    return FileResolve::Chosen;
+}
+
+}  // namespace tb

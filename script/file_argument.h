@@ -1,0 +1,35 @@
+// Resolving a file argument: the one way every command turns the file name a
+// script gave into a path, asking the user when the name is empty.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tb {
+
+enum class FileResolve {
+    Chosen,     // `name` holds the path to use
+    NotFound,   // open mode: the file does not exist (the caller raises -11 with the name)
+    Cancelled,  // no name was chosen (the caller sets the slot's cancel flag)
+};
+
+// Asks the user for a file. Returns false when the user cancels. The default
+// asker prompts on the terminal when standard input is one.
+using FilePrompt = bool (*)(int slot, std::string_view title, bool save_mode, std::string_view default_ext,
+                            std::string& path);
+// Replaces the asker (the main window installs its dialogs); nullptr restores the terminal prompt.
+void set_file_prompt(FilePrompt prompt);
+
+// Empty name: asked for (cancelled at once in run style 31); a cancel empties
+// the name and, while a job runs, writes "---- Cancel Command ----" in cyan.
+// Non-empty name: "/" becomes "\", a name without extension gets
+// `default_ext`; a name with ":" (or starting at the root) is absolute and in
+// open mode must exist; a relative name is placed in the program's folder in
+// save mode and looked for by the script file search in open mode.
+FileResolve resolve_file_argument(int slot, std::string& name, bool save_mode, std::string_view default_ext,
+                                  std::string_view title);
+
+// Full path of the running program (the start-up record's, else the platform's).
+std::string own_program_path();
+
+}  // namespace tb
