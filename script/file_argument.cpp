@@ -73,7 +73,7 @@ FileResolve resolve_file_argument(int slot, std::string& name, bool save_mode, s
     std::string path = with_default_extension(replace_all(name, "/", "\\"), default_ext);
     const bool absolute = path.find(':') != std::string::npos || path.front() == '\\';
     if (absolute) {
-        name = path;
+        name = native_path(path);
         if (save_mode || file_exists(path)) return FileResolve::Chosen;
         return FileResolve::NotFound;
     }
@@ -83,7 +83,7 @@ FileResolve resolve_file_argument(int slot, std::string& name, bool save_mode, s
     }
     std::string found = find_script_file(slot, path);
     if (found.empty()) {
-        name = path;
+        name = native_path(path);
         return FileResolve::NotFound;
     }
     name = found;
