@@ -25,6 +25,8 @@ void cmd_SetINIData(int slot, const std::string& args, const std::string& name);
 void cmd_IsFileExist(int slot, const std::string& args, const std::string& name);
 void cmd_GetFileSize(int slot, const std::string& args, const std::string& name);
 void cmd_FileRename(int slot, const std::string& args, const std::string& name);
+void cmd_InitParam_Data(int slot, const std::string& args, const std::string& name);
+void cmd_InitParam_List(int slot, const std::string& args, const std::string& name);
 void cmd_APFileName(int slot, const std::string& args, const std::string& name);
 
 }  // namespace tb

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/text.h"
+#include "script/app_context.h"
 #include "script/interpreter.h"
 #include "script/job_slot.h"
 #include "script/run_job.h"
@@ -285,4 +286,21 @@ TEST_F(Interpreter, DelayUnderTwoSecondsHasNoCountdown) {
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
     EXPECT_GE(ms, 300);
     EXPECT_EQ(out().find("remain"), std::string::npos);
+}
+
+TEST_F(Interpreter, InitParametersAreWrittenAndReadBack) {
+    app().sub_params = "LOOP=5$--fast$plain$SCRIPT:x.scpt$";
+    run_script_text(
+        "n = InitParam_Data(KeyWord:\"LOOP\", ShowResult:FALSE);\r\n"
+        "p = InitParam_Data(KeyWord:\"Init_Param0\", ShowResult:FALSE, CovertType:\"String\");\r\n"
+        "c = InitParam_Data(KeyWord:\"Init_Command\", ShowResult:FALSE);\r\n"
+        "m = InitParam_Data(\"Missing\", FALSE, \"Auto\", \"dflt\");\r\n"
+        "l[] = InitParam_List(FALSE);\r\n"
+        "len = ArrayLen(l[]);");
+    EXPECT_EQ(var("n"), "5");
+    EXPECT_EQ(var("p"), "plain");
+    EXPECT_EQ(var("c"), "--fast");
+    EXPECT_EQ(var("m"), "dflt");
+    EXPECT_EQ(var("len"), "4");
+    EXPECT_EQ(var("l[0]"), "LOOP:5");
 }
