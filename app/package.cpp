@@ -1,0 +1,285 @@
+#include "app/package.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "app/package_filter.h"
+#include "common/format.h"
+#include "common/ini_file.h"
+#include "common/text.h"
+#include "platform/paths.h"
+#include "script/app_context.h"
+
+namespace tb {
+
+namespace {
+
+struct FileCloser {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+struct DirCloser {
+    void operator()(DIR* d) const { ::closedir(d); }
+};
+using DirPtr = std::unique_ptr<DIR, DirCloser>;
+
+// Names of the regular files directly inside a folder, sorted.
+std::vector<std::string> files_of(const std::string& folder) {
+    std::vector<std::string> names;
+    DirPtr dir(::opendir(native_path(folder).c_str()));
+    if (!dir) return names;
+    while (dirent* d = ::readdir(dir.get())) {
+        std::string name = d->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat st {};
+        if (::lstat(path_join(folder, name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            names.push_back(std::move(name));
+    }
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return to_lower(a) < to_lower(b); });
+    return names;
+}
+
+// A folder under the temporary folder that only this user controls: a real
+// folder (not a link) owned by us. Created when missing.
+bool private_folder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
+}
+
+std::atomic<unsigned> g_work_folder_counter{0};
+
+}  // namespace
+
+// ---------------------------------------------------------------- locating
+
+std::string package_trailer(uint64_t archive_length) {
+    std::string t;
+    for (int i = 0; i < 8; ++i) t.push_back(static_cast<char>((archive_length >> (8 * i)) & 0xFF));
+    t += kPackageMagic;
+    return t;
+}
+
+std::optional<PackageLocation> find_embedded_package(const std::string& exe_path) {
+    FilePtr f(std::fopen(native_path(exe_path).c_str(), "rb"));
+    if (!f) return std::nullopt;
+    struct stat st {};
+    if (fstat(fileno(f.get()), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    uint64_t size = static_cast<uint64_t>(st.st_size);
+    if (size < kPackageTrailerSize) return std::nullopt;
+    unsigned char t[kPackageTrailerSize];
+    if (fseeko(f.get(), static_cast<off_t>(size - kPackageTrailerSize), SEEK_SET) != 0 ||
+        std::fread(t, 1, sizeof t, f.get()) != sizeof t)
+        return std::nullopt;
+    if (std::string_view(reinterpret_cast<const char*>(t + 8), 8) != kPackageMagic) return std::nullopt;
+    uint64_t length = 0;
+    for (int i = 7; i >= 0; --i) length = (length << 8) | t[i];
+    if (length > size - kPackageTrailerSize) return std::nullopt;
+    return PackageLocation{size - kPackageTrailerSize - length, length};
+}
+
+// ---------------------------------------------------------------- settings
+
+int profile_int(std::string_view value, int fallback) {
+    std::string_view v = trim_view(value);
+    if (v.empty()) return fallback;
+    bool negative = false;
+    size_t i = 0;
+    if (v[i] == '+' || v[i] == '-') negative = v[i++] == '-';
+    int base = 10;
+    if (i + 1 < v.size() && v[i] == '0' && (v[i + 1] == 'x' || v[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    uint32_t n = 0;
+    for (; i < v.size(); ++i) {
+        char c = v[i];
+        int d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            break;
+        n = n * static_cast<uint32_t>(base) + static_cast<uint32_t>(d);  // wraps like a 32-bit count
+    }
+    if (negative) n = 0u - n;
+    return static_cast<int>(n);
+}
+
+PackageSettings read_package_settings(const std::string& ini_path) {
+    PackageSettings s;
+    IniFile ini;
+    if (!ini.load(ini_path)) return s;
+    auto text = [&](std::string_view key, size_t capacity) {
+        std::optional<std::string> v = ini.get(kPackageInfoSection, key);
+        return v ? utf16_truncate(*v, capacity - 1) : std::string();
+    };
+    auto number = [&](std::string_view key, int fallback) {
+        std::optional<std::string> v = ini.get(kPackageInfoSection, key);
+        return v ? profile_int(*v, fallback) : fallback;
+    };
+    s.style = number("Style", 1);
+    s.dos_mini = number("DOSMini", 0);
+    s.title = text("TITLE", 260);
+    s.disk_type = parse_disk_type(text("DiskType", 260));
+    s.protocol_filter = parse_protocol_filter(text("ProtocolType", 260));
+    s.soc_id = text("SOCID", 64);
+    s.model_name = text("ModelName", 64);
+    s.show_logo = number("ShowKorvanteLogo", 0);
+    s.debug_log = number("DebugLogDATX", 0);
+    s.no_disk_cmd = text("NoDiskCmd", 256);
+    return s;
+}
+
+std::string caption_from_script_files(const std::string& folder) {
+    for (const std::string& name : files_of(folder)) {
+        // "*.scp?": the last ".scp" ends the name or is followed by one character
+        // (a trailing '?' also matches nothing, as in the system's file search).
+        size_t last = std::string::npos;
+        for (size_t p = ifind(name, ".scp"); p != std::string::npos; p = ifind(name, ".scp", p + 1))
+            last = p;
+        if (last == std::string::npos || name.size() - (last + 4) > 1) continue;
+        std::string caption = replace_all(name.substr(0, ifind(name, ".scp")), "_", " ");
+        return utf16_truncate(caption, 259);
+    }
+    return {};
+}
+
+// ---------------------------------------------------------------- work folder
+
+std::string temp_folder() {
+    const char* env = std::getenv("TMPDIR");
+    std::string t = env && *env ? env : "/tmp";
+    while (t.size() > 1 && t.back() == '/') t.pop_back();
+    return t;
+}
+
+std::string sanitize_program_name(std::string_view program_path) {
+    std::u16string name = to_utf16(path_stem(program_path));
+    for (char16_t& c : name)
+        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')))
+            c = u'_';
+    return to_utf8(name);
+}
+
+std::string create_work_folder(const std::string& program_path) {
+    std::string parent = path_join(temp_folder(), "TamblorLite");
+    if (!private_folder(parent)) {
+        // Someone else's folder of that name: keep ours apart.
+        parent = fmt("%s-%u", parent, static_cast<unsigned>(::getuid()));
+        if (!private_folder(parent)) return {};
+    }
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    std::string base = fmt("%s/%s_%02d%02d%02d_%d", parent, sanitize_program_name(program_path),
+                           tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(::getpid()));
+    // mkdir fails on any existing name, links included, so the folder we get
+    // is always new and empty.
+    if (::mkdir(base.c_str(), 0700) == 0) return base;
+    if (errno != EEXIST) return {};
+    for (int tries = 0; tries < 10000; ++tries) {
+        std::string name = fmt("%s_%u", base, ++g_work_folder_counter);
+        if (::mkdir(name.c_str(), 0700) == 0) return name;
+        if (errno != EEXIST) return {};
+    }
+    return {};
+}
+
+bool remove_work_folder(const std::string& folder) {
+    if (folder.empty()) return false;
+    std::error_code ec;
+    std::filesystem::remove_all(native_path(folder), ec);
+    return !ec;
+}
+
+WorkFolderGuard& WorkFolderGuard::operator=(WorkFolderGuard&& o) noexcept {
+    if (this != &o) {
+        reset();
+        folder_ = std::move(o.folder_);
+        o.folder_.clear();
+    }
+    return *this;
+}
+
+void WorkFolderGuard::reset() {
+    if (!folder_.empty()) remove_work_folder(folder_);
+    folder_.clear();
+}
+
+std::string WorkFolderGuard::release() {
+    std::string f = std::move(folder_);
+    folder_.clear();
+    return f;
+}
+
+// ---------------------------------------------------------------- start-up
+
+std::string find_file_ignoring_case(const std::string& folder, std::string_view name) {
+    if (file_exists(path_join(folder, name))) return std::string(name);
+    for (const std::string& f : files_of(folder))
+        if (iequals(f, name)) return f;
+    return {};
+}
+
+PackageStatus prepare_package(const std::string& exe_path, PreparedPackage& out) {
+    out = PreparedPackage{};
+    std::optional<PackageLocation> where = find_embedded_package(exe_path);
+    if (!where) return PackageStatus::NotPackaged;
+
+    WorkFolderGuard guard(create_work_folder(exe_path));
+    if (guard.folder().empty()) return PackageStatus::NoWorkFolder;
+    const std::string& folder = guard.folder();
+
+    ZipReader reader;
+    if (!reader.open(exe_path, where->offset, where->length)) return PackageStatus::BadArchive;
+    out.extraction = extract_all(reader, folder);
+    reader.close();
+
+    std::string script = find_file_ignoring_case(folder, kPackageScriptName);
+    if (script.empty()) return PackageStatus::MissingScript;
+    std::string info = find_file_ignoring_case(folder, kPackageInfoName);
+    if (info.empty()) return PackageStatus::MissingScriptInfo;
+
+    out.work_folder = folder;
+    out.script_folder = out.log_root_folder = out.ext_cmd_folder = out.library_folder = folder;
+    out.script_path = path_join(folder, script);
+    out.info_path = path_join(folder, info);
+    out.settings = read_package_settings(out.info_path);
+    out.caption = out.settings.title.empty() ? caption_from_script_files(folder) : out.settings.title;
+    guard.release();
+    return PackageStatus::Ready;
+}
+
+void apply_package_settings(const PreparedPackage& package, AppContext& a) {
+    const PackageSettings& s = package.settings;
+    a.run_style = s.style;
+    a.ui_mode = s.dos_mini;
+    a.caption = package.caption;
+    a.logo = s.show_logo;
+    if (a.debug_level == 0 && s.debug_log != 0) a.debug_level = 1;
+    a.work_folder = package.work_folder;
+}
+
+std::optional<std::string> ext_cmd_ini_path(const std::string& ext_cmd_folder) {
+    std::string name = find_file_ignoring_case(ext_cmd_folder, kExtCmdIniName);
+    if (name.empty()) return std::nullopt;
+    return path_join(ext_cmd_folder, name);
+}
+
+}  // namespace tb

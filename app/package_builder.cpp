@@ -1,0 +1,185 @@
+#include "app/package_builder.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "app/package.h"
+#include "app/zip_archive.h"
+#include "common/text.h"
+#include "platform/paths.h"
+#include "script/script_text.h"
+
+namespace tb {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool read_whole(const std::string& path, std::string& out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+struct SourceFile {
+    std::string name;  // in the archive
+    std::string path;  // on disk
+    unsigned mode = 0644;
+    int64_t mtime = 0;
+};
+
+int64_t mtime_of(const std::string& path, unsigned* mode) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return 0;
+    if (mode) *mode = st.st_mode & 0777;
+    return static_cast<int64_t>(st.st_mtime);
+}
+
+}  // namespace
+
+bool build_package_archive(const std::string& folder, const PackageBuildOptions& options,
+                           std::string& archive, std::string& error, std::vector<std::string>* names) {
+    archive.clear();
+    error.clear();
+    const std::string root = native_path(folder);
+    std::error_code ec;
+    if (!fs::is_directory(root, ec)) {
+        error = "not a folder: " + folder;
+        return false;
+    }
+
+    // Every regular file, with its name relative to the folder.
+    std::vector<SourceFile> files;
+    for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+        if (!it->is_regular_file(ec)) continue;
+        SourceFile f;
+        f.path = it->path().string();
+        f.name = fs::relative(it->path(), root, ec).generic_string();
+        if (ec) break;
+        f.mtime = mtime_of(f.path, &f.mode);
+        files.push_back(std::move(f));
+    }
+    if (ec) {
+        error = "cannot list " + folder + ": " + ec.message();
+        return false;
+    }
+    std::sort(files.begin(), files.end(),
+              [](const SourceFile& a, const SourceFile& b) { return a.name < b.name; });
+
+    // The script: the chosen one, or the single plain script at the top.
+    auto top_level = [](const SourceFile& f) { return f.name.find('/') == std::string::npos; };
+    const SourceFile* script = nullptr;
+    const SourceFile* encoded = nullptr;
+    const SourceFile* info = nullptr;
+    int plain_scripts = 0;
+    for (const SourceFile& f : files) {
+        if (!top_level(f)) continue;
+        if (!options.script.empty()) {
+            if (f.name == native_path(options.script)) script = &f;
+        } else if (path_extension(f.name) == ".scpt") {
+            ++plain_scripts;
+            script = &f;
+        }
+        if (iequals(f.name, kPackageScriptName)) encoded = &f;
+        if (iequals(f.name, kPackageInfoName)) info = &f;
+    }
+    if (!options.script.empty() && !script) {
+        error = "no script " + options.script + " in " + folder;
+        return false;
+    }
+    if (plain_scripts > 1) {
+        error = "more than one *.scpt in " + folder + "; choose one with --script";
+        return false;
+    }
+    if (script && encoded) {
+        error = "both a plain script and " + std::string(kPackageScriptName) + " in " + folder;
+        return false;
+    }
+    if (!script && !encoded) {
+        error = "no *.scpt script (or " + std::string(kPackageScriptName) + ") in " + folder;
+        return false;
+    }
+    if (!info) {
+        error = "no " + std::string(kPackageInfoName) + " in " + folder;
+        return false;
+    }
+
+    ZipWriter writer(options.qz_signature);
+    const uint16_t method = options.deflate ? kZipDeflated : kZipStored;
+    auto add = [&](const std::string& name, const std::string& data, const SourceFile& from) {
+        if (!writer.add(name, data, method, from.mode, from.mtime)) {
+            error = "cannot add " + name + " to the archive";
+            return false;
+        }
+        if (names) names->push_back(name);
+        return true;
+    };
+
+    std::string data;
+    const SourceFile& script_file = script ? *script : *encoded;
+    if (!read_whole(script_file.path, data)) {
+        error = "cannot read " + script_file.path;
+        return false;
+    }
+    if (script) encode_script_buffer(data);
+    if (!add(std::string(kPackageScriptName), data, script_file)) return false;
+    if (!read_whole(info->path, data)) {
+        error = "cannot read " + info->path;
+        return false;
+    }
+    if (!add(std::string(kPackageInfoName), data, *info)) return false;
+
+    for (const SourceFile& f : files) {
+        if (&f == script || &f == encoded || &f == info) continue;
+        if (!read_whole(f.path, data)) {
+            error = "cannot read " + f.path;
+            return false;
+        }
+        if (!add(f.name, data, f)) return false;
+    }
+    archive = writer.finish();
+    return true;
+}
+
+bool write_packaged_executable(const std::string& base, const std::string& archive,
+                               const std::string& out, std::string& error) {
+    std::string program;
+    if (!read_whole(native_path(base), program)) {
+        error = "cannot read " + base;
+        return false;
+    }
+    // A player that already carries a package gives up the old one.
+    if (std::optional<PackageLocation> old = find_embedded_package(base))
+        program.resize(static_cast<size_t>(old->offset));
+
+    std::string target = native_path(out);
+    std::string temp = target + ".tmp" + std::to_string(::getpid());
+    {
+        std::ofstream o(temp, std::ios::binary | std::ios::trunc);
+        o.write(program.data(), static_cast<std::streamsize>(program.size()));
+        o.write(archive.data(), static_cast<std::streamsize>(archive.size()));
+        std::string trailer = package_trailer(archive.size());
+        o.write(trailer.data(), static_cast<std::streamsize>(trailer.size()));
+        o.close();
+        if (!o) {
+            std::remove(temp.c_str());
+            error = "cannot write " + out;
+            return false;
+        }
+    }
+    if (::chmod(temp.c_str(), 0755) != 0 || std::rename(temp.c_str(), target.c_str()) != 0) {
+        std::remove(temp.c_str());
+        error = "cannot write " + out;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tb
