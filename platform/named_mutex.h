@@ -1,0 +1,79 @@
+// Cross-instance mutexes: "GlobalMutex" (GlobalLock / GlobalUnLock),
+// "RescanLock" (held around driver rescans) and "ComPortLock" (held around
+// serial power-hub access).
+//
+// Each is a process-shared, robust, recursive pthread mutex in a shared
+// segment of its own name. A holder that dies while holding it does not block
+// the others: the next locker takes it over and makes it consistent again.
+// Like the kernel mutexes the instances were designed around, the mutex is
+// owned by a thread and may be taken again by its owner; each take needs its
+// own release.
+#pragma once
+
+#include <pthread.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+#include "platform/shared_memory.h"
+
+namespace tb {
+
+class NamedMutex {
+public:
+    explicit NamedMutex(const char* base) : base_(base) {}
+    NamedMutex(const NamedMutex&) = delete;
+    NamedMutex& operator=(const NamedMutex&) = delete;
+
+    // Opens (or creates) the shared mutex; true when it is available.
+    bool open();
+
+    // Waits without a time limit, in steps of one second; between steps
+    // `cancel` (when given) is checked and a set flag ends the wait with false.
+    bool lock(const std::atomic<bool>* cancel = nullptr);
+    // One attempt, waiting at most `timeout_ms`.
+    bool try_lock_for(int timeout_ms);
+    // Releases one take by the calling thread; false when it holds none.
+    bool unlock();
+    // Releases every take the calling thread holds; returns how many.
+    int release_all();
+    // Takes the calling thread holds (0 when another thread or nobody owns it).
+    int held_by_this_thread() const;
+
+private:
+    pthread_mutex_t* shared();
+    int take(int timeout_ms);  // 0 taken, ETIMEDOUT, or another error
+
+    const char* base_;
+    mutable std::mutex guard_;  // attaching and the bookkeeping below
+    SharedSegment seg_;
+    std::atomic<int> depth_{0};
+    std::thread::id owner_{};
+};
+
+NamedMutex& global_mutex();
+NamedMutex& rescan_lock();
+NamedMutex& com_port_lock();
+
+// Start-up: each instance creates, or opens when another instance created
+// them first, the three mutexes.
+void open_shared_mutexes();
+
+// Holds a named mutex for a scope (no cancel check).
+class ScopedNamedLock {
+public:
+    explicit ScopedNamedLock(NamedMutex& m) : m_(m), held_(m.lock()) {}
+    ~ScopedNamedLock() {
+        if (held_) m_.unlock();
+    }
+    ScopedNamedLock(const ScopedNamedLock&) = delete;
+    ScopedNamedLock& operator=(const ScopedNamedLock&) = delete;
+    bool held() const { return held_; }
+
+private:
+    NamedMutex& m_;
+    bool held_;
+};
+
+}  // namespace tb

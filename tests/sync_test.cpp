@@ -1,0 +1,663 @@
+// Coordination between instances: the barrier, the cross-instance lock,
+// GlobalVar and the stop broadcast. Instances are forked children of the test
+// process; each test works in a namespace of its own so that tests (and test
+// runs) never see each other's objects.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/format.h"
+#include "platform/named_mutex.h"
+#include "platform/shared_memory.h"
+#include "script/app_context.h"
+#include "script/error_policy.h"
+#include "script/global_var.h"
+#include "script/job_slot.h"
+#include "script/sync_commands.h"
+#include "tests/test_support.h"
+#include "ui/job_log.h"
+
+using namespace tb;
+
+namespace {
+
+int64_t now_ms() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// What a child reports: who, which event, when (steady clock, shared by all processes).
+struct Record {
+    int32_t who;
+    int32_t what;
+    int64_t at_ms;
+};
+
+class Pipe {
+public:
+    Pipe() {
+        if (::pipe(fds_) != 0) fds_[0] = fds_[1] = -1;
+    }
+    ~Pipe() {
+        close_read();
+        close_write();
+    }
+    int r() const { return fds_[0]; }
+    int w() const { return fds_[1]; }
+    void close_read() {
+        if (fds_[0] >= 0) ::close(fds_[0]);
+        fds_[0] = -1;
+    }
+    void close_write() {
+        if (fds_[1] >= 0) ::close(fds_[1]);
+        fds_[1] = -1;
+    }
+
+private:
+    int fds_[2];
+};
+
+void report(const Pipe& p, int who, int what) {
+    Record rec{who, what, now_ms()};
+    [[maybe_unused]] ssize_t n = ::write(p.w(), &rec, sizeof rec);  // below PIPE_BUF: never interleaved
+}
+
+// Blocks until the parent opens the gate (one byte per child).
+void wait_gate(const Pipe& gate) {
+    char c;
+    [[maybe_unused]] ssize_t n = ::read(gate.r(), &c, 1);
+}
+
+void open_gate(const Pipe& gate, int children) {
+    for (int i = 0; i < children; ++i) {
+        [[maybe_unused]] ssize_t n = ::write(gate.w(), "g", 1);
+    }
+}
+
+// Reads `count` records (waiting at most `limit_ms`).
+std::vector<Record> read_records(const Pipe& p, size_t count, int limit_ms) {
+    std::vector<Record> out;
+    const int64_t end = now_ms() + limit_ms;
+    ::fcntl(p.r(), F_SETFL, O_NONBLOCK);
+    while (out.size() < count && now_ms() < end) {
+        Record rec{};
+        ssize_t n = ::read(p.r(), &rec, sizeof rec);
+        if (n == static_cast<ssize_t>(sizeof rec)) out.push_back(rec);
+        else sleep_ms(5);
+    }
+    return out;
+}
+
+// Runs `body` in a child process, which ends with its return value.
+pid_t spawn(const std::function<int()>& body) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int rc = body();
+        ::_exit(rc);
+    }
+    return pid;
+}
+
+// Waits for every child for at most `limit_ms`; stragglers are killed and give -1.
+std::vector<int> reap(const std::vector<pid_t>& pids, int limit_ms) {
+    std::vector<int> codes(pids.size(), -1);
+    std::vector<bool> done(pids.size(), false);
+    const int64_t end = now_ms() + limit_ms;
+    size_t left = pids.size();
+    while (left > 0 && now_ms() < end) {
+        for (size_t i = 0; i < pids.size(); ++i) {
+            if (done[i]) continue;
+            int status = 0;
+            if (::waitpid(pids[i], &status, WNOHANG) == pids[i]) {
+                done[i] = true;
+                --left;
+                codes[i] = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+        }
+        if (left > 0) sleep_ms(10);
+    }
+    for (size_t i = 0; i < pids.size(); ++i) {
+        if (done[i]) continue;
+        ::kill(pids[i], SIGKILL);
+        ::waitpid(pids[i], nullptr, 0);
+    }
+    return codes;
+}
+
+int counter = 0;
+
+class SyncFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::fresh_slot();
+        ns_ = fmt("tbsync%d_%d_", static_cast<int>(::getpid()), counter++);
+        ::setenv("TAMBLOR_IPC_NAMESPACE", ns_.c_str(), 1);
+    }
+    void TearDown() override {
+        remove_shared_objects();
+        ::unsetenv("TAMBLOR_IPC_NAMESPACE");
+        job_slot(0)->sync_member = false;
+    }
+    std::string ns_;
+};
+
+bool log_has(std::string_view text, uint32_t colour_wanted) {
+    for (const auto& l : job_log_lines(0))
+        if (l.text == text && l.colour == colour_wanted) return true;
+    return false;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The barrier.
+
+class SyncBarrier : public SyncFixture {};
+
+enum { kArrive = 1, kRelease = 2 };
+
+TEST_F(SyncBarrier, ThreeInstancesMeetTwice) {
+    Pipe ready, gate, out;
+    std::vector<pid_t> kids;
+    for (int i = 0; i < 3; ++i) {
+        kids.push_back(spawn([&, i] {
+            cmd_SyncInit(0, "DelaySec:0", "SyncInit");
+            if (!job_slot(0)->sync_member) return 10;
+            report(ready, i, 0);
+            wait_gate(gate);
+            for (int round = 0; round < 2; ++round) {
+                sleep_ms(300 * (round == 0 ? i : 2 - i));  // arrive one after the other, reversed in round 2
+                report(out, i, round * 10 + kArrive);
+                if (sync_wait(0, 8, true) != kSyncReleased) return 20 + round;
+                report(out, i, round * 10 + kRelease);
+            }
+            leave_sync_group(0);
+            return 0;
+        }));
+    }
+    ASSERT_EQ(read_records(ready, 3, 5000).size(), 3u);
+    open_gate(gate, 3);
+    std::vector<Record> recs = read_records(out, 12, 9000);
+    std::vector<int> codes = reap(kids, 3000);
+    EXPECT_EQ(codes, std::vector<int>({0, 0, 0}));
+    ASSERT_EQ(recs.size(), 12u);
+    for (int round = 0; round < 2; ++round) {
+        int64_t last_arrival = 0, first_release = INT64_MAX, last_release = 0;
+        for (const Record& r : recs) {
+            if (r.what == round * 10 + kArrive) last_arrival = std::max(last_arrival, r.at_ms);
+            if (r.what == round * 10 + kRelease) {
+                first_release = std::min(first_release, r.at_ms);
+                last_release = std::max(last_release, r.at_ms);
+            }
+        }
+        // Nobody passes before the last member arrives, and all pass together.
+        EXPECT_GE(first_release, last_arrival) << "round " << round;
+        EXPECT_LT(last_release - first_release, 1000) << "round " << round;
+        EXPECT_LT(last_release - last_arrival, 1500) << "round " << round;
+    }
+}
+
+TEST_F(SyncBarrier, MemberEndingWithoutSyncWaitReleasesTheOthers) {
+    Pipe ready, gate, out;
+    std::vector<pid_t> kids;
+    for (int i = 0; i < 3; ++i) {
+        kids.push_back(spawn([&, i] {
+            cmd_SyncInit(0, "DelaySec:0", "SyncInit");
+            report(ready, i, 0);
+            wait_gate(gate);
+            if (i == 2) {
+                // Ends its run normally (not cancelled) without reaching SyncWait.
+                sleep_ms(800);
+                report(out, i, kArrive);
+                leave_sync_group(0);
+                return 0;
+            }
+            if (sync_wait(0, 8, true) != kSyncReleased) return 20;
+            report(out, i, kRelease);
+            leave_sync_group(0);
+            return 0;
+        }));
+    }
+    ASSERT_EQ(read_records(ready, 3, 5000).size(), 3u);
+    open_gate(gate, 3);
+    std::vector<Record> recs = read_records(out, 3, 9000);
+    EXPECT_EQ(reap(kids, 3000), std::vector<int>({0, 0, 0}));
+    ASSERT_EQ(recs.size(), 3u);
+    int64_t left_at = 0;
+    for (const Record& r : recs)
+        if (r.what == kArrive) left_at = r.at_ms;
+    for (const Record& r : recs) {
+        if (r.what != kRelease) continue;
+        EXPECT_GE(r.at_ms, left_at);
+        EXPECT_LT(r.at_ms - left_at, 1500);  // released by the leaver, long before the timeout
+    }
+}
+
+TEST_F(SyncBarrier, CancelledWaiterTakesItsArrivalBack) {
+    Pipe ready, gate, out;
+    std::vector<pid_t> kids;
+    kids.push_back(spawn([&] {
+        cmd_SyncInit(0, "DelaySec:0", "SyncInit");
+        report(ready, 0, 0);
+        wait_gate(gate);
+        std::thread stopper([] {
+            sleep_ms(600);
+            set_cancel(0);
+        });
+        const int64_t start = now_ms();
+        int r = sync_wait(0, 0, true);
+        stopper.join();
+        if (r != kSyncCancelled) return 10;
+        if (now_ms() - start > 2000) return 11;  // the wait looks at the cancel flag every second
+        app().jobs[0].cancel = false;
+        // Still a member: the next round must wait for the other instance.
+        if (sync_wait(0, 8, true) != kSyncReleased) return 12;
+        report(out, 0, kRelease);
+        leave_sync_group(0);
+        return 0;
+    }));
+    kids.push_back(spawn([&] {
+        cmd_SyncInit(0, "DelaySec:0", "SyncInit");
+        report(ready, 1, 0);
+        wait_gate(gate);
+        sleep_ms(2000);
+        report(out, 1, kArrive);
+        if (sync_wait(0, 8, true) != kSyncReleased) return 20;
+        leave_sync_group(0);
+        return 0;
+    }));
+    ASSERT_EQ(read_records(ready, 2, 5000).size(), 2u);
+    open_gate(gate, 2);
+    std::vector<Record> recs = read_records(out, 2, 9000);
+    EXPECT_EQ(reap(kids, 3000), std::vector<int>({0, 0}));
+    ASSERT_EQ(recs.size(), 2u);
+    int64_t arrival = 0, release = 0;
+    for (const Record& r : recs) (r.what == kArrive ? arrival : release) = r.at_ms;
+    EXPECT_GE(release, arrival);
+}
+
+TEST_F(SyncBarrier, TimeoutOnlyWritesALine) {
+    Pipe ready, gate, done, release;
+    std::vector<pid_t> kids;
+    kids.push_back(spawn([&] {
+        cmd_SyncInit(0, "DelaySec:0", "SyncInit");
+        report(ready, 0, 0);
+        wait_gate(gate);
+        const int64_t start = now_ms();
+        cmd_SyncWait(0, "TimeoutSec:1", "SyncWait");
+        const int64_t took = now_ms() - start;
+        report(done, 0, 0);
+        if (took < 900 || took > 2500) return 10;
+        if (job_slot(0)->error_code != 0) return 11;
+        if (!log_has("Wait 2 Threads Synchronize...", colour::kWhite)) return 12;
+        if (!log_has("Wait Synchronize Timeout", colour::kWhite)) return 13;
+        leave_sync_group(0);
+        return 0;
+    }));
+    kids.push_back(spawn([&] {
+        cmd_SyncInit(0, "DelaySec:0", "SyncInit");
+        report(ready, 1, 0);
+        wait_gate(gate);
+        wait_gate(release);  // stays a member until the other timed out
+        leave_sync_group(0);
+        return 0;
+    }));
+    ASSERT_EQ(read_records(ready, 2, 5000).size(), 2u);
+    open_gate(gate, 2);
+    // Pass the other's report on to the second child (a pipe of its own: the
+    // parent's reads make `done` non-blocking for every process).
+    std::vector<Record> recs = read_records(done, 1, 5000);
+    ASSERT_EQ(recs.size(), 1u);
+    open_gate(release, 1);
+    EXPECT_EQ(reap(kids, 4000), std::vector<int>({0, 0}));
+}
+
+TEST_F(SyncBarrier, WaitWithoutInitIsAParameterError) {
+    cmd_SyncWait(0, "TimeoutSec:1", "SyncWait");
+    EXPECT_EQ(job_slot(0)->error_code, kErrParam);
+    EXPECT_EQ(job_slot(0)->error_text, "Parameters not match spec or over limit. SyncInit(); No Initial");
+}
+
+// ---------------------------------------------------------------------------
+// The cross-instance lock.
+
+class SyncGlobalLock : public SyncFixture {};
+
+TEST_F(SyncGlobalLock, SectionsOfTwoInstancesNeverOverlap) {
+    Pipe gate, out;
+    std::vector<pid_t> kids;
+    for (int i = 0; i < 2; ++i) {
+        kids.push_back(spawn([&, i] {
+            wait_gate(gate);
+            for (int k = 0; k < 4; ++k) {
+                cmd_GlobalLock(0, "", "GlobalLock");
+                report(out, i, kArrive);
+                sleep_ms(150);
+                report(out, i, kRelease);
+                cmd_GlobalUnLock(0, "", "GlobalUnLock");
+            }
+            return 0;
+        }));
+    }
+    open_gate(gate, 2);
+    std::vector<Record> recs = read_records(out, 16, 8000);
+    EXPECT_EQ(reap(kids, 3000), std::vector<int>({0, 0}));
+    ASSERT_EQ(recs.size(), 16u);
+    // In the order they were written, sections come in enter/leave pairs of one instance.
+    for (size_t k = 0; k + 1 < recs.size(); k += 2) {
+        EXPECT_EQ(recs[k].what, kArrive);
+        EXPECT_EQ(recs[k + 1].what, kRelease);
+        EXPECT_EQ(recs[k].who, recs[k + 1].who);
+        if (k + 2 < recs.size()) {
+            EXPECT_GE(recs[k + 2].at_ms, recs[k + 1].at_ms);
+        }
+    }
+}
+
+TEST_F(SyncGlobalLock, HolderKilledWhileHoldingDoesNotBlockTheNextLocker) {
+    Pipe locked, opened, bye;
+    // Another instance keeps the mutex open all along, so it is not simply made anew.
+    pid_t bystander = spawn([&] {
+        if (!global_mutex().open()) return 1;
+        report(opened, 0, 0);
+        wait_gate(bye);
+        return 0;
+    });
+    ASSERT_EQ(read_records(opened, 1, 5000).size(), 1u);
+    pid_t holder = spawn([&] {
+        cmd_GlobalLock(0, "", "GlobalLock");
+        if (global_mutex().held_by_this_thread() != 1) return 1;
+        report(locked, 0, 0);
+        sleep_ms(20000);
+        return 0;
+    });
+    ASSERT_EQ(read_records(locked, 1, 5000).size(), 1u);
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    pid_t next = spawn([] {
+        if (!global_mutex().try_lock_for(2000)) return 10;
+        if (!global_mutex().unlock()) return 11;
+        // Consistent again: it can be taken and released normally.
+        if (!global_mutex().try_lock_for(2000)) return 12;
+        return global_mutex().unlock() ? 0 : 13;
+    });
+    EXPECT_EQ(reap({next}, 6000), std::vector<int>({0}));
+    open_gate(bye, 1);
+    EXPECT_EQ(reap({bystander}, 3000), std::vector<int>({0}));
+}
+
+TEST_F(SyncGlobalLock, EndOfRunReleasesEveryTake) {
+    Pipe step, go;
+    pid_t owner = spawn([&] {
+        cmd_GlobalLock(0, "", "GlobalLock");
+        cmd_GlobalLock(0, "", "GlobalLock");
+        cmd_GlobalUnLock(0, "", "GlobalUnLock");  // one take left
+        report(step, 0, 1);
+        wait_gate(go);
+        release_global_mutex_if_held();
+        report(step, 0, 2);
+        sleep_ms(3000);  // alive, but no longer holding it
+        return 0;
+    });
+    ASSERT_EQ(read_records(step, 1, 5000).size(), 1u);
+    pid_t early = spawn([] { return global_mutex().try_lock_for(300) ? 1 : 0; });
+    EXPECT_EQ(reap({early}, 3000), std::vector<int>({0})) << "a nested take was released by one GlobalUnLock";
+    open_gate(go, 1);
+    ASSERT_EQ(read_records(step, 1, 5000).size(), 1u);
+    pid_t late = spawn([] { return global_mutex().try_lock_for(1000) ? 0 : 1; });
+    EXPECT_EQ(reap({late}, 3000), std::vector<int>({0}));
+    reap({owner}, 5000);
+}
+
+TEST_F(SyncGlobalLock, CancelEndsTheWait) {
+    Pipe locked;
+    pid_t holder = spawn([&] {
+        cmd_GlobalLock(0, "", "GlobalLock");
+        report(locked, 0, 0);
+        sleep_ms(6000);
+        return 0;
+    });
+    ASSERT_EQ(read_records(locked, 1, 5000).size(), 1u);
+    pid_t waiter = spawn([] {
+        std::thread stopper([] {
+            sleep_ms(500);
+            set_cancel(0);
+        });
+        const int64_t start = now_ms();
+        cmd_GlobalLock(0, "", "GlobalLock");
+        stopper.join();
+        if (global_mutex().held_by_this_thread() != 0) return 10;
+        return now_ms() - start < 2500 ? 0 : 11;
+    });
+    EXPECT_EQ(reap({waiter}, 4000), std::vector<int>({0}));
+    ::kill(holder, SIGKILL);
+    reap({holder}, 2000);
+}
+
+// ---------------------------------------------------------------------------
+// GlobalVar.
+
+class SyncGlobalVar : public SyncFixture {
+protected:
+    void SetUp() override {
+        SyncFixture::SetUp();
+        ASSERT_TRUE(global_var_map());
+    }
+    void TearDown() override {
+        global_var_unmap();
+        SyncFixture::TearDown();
+    }
+    void set(const std::string& var, const std::string& value_literal) {
+        cmd_SetGlobalVar(0, fmt("Name:\"%s\", Value:%s", var, value_literal), "SetGlobalVar");
+    }
+    std::string get(const std::string& var) {
+        cmd_GetGlobalVar(0, fmt("Name:\"%s\"", var), "GetGlobalVar");
+        return test::var("GetGlobalVar");
+    }
+    ValueType get_type(const std::string& var) {
+        cmd_GetGlobalVar(0, fmt("Name:\"%s\"", var), "GetGlobalVar");
+        const Value* v = job_slot(0)->vars.find("GetGlobalVar");
+        return v ? v->type : ValueType::Undefined;
+    }
+};
+
+TEST_F(SyncGlobalVar, TenEntriesThenTheTableIsFull) {
+    for (int i = 0; i < 10; ++i) set(fmt("V%d", i), fmt("%d", i * 10));
+    EXPECT_EQ(job_slot(0)->error_code, 0);
+    set("V10", "1");
+    EXPECT_EQ(job_slot(0)->error_code, kErrParam);
+    EXPECT_EQ(job_slot(0)->error_text, "Parameters not match spec or over limit. GlobalVar Table Full");
+    EXPECT_EQ(get("V10"), "");
+    // The refused write touched none of the others, and names in the table can still be written.
+    EXPECT_EQ(get("V9"), "90");
+    job_slot(0)->error_code = 0;
+    set("V3", "\"three\"");
+    EXPECT_EQ(job_slot(0)->error_code, 0);
+    EXPECT_EQ(get("V3"), "three");
+    EXPECT_EQ(get("V0"), "0");
+}
+
+TEST_F(SyncGlobalVar, NamesAreCaseSensitive) {
+    set("Count", "1");
+    set("COUNT", "2");
+    set("count", "3");
+    EXPECT_EQ(get("Count"), "1");
+    EXPECT_EQ(get("COUNT"), "2");
+    EXPECT_EQ(get("count"), "3");
+    EXPECT_EQ(get("cOUNT"), "");
+}
+
+TEST_F(SyncGlobalVar, ValuesAreStoredAsTextAndReadBackTyped) {
+    set("H", "0x1F");
+    EXPECT_EQ(global_var_text("H"), "0x0000001F");
+    EXPECT_EQ(get_type("H"), ValueType::Hex);
+    EXPECT_EQ(get("H"), "0x1F");
+    set("D", "-5");
+    EXPECT_EQ(global_var_text("D"), "-5");
+    EXPECT_EQ(get_type("D"), ValueType::Decimal);
+    set("S", "\"hello world\"");
+    EXPECT_EQ(get_type("S"), ValueType::String);
+    EXPECT_EQ(get("S"), "hello world");
+    set("T", "\"0x10\"");  // a string that reads as a hex literal comes back as a number
+    EXPECT_EQ(get_type("T"), ValueType::Hex);
+    EXPECT_EQ(get("T"), "0x10");
+    set("E", "2 + 3 * 4");  // the value is an expression
+    EXPECT_EQ(get("E"), "20");
+    EXPECT_EQ(get_type("Unknown"), ValueType::String);
+    EXPECT_EQ(get("Unknown"), "");
+}
+
+TEST_F(SyncGlobalVar, LongValuesAreCutToTheField) {
+    const std::string long_text(600, 'x');
+    ASSERT_TRUE(global_var_write_text("Long", long_text));
+    EXPECT_EQ(global_var_text("Long"), std::string(511, 'x'));
+    const std::string long_name(80, 'n');
+    ASSERT_TRUE(global_var_write_text(long_name, "v"));
+    EXPECT_EQ(global_var_text(long_name), "v");
+    EXPECT_EQ(global_var_text(std::string(63, 'n')), "v");
+}
+
+TEST_F(SyncGlobalVar, OtherInstancesShareTheTableInItsLayout) {
+    pid_t writer = spawn([] {
+        global_var_map();
+        global_var_write_text("Shared", "abc");
+        global_var_unmap();
+        return 0;
+    });
+    EXPECT_EQ(reap({writer}, 3000), std::vector<int>({0}));
+    EXPECT_EQ(global_var_text("Shared"), "abc");
+
+    // The section as another build of the program sees it: entry 0, UTF-16LE name, value at 128 bytes.
+    int fd = ::shm_open(ipc_object_name("GlobalVar").c_str(), O_RDONLY, 0);
+    ASSERT_GE(fd, 0);
+    void* p = ::mmap(nullptr, kGlobalVarBytes, PROT_READ, MAP_SHARED, fd, 0);
+    ::close(fd);
+    ASSERT_NE(p, MAP_FAILED);
+    const unsigned char* b = static_cast<const unsigned char*>(p);
+    const unsigned char name[] = {'S', 0, 'h', 0, 'a', 0, 'r', 0, 'e', 0, 'd', 0, 0, 0};
+    const unsigned char value[] = {'a', 0, 'b', 0, 'c', 0, 0, 0};
+    EXPECT_EQ(std::memcmp(b, name, sizeof name), 0);
+    EXPECT_EQ(std::memcmp(b + 128, value, sizeof value), 0);
+    EXPECT_EQ(b[kGlobalVarEntryBytes], 0);  // entry 1 is empty: the table ends there
+    ::munmap(p, kGlobalVarBytes);
+}
+
+TEST_F(SyncGlobalVar, ContentsLastWhileAnyInstanceHasTheTableMapped) {
+    global_var_write_text("Kept", "1");
+    global_var_unmap();  // nobody holds the table now
+    ASSERT_TRUE(global_var_map());
+    EXPECT_EQ(global_var_text("Kept"), "");  // a new table, as after the last instance ended
+}
+
+TEST_F(SyncGlobalVar, AccessOutsideARunMapsTheTable) {
+    global_var_unmap();
+    // A command typed into the main window: no run holds a mapping.
+    set("Typed", "42");
+    EXPECT_EQ(get("Typed"), "42");
+    pid_t reader = spawn([] {
+        // Another instance sees it: the typed command's mapping is still held.
+        return global_var_text("Typed") == "42" ? 0 : 1;
+    });
+    EXPECT_EQ(reap({reader}, 3000), std::vector<int>({0}));
+    ASSERT_TRUE(global_var_map());  // balanced by TearDown
+}
+
+TEST_F(SyncGlobalVar, FnScriptStateDrivesIsFnScriptRunning) {
+    cmd_IsFnScriptRunning(0, "", "IsFnScriptRunning");
+    EXPECT_EQ(test::var("IsFnScriptRunning"), "0");
+    pid_t child = spawn([] {
+        set_fn_script_state(true);
+        return 0;
+    });
+    EXPECT_EQ(reap({child}, 3000), std::vector<int>({0}));
+    cmd_IsFnScriptRunning(0, "", "IsFnScriptRunning");
+    EXPECT_EQ(test::var("IsFnScriptRunning"), "1");
+    set_fn_script_state(false);
+    cmd_IsFnScriptRunning(0, "", "IsFnScriptRunning");
+    EXPECT_EQ(test::var("IsFnScriptRunning"), "0");
+}
+
+// ---------------------------------------------------------------------------
+// The stop broadcast.
+
+class SyncBroadcast : public SyncFixture {};
+
+// A registered instance that reports whether its cancel flag got set within `ms`.
+int listen_for(const Pipe& ready, int who, bool job_running, int ms, const Pipe* cancelled_at = nullptr) {
+    register_instance();
+    app().jobs[0].running = job_running;
+    report(ready, who, 0);
+    const int64_t end = now_ms() + ms;
+    while (now_ms() < end && !cancel_requested(0)) sleep_ms(20);
+    const bool cancelled = cancel_requested(0);
+    if (cancelled && cancelled_at) report(*cancelled_at, who, kRelease);
+    const bool logged = log_has("---- Broadcast Trigger Cancel Job ----", colour::kCyan);
+    unregister_instance();
+    if (cancelled != logged) return 9;
+    return cancelled ? 1 : 0;
+}
+
+TEST_F(SyncBroadcast, StopsTheJobsOfTheOtherInstancesOnly) {
+    Pipe ready, gate;
+    std::vector<pid_t> kids;
+    kids.push_back(spawn([&] { return listen_for(ready, 0, true, 4000); }));   // a job runs: stopped
+    kids.push_back(spawn([&] { return listen_for(ready, 1, false, 2500); }));  // idle: left alone
+    kids.push_back(spawn([&] {
+        register_instance();
+        app().jobs[0].running = true;
+        report(ready, 2, 0);
+        wait_gate(gate);
+        broadcast_error_stop();
+        sleep_ms(1500);  // its own watcher has had time to see it
+        const bool cancelled = cancel_requested(0);
+        unregister_instance();
+        return cancelled ? 1 : 0;
+    }));
+    ASSERT_EQ(read_records(ready, 3, 5000).size(), 3u);
+    open_gate(gate, 1);
+    EXPECT_EQ(reap(kids, 7000), std::vector<int>({1, 0, 0}));
+}
+
+TEST_F(SyncBroadcast, CancelFnScriptBroadcastsOnlyWhenTheSettingIsOn) {
+    Pipe ready, gate, out;
+    std::vector<pid_t> kids;
+    kids.push_back(spawn([&] { return listen_for(ready, 0, true, 8000, &out); }));
+    kids.push_back(spawn([&] {
+        report(ready, 1, 0);
+        wait_gate(gate);
+        int64_t start = now_ms();
+        cmd_CancelFnScript(0, "", "CancelFnScript");  // setting off: only waits
+        report(out, 1, kArrive);
+        if (now_ms() - start < 2900) return 10;
+        broadcast_on_error() = true;
+        cmd_CancelFnScript(0, "", "CancelFnScript");
+        return 0;
+    }));
+    ASSERT_EQ(read_records(ready, 2, 5000).size(), 2u);
+    open_gate(gate, 1);
+    std::vector<int> codes = reap(kids, 9500);
+    EXPECT_EQ(codes, std::vector<int>({1, 0}));
+    std::vector<Record> recs = read_records(out, 2, 100);
+    ASSERT_EQ(recs.size(), 2u);
+    int64_t first_call_ended = 0, cancelled = 0;
+    for (const Record& r : recs) (r.what == kArrive ? first_call_ended : cancelled) = r.at_ms;
+    // The listener was stopped by the second call, not by the first.
+    EXPECT_GE(cancelled, first_call_ended);
+}
