@@ -33,7 +33,7 @@ struct AtaIdentifySummary {
     bool security_count_expired = false;  // bit 4
     bool security_master_capability = false;  // bit 8
     int sata_generation = -1;      // highest of word 76 bits 1..3 (1 = 1.5, 2 = 3.0, 3 = 6.0 Gbps)
-    int sata_current_speed = -1;   // word 77 bits 1..3, same coding (-1 when none)
+    int sata_current_speed = 0;    // word 77 bits 1..3 as a coded value (1 = 1.5, 2 = 3.0, 3 = 6.0 Gbps)
     int major_version = -1;        // highest of word 80 bits 4..14
     int udma_mode = -1;            // highest i in 0..6 with word 88 bits i and i + 8 set
     bool write_cache_enabled = false;  // word 85 bit 5
