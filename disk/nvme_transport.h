@@ -19,6 +19,7 @@ enum NvmeCode : int {
     kNvmeStatusError = 0,      // the controller completed with an error status (miniport path)
     kNvmeOpenFailed = -1,
     kNvmeBadArgument = -2,
+    kNvmeActivateFailed = -4,  // the inbox driver refused the firmware activation
     kNvmeRequestFailed = -74,  // the request failed, or CHECK CONDITION
     kNvmeNotOnBridge = -79,    // not available on this bridge or device
     kNvmeNotOnInbox = -81,     // not available through the inbox driver
