@@ -12,8 +12,10 @@ void parse_command_line(const std::vector<std::string>& args) {
     for (std::string arg : args) {
         std::erase(arg, ',');
         if (arg.empty()) continue;
-        if (arg.find("\\\\.\\") != std::string::npos) {
-            a.target = to_upper(utf16_truncate(arg, 63));
+        if (size_t at = arg.find("\\\\.\\"); at != std::string::npos) {
+            // A word such as DRIVE:"\\.\PHYSICALDRIVE1" names its target from the
+            // "\\.\" on, so that the target matches a disk's path exactly.
+            a.target = to_upper(utf16_truncate(arg.substr(at), 63));
         } else if (size_t ui = ifind(arg, "UI:"); ui != std::string::npos) {
             char* end = nullptr;
             long n = std::strtol(arg.c_str() + ui + 3, &end, 10);

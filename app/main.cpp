@@ -1,39 +1,132 @@
-// Entry point: a console run of one script on job slot 0.
-//   tamblor SCRIPT:"path.scpt" [words...]
+// Entry point. A packaged program runs the script it carries; an unpackaged
+// one runs the script named by SCRIPT:"path". Options of our own:
+//   --sim[=config]   test the simulated machine (the default)
+//   --linux          test the real disks of this machine
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/command_line.h"
+#include "common/ini_file.h"
+#include "common/text.h"
+#include "app/console_requests.h"
+#include "app/package.h"
+#include "app/package_filter.h"
+#include "app/process_commands.h"
+#include "app/start_up.h"
+#include "disk/target_select.h"
+#include "platform/named_mutex.h"
 #include "platform/paths.h"
 #include "script/app_context.h"
+#include "script/fn_script.h"
 #include "script/job_slot.h"
 #include "script/run_job.h"
+#include "script/sync_commands.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_stop_signals = 0;
+
+// Ctrl+C (or a service stop) is the Stop command: the job is cancelled and
+// ends at its next check; a second one ends the process at once.
+void on_stop_signal(int sig) {
+    if (g_stop_signals++ > 0) {
+        std::signal(sig, SIG_DFL);
+        std::raise(sig);
+        return;
+    }
+    tb::app().jobs[0].cancel.store(true);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     using namespace tb;
     reset_app_context();
     AppContext& a = app();
     a.program_path = program_path();
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        // "SCRIPT:" written apart from its path.
-        if ((arg == "SCRIPT:" || arg == "script:") && i + 1 < argc) arg += argv[++i];
-        args.push_back(arg);
-    }
-    parse_command_line(args);
-    a.run_style = kStyleConsole;
-    a.caption = "Tamblor";
 
-    std::string script = sub_param_value(a.sub_params, "SCRIPT");
-    if (script.empty()) {
-        std::fprintf(stderr, "usage: tamblor SCRIPT:\"path.scpt\" [word ...]\n");
+    StartOptions options = split_start_options(argc, argv);
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "tamblor: %s\n", options.error.c_str());
         return 2;
     }
+    parse_command_line(options.words);
+    if (!install_disk_platform(options)) return 2;
+    instance_options() = options.machine_options;
+
+    PreparedPackage package;
+    PackageStatus status = prepare_package(a.program_path, package);
+    if (status != PackageStatus::Ready && status != PackageStatus::NotPackaged) return 0;
+    WorkFolderGuard work;
     JobSlot* js = job_slot(0);
-    js->script_path = absolute_path(script);
-    a.exit_code = run_job(0);
-    std::fflush(a.console);
-    return a.exit_code;
+    if (status == PackageStatus::Ready) {
+        work = WorkFolderGuard(package.work_folder);
+        apply_package_settings(package, a);
+        // There is no window yet: every run is a console run.
+        if (a.run_style != kStyleRemoteConsole) a.run_style = kStyleConsole;
+        js->script_path = package.script_path;
+        DiskRestriction restriction;
+        restriction.active = true;
+        restriction.model_filter = effective_model_filter(package.settings.model_name, package.settings.soc_id,
+                                                          package.settings.no_disk_cmd, a.sub_params);
+        restriction.soc_filter = package.settings.soc_id;
+        restriction.protocol_filter = package.settings.protocol_filter;
+        set_disk_restriction(restriction);
+        apply_target_rules(package.settings.soc_id, package.settings.no_disk_cmd);
+    } else {
+        a.caption = "Tamblor";
+        a.run_style = kStyleConsole;
+        apply_target_rules("", "");
+    }
+    // A script named on the command line (a function-script child, or the
+    // unpackaged program) replaces the packaged one.
+    if (!options.script.empty()) js->script_path = absolute_path(options.script);
+    if (!options.sub_base.empty()) {
+        js->sub_base = options.sub_base;
+        js->log.forward_log_path = options.sub_base;
+    }
+
+    console_initial(false);
+    if (started_from_remote_shell()) a.run_style = kStyleRemoteConsole;
+    if (serve_console_request()) {
+        console_end();
+        return 0;
+    }
+    if (js->script_path.empty()) {
+        if (a.run_style == kStyleRemoteConsole && status == PackageStatus::Ready) {
+            write_help(0);
+        } else {
+            std::fputs(usage_text().c_str(), stderr);
+        }
+        console_end();
+        return status == PackageStatus::Ready ? 0 : 2;
+    }
+
+    // The stop-on-error broadcast: the free word ERRSTOP, or ErrStop=1 in
+    // the package's ScriptInfo.ini.
+    if (ifind(a.sub_params, "ERRSTOP$") != std::string::npos ||
+        (status == PackageStatus::Ready &&
+         profile_int(ini_read_string(package.info_path, "SCRIPTINFO", "ErrStop", ""), 0) != 0))
+        broadcast_on_error() = true;
+
+    open_shared_mutexes();
+    register_instance();
+    int exit_code = 0;
+    if (!select_start_target()) {
+        std::fprintf(a.console, "NO FOUND %s or Package restrictions cannot support this drive\n", a.target.c_str());
+        exit_code = -1;
+    } else {
+        std::signal(SIGINT, on_stop_signal);
+        std::signal(SIGTERM, on_stop_signal);
+        JobThread job;
+        job.start(0);
+        exit_code = job.join();
+    }
+    stop_fn_script_waits();
+    unregister_instance();
+    console_end();
+    a.exit_code = exit_code;
+    return exit_code;
 }

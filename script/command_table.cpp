@@ -4,7 +4,10 @@
 
 #include "common/text.h"
 #include "script/error_policy.h"
+#include "app/process_commands.h"
 #include "script/flow_commands.h"
+#include "script/fn_script.h"
+#include "script/sync_commands.h"
 #include "script/utility_commands.h"
 #include "ui/output_commands.h"
 
@@ -44,17 +47,17 @@ constexpr std::array<CommandEntry, 229> kCommands = {{
     {"InitParam_Data", SC::Builtin, kMaskAny, cmd_InitParam_Data,
      "InitParam_Data( KeyWord:\"Init_Param0\", ShowResult:TRUE, CovertType:\"Auto\", Default:\"\" );"},
     {"InitParam_List", SC::Builtin, kMaskAny, cmd_InitParam_List, "InitParam_List( ShowResult:TRUE );"},
-    {"SyncInit", SC::Builtin, kMaskAny, kNS, "SyncInit( DelaySec:0 );"},
-    {"SyncWait", SC::Builtin, kMaskAny, kNS, "SyncWait( TimeoutSec:0 );"},
+    {"SyncInit", SC::Builtin, kMaskAny, cmd_SyncInit, "SyncInit( DelaySec:0 );"},
+    {"SyncWait", SC::Builtin, kMaskAny, cmd_SyncWait, "SyncWait( TimeoutSec:0 );"},
     {"Report_Print", SC::Builtin, kMaskAny, cmd_Report_Print,
      "Report_Print( File:\"\", Output:\"\", Append:TRUE );"},
     {"SetStatusText", SC::Builtin, kMaskAny, cmd_SetStatusText, "SetStatusText( Status:\"\", Progress:0 );"},
-    {"SetGlobalVar", SC::Builtin, kMaskAny, kNS, "SetGlobalVar( Name:\"Var1\", Value:0 );"},
-    {"GetGlobalVar", SC::Builtin, kMaskAny, kNS, "GetGlobalVar( Name:\"Var1\" );"},
-    {"AutoRunOnStartup", SC::Builtin, kMaskAny, kNS, "AutoRunOnStartup();"},
-    {"CallFnScript", SC::Builtin, kMaskAny, kNS,
+    {"SetGlobalVar", SC::Builtin, kMaskAny, cmd_SetGlobalVar, "SetGlobalVar( Name:\"Var1\", Value:0 );"},
+    {"GetGlobalVar", SC::Builtin, kMaskAny, cmd_GetGlobalVar, "GetGlobalVar( Name:\"Var1\" );"},
+    {"AutoRunOnStartup", SC::Builtin, kMaskAny, cmd_AutoRunOnStartup, "AutoRunOnStartup();"},
+    {"CallFnScript", SC::Builtin, kMaskAny, cmd_CallFnScript,
      "CallFnScript( File:\"Sub.scpt\", Param:\"\", WaitFinish:TRUE, AutoClose:TRUE );"},
-    {"CancelFnScript", SC::Builtin, kMaskAny, kNS, "CancelFnScript();"},
+    {"CancelFnScript", SC::Builtin, kMaskAny, cmd_CancelFnScript, "CancelFnScript();"},
     {"FontList", SC::Builtin, kMaskAny, kNS, "FontList();"},
     {"PCReBoot", SC::Builtin, kMaskAny, kNS,
      "PCReBoot( DelayRunSec:0, PowerAction:1, SPOR:FALSE, BootContinue:TRUE );"},
@@ -289,8 +292,8 @@ constexpr std::array<CommandEntry, 229> kCommands = {{
     {"InputBox", SC::Builtin, kMaskAny, kNS,
      "InputBox( Title:\"\", SpecialKey:\"\", LenthLimit:0, ShowResult:FALSE, Default:\"\" );"},
     {"FileSelectBox", SC::Builtin, kMaskAny, kNS, "FileSelectBox( Ext:\"*.*#All FW\");"},
-    {"GlobalLock", SC::Builtin, kMaskAny, kNS, "GlobalLock();"},
-    {"GlobalUnLock", SC::Builtin, kMaskAny, kNS, "GlobalUnLock();"},
+    {"GlobalLock", SC::Builtin, kMaskAny, cmd_GlobalLock, "GlobalLock();"},
+    {"GlobalUnLock", SC::Builtin, kMaskAny, cmd_GlobalUnLock, "GlobalUnLock();"},
     {"SetErrorSkip", SC::Builtin, kMaskAny, cmd_SetErrorSkip, "SetErrorSkip( Count:0 );"},
     {"GetErrorCount", SC::Builtin, kMaskAny, cmd_GetErrorCount, "GetErrorCount( ShowResult:TRUE );"},
     {"SetErrorDesc", SC::Builtin, kMaskAny, cmd_SetErrorDesc, "SetErrorDesc( Output:\"\" );"},
@@ -323,7 +326,7 @@ constexpr std::array<CommandEntry, 229> kCommands = {{
     {"IsFileExist", SC::Builtin, kMaskAny, cmd_IsFileExist, "IsFileExist( File:\"C:\\Test.txt\" );"},
     {"IsS3S4Running", SC::Builtin, kMaskAny, kNS, "IsS3S4Running();"},
     {"IsRelayPowerOn", SC::Builtin, kMaskAny, kNS, "IsRelayPowerOn( Port:0 );"},
-    {"IsFnScriptRunning", SC::Builtin, kMaskAny, kNS, "IsFnScriptRunning();"},
+    {"IsFnScriptRunning", SC::Builtin, kMaskAny, cmd_IsFnScriptRunning, "IsFnScriptRunning();"},
     {"Cls", SC::Builtin, kMaskAny, cmd_Cls, "Cls();"},
     {"GetINIData", SC::Builtin, kMaskAny, cmd_GetINIData,
      "GetINIData( Section:\"LogData\", Item:\"Key\", File:\"Test.ini\", CovertType:\"AUTO\", Default:\"\" "
@@ -355,10 +358,10 @@ constexpr std::array<CommandEntry, 229> kCommands = {{
     {"LogView_Wait", SC::Builtin, kMaskAny, kNS, "LogView_Wait( Command:\"\", TimeoutSec:15);"},
     {"VSC_GetSocID", SC::Builtin, kMaskAny, kNS, "VSC_GetSocID();"},
     {"GetSocID", SC::Builtin, kMaskAny, kNS, "GetSocID();"},
-    {"Help", SC::Builtin, kMaskAny, kNS, "Help();"},
+    {"Help", SC::Builtin, kMaskAny, cmd_Help, "Help();"},
     {"GetDiskInfo", SC::Builtin, kMaskAny, kNS, "GetDiskInfo( Item:\"Serial Number\" );"},
-    {"ShowCLICmdHeader", SC::Builtin, kMaskAny, kNS, "ShowCLICmdHeader( Show:TRUE );"},
-    {"ConsoleOut", SC::Builtin, kMaskAny, kNS, "ConsoleOut( Stdout:\"\", Append:FALSE );"},
+    {"ShowCLICmdHeader", SC::Builtin, kMaskAny, cmd_ShowCLICmdHeader, "ShowCLICmdHeader( Show:TRUE );"},
+    {"ConsoleOut", SC::Builtin, kMaskAny, cmd_ConsoleOut, "ConsoleOut( Stdout:\"\", Append:FALSE );"},
     {"IsRelayExisted", SC::Builtin, kMaskAny, kNS, "IsRelayExisted( Relay:\"USB_Relay\" );"},
 }};
 

@@ -32,7 +32,8 @@ void cmd_Exit(int slot, const std::string& args, const std::string& name) {
     ArgReader r(slot, args);
     uint32_t code = 0;
     std::string desc;
-    if (!r.get_u32(0, code) || !r.get_string(1, desc)) return;
+    // The description may be left out: Exit( ErrCode:3 ) still ends the run.
+    if (!r.get_u32(0, code) || (r.has(1) && !r.get_string(1, desc))) return;
     remove_autorun_value("AutoRunOnStartup");
     if (code < 0x10000) raise_error(slot, static_cast<int32_t>(code), desc);
     else raise_error(slot, kErrParam, "ExitCode must < 0xFFFF");

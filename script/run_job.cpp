@@ -13,17 +13,17 @@
 #include "platform/paths.h"
 #include "script/app_context.h"
 #include "script/error_policy.h"
+#include "script/global_var.h"
 #include "script/interpreter.h"
 #include "script/job_slot.h"
 #include "script/script_text.h"
+#include "script/sync_commands.h"
 #include "ui/job_log.h"
 
 namespace tb {
 
 namespace {
 
-constexpr const char* kProductVersion = "Tamblor 9.0.2.25";
-constexpr const char* kBuild = "511";
 
 std::tm local_now() {
     std::time_t t = std::time(nullptr);
@@ -139,19 +139,21 @@ void end_of_run(int slot, bool cancelled) {
                                   ec);
         }
     }
+    release_global_mutex_if_held();
+    leave_sync_group(slot);
     if (!cancelled && (js->sub_list.size() > 1 || js->main_list.size() > 1))
         raise_error(slot, kErrLoseBlockEnd, "");
     js->loop_list.clear();
     js->script.clear();
 }
 
-int run_job(int slot) {
+namespace {
+
+int run_script(int slot) {
     JobSlot* js = job_slot(slot);
     if (!js) return -1;
     AppContext& a = app();
     reset_run_state(slot);
-    a.jobs[0].cancel = false;
-    a.jobs[0].running = true;
     js->log_copy_folder.clear();
     if (js->log_folder.empty()) create_job_log_folder(slot);
 
@@ -164,10 +166,8 @@ int run_job(int slot) {
             raise_error(slot, kErrFileOpen, js->script_path);
             int code = js->error_code;
             end_of_run(slot, true);
-            a.jobs[0].running = false;
             return code;
         }
-        a.jobs[0].running = false;
         return 0;
     }
 
@@ -177,8 +177,9 @@ int run_job(int slot) {
     if (!a.console_run())
         write_linef(slot, LineFormat::LeftAligned, 10, colour::kGreen,
                     "##### SCRIPT START %d/%02d/%02d (%s-%s : %s%s) #####", tm.tm_year + 1900, tm.tm_mon + 1,
-                    tm.tm_mday, kProductVersion, kBuild, path_stem(js->script_path),
+                    tm.tm_mday, kProductVersion, kProductBuild, path_stem(js->script_path),
                     path_extension(js->script_path));
+    if (!js->sub_base.empty()) set_fn_script_state(true);
     write_init_params(slot, a.sub_params);
     {
         std::error_code ec;
@@ -205,7 +206,12 @@ int run_job(int slot) {
             pos += used;
         } else if (r == kLoopBack) {
             pos = js->loop_start;
-        } else if (r == kErrorStop || r == kExitRun) {
+        } else if (r == kErrorStop) {
+            broadcast_error_stop_if_enabled();
+            set_cancel(slot);
+            cancelled = true;
+            break;
+        } else if (r == kExitRun) {
             set_cancel(slot);
             cancelled = true;
             break;
@@ -234,8 +240,55 @@ int run_job(int slot) {
     js->error_code = 0;
     end_of_run(slot, cancelled);
     if (js->error_code == kErrLoseBlockEnd) code = kErrLoseBlockEnd;
+    return code;
+}
+
+}  // namespace
+
+int run_job(int slot) {
+    JobSlot* js = job_slot(slot);
+    if (!js) return -1;
+    AppContext& a = app();
+    a.jobs[0].cancel = false;
+    a.jobs[0].running = true;
+    global_var_map();
+    int code = run_script(slot);
+    if (!js->sub_base.empty()) set_fn_script_state(false);
+    global_var_unmap();
     a.jobs[0].running = false;
     return code;
+}
+
+int run_single_command(int slot, const std::string& text) {
+    JobSlot* js = job_slot(slot);
+    if (!js) return kDone;
+    AppContext& a = app();
+    std::string statement(trim(text));
+    if (statement.empty()) return kDone;
+    a.jobs[0].cancel = false;
+    a.jobs[0].running = true;
+    reset_run_state(slot);
+    if (js->log_folder.empty()) create_job_log_folder(slot);
+    open_job_logs(slot);
+    int r = run_statement(slot, clean_statement(statement));
+    end_of_run(slot, true);
+    a.jobs[0].running = false;
+    return r;
+}
+
+JobThread::~JobThread() { join(); }
+
+bool JobThread::start(int slot) {
+    if (thread_.joinable() || app().jobs[0].running.load()) return false;
+    app().jobs[0].cancel = false;
+    app().jobs[0].running = true;  // set before the thread runs: a slot is never started twice
+    thread_ = std::thread([this, slot] { exit_code_ = run_job(slot); });
+    return true;
+}
+
+int JobThread::join() {
+    if (thread_.joinable()) thread_.join();
+    return exit_code_;
 }
 
 }  // namespace tb

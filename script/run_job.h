@@ -3,8 +3,12 @@
 #pragma once
 
 #include <string>
+#include <thread>
 
 namespace tb {
+
+constexpr const char* kProductVersion = "Tamblor 9.0.2.25";
+constexpr const char* kProductBuild = "511";
 
 // Creates a fresh log folder for the slot's job under the work folder and
 // stores it in the slot. Returns false when it cannot be created.
@@ -13,6 +17,27 @@ bool create_job_log_folder(int slot);
 // Runs the script named by the slot's script_path on the calling thread and
 // returns the job's exit code (0 success; the error or Exit code otherwise).
 int run_job(int slot);
+
+// Runs one typed statement as a single command (reset, execute, end-of-run
+// step) and returns its statement result. Empty text does nothing.
+int run_single_command(int slot, const std::string& text);
+
+// The job's run thread: run_job() on a thread of its own. The owner stops the
+// job with set_cancel() and collects the exit code with join().
+class JobThread {
+public:
+    JobThread() = default;
+    ~JobThread();
+    JobThread(const JobThread&) = delete;
+    JobThread& operator=(const JobThread&) = delete;
+    // False when a job already runs in the slot.
+    bool start(int slot);
+    int join();
+
+private:
+    std::thread thread_;
+    int exit_code_ = 0;
+};
 
 // The end-of-run step (also used after a single command).
 void end_of_run(int slot, bool cancelled);

@@ -242,6 +242,10 @@ TEST_F(Interpreter, ExitCodesAndTheLimit) {
     EXPECT_EQ(run_script_text("Exit(ErrCode:3, ErrDesc:\"\");\r\nx = 1;"), 3);
     EXPECT_EQ(var("x"), "<undefined>");
     test::fresh_slot();
+    // Without its description Exit still ends the run with its code.
+    EXPECT_EQ(run_script_text("Exit( ErrCode:7 );\r\nx = 1;"), 7);
+    EXPECT_EQ(var("x"), "<undefined>");
+    test::fresh_slot();
     EXPECT_EQ(run_script_text("Exit(ErrCode:0x10000, ErrDesc:\"\");"), -2);
     EXPECT_NE(out().find("ExitCode must < 0xFFFF"), std::string::npos);
     test::fresh_slot();

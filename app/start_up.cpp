@@ -1,0 +1,106 @@
+#include "app/start_up.h"
+
+#include <cstdio>
+
+#include "app/package_filter.h"
+#include "common/format.h"
+#include "common/text.h"
+#include "disk/target_select.h"
+#include "platform/child_process.h"
+#include "platform/paths.h"
+#include "platform/sim/sim_platform.h"
+#include "script/app_context.h"
+
+namespace tb {
+
+namespace {
+
+std::string unquote(std::string v) {
+    v = trim(v);
+    if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
+    return v;
+}
+
+// The real machine's disks (nullptr on a platform without a backend).
+std::unique_ptr<DiskPlatform> make_real_platform() { return nullptr; }
+
+}  // namespace
+
+StartOptions split_start_options(int argc, char** argv) {
+    StartOptions o;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--sim" || arg.rfind("--sim=", 0) == 0) {
+            o.machine_options.push_back(arg);
+            o.linux_disks = false;
+            o.sim_config = arg.size() > 6 ? arg.substr(6) : std::string();
+            continue;
+        }
+        if (arg == "--linux") {
+            o.machine_options.push_back(arg);
+            o.linux_disks = true;
+            continue;
+        }
+        if ((iequals(arg, "SCRIPT:") || iequals(arg, "SCRIPT:,")) && i + 1 < argc) arg = "SCRIPT:" + std::string(argv[++i]);
+        std::string plain = arg;
+        std::erase(plain, ',');
+        if (istarts_with(plain, "SCRIPT:")) o.script = unquote(plain.substr(7));
+        if (istarts_with(plain, "SUBBASE:")) o.sub_base = unquote(plain.substr(8));
+        o.words.push_back(arg);
+    }
+    return o;
+}
+
+bool install_disk_platform(const StartOptions& options) {
+    if (options.linux_disks) {
+        std::unique_ptr<DiskPlatform> real = make_real_platform();
+        if (!real) {
+            std::fprintf(stderr, "tamblor: the real disks of this machine cannot be used here\n");
+            return false;
+        }
+        set_disk_platform(std::move(real));
+        return true;
+    }
+    if (!options.sim_config.empty() && !file_exists(options.sim_config)) {
+        std::fprintf(stderr, "tamblor: no simulated machine config %s\n", options.sim_config.c_str());
+        return false;
+    }
+    set_disk_platform(sim::make_sim_platform(options.sim_config));
+    return true;
+}
+
+void apply_target_rules(const std::string& soc_id, const std::string& no_disk_cmd) {
+    AppContext& a = app();
+    if (icontains(a.target, "\\\\.\\ALL\\")) {
+        a.sub_params += fmt("%sInit_AllFilter=%s$", "", a.target);
+        if (a.console_run()) a.target = "\\\\.\\COMBOdisk1";
+    }
+    if (iequals(soc_id, "_WithOutDrv") || no_disk_command_requested(no_disk_cmd, a.sub_params)) {
+        DiskRestriction r = disk_restriction();
+        r.model_filter = "**";
+        set_disk_restriction(r);
+        if (a.console_run()) a.target = "\\\\.\\COMBOdisk1";
+    }
+}
+
+bool remote_shell_in(const std::vector<std::string>& parent_names) {
+    for (const auto& n : parent_names)
+        if (icontains(n, "sshd") || icontains(n, "OpenSSH")) return true;
+    return false;
+}
+
+bool started_from_remote_shell() { return remote_shell_in(parent_process_names(3)); }
+
+bool select_start_target() {
+    AppContext& a = app();
+    if (!a.target.empty()) return select_target(a.target);
+    select_default_target();
+    return true;
+}
+
+std::string usage_text() {
+    return "usage: tamblor [--sim[=machine.ini] | --linux] SCRIPT:\"path.scpt\" [\\\\.\\PHYSICALDRIVE<n>] [word ...]\n"
+           "       tamblor --list | --listslave | --help | --version\n";
+}
+
+}  // namespace tb

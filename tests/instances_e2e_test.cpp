@@ -1,0 +1,338 @@
+// End-to-end: several instances of the real binary coordinate through the
+// machine-wide objects (barrier, GlobalMutex, stop broadcast), and a job
+// starts a function script in a child instance.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <optional>
+#include <cmath>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string make_tmpdir() {
+    char tmpl[] = "/tmp/tamblor-inst-XXXXXX";
+    return ::mkdtemp(tmpl);
+}
+
+std::string write_script(const std::string& dir, const std::string& name, const std::string& text) {
+    std::string path = dir + "/" + name;
+    std::string crlf;
+    for (char c : text) {
+        if (c == '\n') crlf += '\r';
+        crlf += c;
+    }
+    std::ofstream(path, std::ios::binary) << crlf;
+    return path;
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// One running instance whose output lines are stamped as they arrive.
+class Instance {
+public:
+    Instance(const std::vector<std::string>& args, const std::string& dir, const std::string& ipc) {
+        int fds[2];
+        if (::pipe(fds) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(fds[1], 1);
+            ::dup2(fds[1], 2);
+            ::close(fds[0]);
+            ::close(fds[1]);
+            if (::chdir(dir.c_str()) != 0) _exit(126);
+            ::setenv("TMPDIR", dir.c_str(), 1);
+            ::setenv("TAMBLOR_IPC_NAMESPACE", ipc.c_str(), 1);
+            std::vector<char*> argv{const_cast<char*>(TAMBLOR_BINARY)};
+            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(TAMBLOR_BINARY, argv.data());
+            _exit(127);
+        }
+        ::close(fds[1]);
+        fd_ = fds[0];
+        reader_ = std::thread([this] { read_lines(); });
+    }
+    ~Instance() {
+        if (pid_ > 0 && exit_code_ == kRunning) {
+            ::kill(pid_, SIGKILL);
+            wait(5);
+        }
+        if (reader_.joinable()) reader_.join();
+        if (fd_ >= 0) ::close(fd_);
+    }
+
+    // Exit code, or kRunning when it did not end within `seconds`.
+    int wait(int seconds) {
+        auto until = Clock::now() + std::chrono::seconds(seconds);
+        while (exit_code_ == kRunning && Clock::now() < until) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        if (exit_code_ != kRunning && reader_.joinable()) reader_.join();
+        return exit_code_;
+    }
+    // When the first line containing `text` arrived; nothing when none did.
+    std::optional<Clock::time_point> seen(const std::string& text) {
+        std::lock_guard<std::mutex> g(lock_);
+        for (const auto& [line, t] : lines_)
+            if (line.find(text) != std::string::npos) return t;
+        return std::nullopt;
+    }
+    // When each line containing `text` arrived, in order.
+    std::vector<Clock::time_point> all_seen(const std::string& text) {
+        std::lock_guard<std::mutex> g(lock_);
+        std::vector<Clock::time_point> t;
+        for (const auto& [line, at] : lines_)
+            if (line.find(text) != std::string::npos) t.push_back(at);
+        return t;
+    }
+    std::string output() {
+        std::lock_guard<std::mutex> g(lock_);
+        std::string all;
+        for (const auto& l : lines_) all += l.first + "\n";
+        return all;
+    }
+    void interrupt() { ::kill(pid_, SIGINT); }
+
+    static constexpr int kRunning = -1000;
+
+private:
+    void read_lines() {
+        std::string pending;
+        char buf[4096];
+        ssize_t n;
+        while ((n = ::read(fd_, buf, sizeof buf)) > 0) {
+            auto now = Clock::now();
+            pending.append(buf, static_cast<size_t>(n));
+            size_t nl;
+            while ((nl = pending.find('\n')) != std::string::npos) {
+                std::lock_guard<std::mutex> g(lock_);
+                lines_.emplace_back(pending.substr(0, nl), now);
+                pending.erase(0, nl + 1);
+            }
+        }
+        std::lock_guard<std::mutex> g(lock_);
+        if (!pending.empty()) lines_.emplace_back(pending, Clock::now());
+    }
+
+    pid_t pid_ = -1;
+    int fd_ = -1;
+    int exit_code_ = kRunning;
+    std::thread reader_;
+    std::mutex lock_;
+    std::vector<std::pair<std::string, Clock::time_point>> lines_;
+};
+
+class Instances : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = make_tmpdir();
+        ipc_ = "e2e" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    }
+    std::vector<std::string> script_args(const std::string& path, std::vector<std::string> extra = {}) {
+        std::vector<std::string> a{"--sim", "SCRIPT:" + path};
+        a.insert(a.end(), extra.begin(), extra.end());
+        return a;
+    }
+    std::string dir_, ipc_;
+};
+
+double seconds_between(Clock::time_point a, Clock::time_point b) {
+    return std::abs(std::chrono::duration<double>(a - b).count());
+}
+
+TEST_F(Instances, ThreeInstancesPassEachBarrierTogether) {
+    std::string script = write_script(dir_, "sync.scpt",
+                                      "SyncInit( DelaySec:4 );\n"
+                                      "SyncWait( TimeoutSec:60 );\n"
+                                      "Print( LeftAlign:FALSE, Output:\"ROUND-ONE\" );\n"
+                                      "Delay( sec:1 );\n"
+                                      "SyncWait( TimeoutSec:60 );\n"
+                                      "Print( LeftAlign:FALSE, Output:\"ROUND-TWO\" );\n");
+    std::vector<std::unique_ptr<Instance>> runs;
+    // The instances start 1.2 s apart; SyncInit's delay lets every one join
+    // before the first waits.
+    Clock::time_point last_start;
+    for (int i = 0; i < 3; ++i) {
+        if (i) std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+        last_start = Clock::now();
+        runs.push_back(std::make_unique<Instance>(script_args(script), dir_, ipc_));
+    }
+    for (auto& r : runs) ASSERT_EQ(r->wait(60), 0) << r->output();
+    for (const char* round : {"ROUND-ONE", "ROUND-TWO"}) {
+        std::vector<Clock::time_point> t;
+        for (auto& r : runs) {
+            auto s = r->seen(round);
+            ASSERT_TRUE(s) << round << "\n" << r->output();
+            t.push_back(*s);
+        }
+        for (auto& x : t) {
+            // Nobody passes before the last instance has joined and waited ...
+            EXPECT_GE(std::chrono::duration<double>(x - last_start).count(), 3.0) << round;
+            // ... and all pass within about a second of each other.
+            for (auto& y : t) EXPECT_LT(seconds_between(x, y), 1.0) << round;
+        }
+    }
+}
+
+TEST_F(Instances, InstanceEndingEarlyReleasesTheOthers) {
+    std::string waiter = write_script(dir_, "waiter.scpt",
+                                      "SyncInit( DelaySec:0 );\n"
+                                      "SyncWait( TimeoutSec:60 );\n"
+                                      "Print( LeftAlign:FALSE, Output:\"RELEASED\" );\n");
+    std::string leaver = write_script(dir_, "leaver.scpt",
+                                      "SyncInit( DelaySec:0 );\n"
+                                      "Delay( sec:3 );\n");
+    Instance early(script_args(leaver), dir_, ipc_);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    Instance a(script_args(waiter), dir_, ipc_);
+    Instance b(script_args(waiter), dir_, ipc_);
+    ASSERT_EQ(early.wait(30), 0) << early.output();
+    EXPECT_EQ(a.wait(20), 0) << a.output();
+    EXPECT_EQ(b.wait(20), 0) << b.output();
+    EXPECT_TRUE(a.seen("RELEASED")) << a.output();
+    EXPECT_TRUE(b.seen("RELEASED")) << b.output();
+}
+
+TEST_F(Instances, ErrorStopWithBroadcastCancelsTheOthers) {
+    std::string looper = write_script(dir_, "loop.scpt",
+                                      "i = 0;\n"
+                                      "While( i < 600 ){\n"
+                                      "  Delay( sec:1 );\n"
+                                      "  i++;\n"
+                                      "}\n");
+    std::string failer = write_script(dir_, "fail.scpt",
+                                      "Delay( sec:3 );\n"
+                                      "NoSuchCommand();\n");
+    Instance a(script_args(looper), dir_, ipc_);
+    Instance b(script_args(looper), dir_, ipc_);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    Instance f(script_args(failer, {"ERRSTOP"}), dir_, ipc_);
+    EXPECT_EQ(f.wait(30), 240) << f.output();  // -16 undefined command
+    EXPECT_NE(a.wait(15), Instance::kRunning) << a.output();
+    EXPECT_NE(b.wait(15), Instance::kRunning) << b.output();
+    for (Instance* i : {&a, &b}) {
+        EXPECT_TRUE(i->seen("---- Broadcast Trigger Cancel Job ----")) << i->output();
+        EXPECT_TRUE(i->seen("---- Cancel Job ----")) << i->output();
+    }
+    // The sender ignores its own broadcast.
+    EXPECT_FALSE(f.seen("Broadcast Trigger")) << f.output();
+}
+
+TEST_F(Instances, ErrorStopWithoutTheSettingBroadcastsNothing) {
+    std::string looper = write_script(dir_, "loop.scpt", "Delay( sec:6 );\nPrint( LeftAlign:FALSE, Output:\"DONE\" );\n");
+    std::string failer = write_script(dir_, "fail.scpt", "Delay( sec:1 );\nNoSuchCommand();\n");
+    Instance a(script_args(looper), dir_, ipc_);
+    Instance f(script_args(failer), dir_, ipc_);
+    EXPECT_EQ(f.wait(30), 240);
+    EXPECT_EQ(a.wait(30), 0) << a.output();
+    EXPECT_TRUE(a.seen("DONE"));
+    EXPECT_FALSE(a.seen("Broadcast Trigger"));
+}
+
+TEST_F(Instances, GlobalLockSectionsNeverOverlap) {
+    std::string script = write_script(dir_, "lock.scpt",
+                                      "i = 0;\n"
+                                      "While( i < 2 ){\n"
+                                      "  GlobalLock();\n"
+                                      "  Print( LeftAlign:FALSE, Output:\"ENTER\" );\n"
+                                      "  Delay( sec:1 );\n"
+                                      "  Print( LeftAlign:FALSE, Output:\"LEAVE\" );\n"
+                                      "  GlobalUnLock();\n"
+                                      "  i++;\n"
+                                      "}\n");
+    Instance a(script_args(script), dir_, ipc_);
+    Instance b(script_args(script), dir_, ipc_);
+    ASSERT_EQ(a.wait(30), 0) << a.output();
+    ASSERT_EQ(b.wait(30), 0) << b.output();
+    // Every section of both instances, from its ENTER line to its LEAVE line.
+    std::vector<std::pair<Clock::time_point, Clock::time_point>> sections;
+    for (Instance* inst : {&a, &b}) {
+        auto enter = inst->all_seen("ENTER"), leave = inst->all_seen("LEAVE");
+        ASSERT_EQ(enter.size(), 2u) << inst->output();
+        ASSERT_EQ(leave.size(), 2u) << inst->output();
+        for (size_t k = 0; k < 2; ++k) sections.emplace_back(enter[k], leave[k]);
+    }
+    for (size_t x = 0; x < sections.size(); ++x)
+        for (size_t y = x + 1; y < sections.size(); ++y) {
+            // The stamps come from two reader threads: allow them 100 ms of
+            // jitter, far below the one-second section a broken lock would overlap by.
+            auto slack = std::chrono::milliseconds(100);
+            bool apart = sections[x].second <= sections[y].first + slack ||
+                         sections[y].second <= sections[x].first + slack;
+            EXPECT_TRUE(apart) << "sections " << x << " and " << y << " overlap";
+        }
+}
+
+TEST_F(Instances, FunctionScriptChildOutputsReachTheCaller) {
+    write_script(dir_, "child.scpt",
+                 "p = InitParam_Data( KeyWord:\"mode\" );\n"
+                 "d = InitParam_Data( KeyWord:\"delay\" );\n"
+                 "Print( LeftAlign:FALSE, Output:\"CHILD-SAYS-HELLO\" );\n"
+                 "Print( LeftAlign:FALSE, Output:p );\n"
+                 "Delay( sec:d );\n");
+    std::string parent = write_script(dir_, "parent.scpt",
+                                      "CallFnScript( \"child.scpt\", \"mode=fast$delay=5$\", FALSE );\n"
+                                      "r = IsFnScriptRunning();\n"
+                                      "Print( LeftAlign:FALSE, Output:r );\n"
+                                      "Delay( sec:4 );\n"
+                                      "r = IsFnScriptRunning();\n"
+                                      "Print( LeftAlign:FALSE, Output:r );\n"
+                                      "CallFnScript( \"child.scpt\", \"mode=slow$delay=1$\", TRUE );\n"
+                                      "Print( LeftAlign:FALSE, Output:\"PARENT-DONE\" );\n");
+    Instance run(script_args(parent), dir_, ipc_);
+    ASSERT_EQ(run.wait(60), 0) << run.output();
+    std::string out = run.output();
+    // While the child runs the shared state says so; afterwards it does not.
+    auto running = out.find("        1\n");
+    auto stopped = out.find("        0\n");
+    EXPECT_NE(running, std::string::npos) << out;
+    EXPECT_NE(stopped, std::string::npos) << out;
+    EXPECT_LT(running, stopped) << out;
+    // The child's lines come back through its forward log, with its parameters.
+    EXPECT_EQ(run.all_seen("CHILD-SAYS-HELLO").size(), 2u) << out;
+    EXPECT_NE(out.find("fast"), std::string::npos) << out;
+    EXPECT_NE(out.find("slow"), std::string::npos) << out;
+    EXPECT_LT(out.find("slow"), out.find("PARENT-DONE")) << out;
+    EXPECT_EQ(run.all_seen("Elapsed Time(ms): ").size(), 2u) << out;
+}
+
+TEST_F(Instances, FunctionScriptThatDoesNotExistIsAnError) {
+    std::string parent = write_script(dir_, "parent.scpt", "CallFnScript( \"missing.scpt\", \"\", TRUE );\n");
+    Instance run(script_args(parent), dir_, ipc_);
+    // No terminal to ask on: the selection is cancelled and the job stops.
+    int code = run.wait(30);
+    EXPECT_NE(code, Instance::kRunning);
+    EXPECT_TRUE(run.seen("---- Cancel")) << run.output();
+}
+
+TEST_F(Instances, InterruptCancelsTheJob) {
+    std::string script = write_script(dir_, "long.scpt", "Delay( sec:60 );\nPrint( LeftAlign:FALSE, Output:\"LATE\" );\n");
+    Instance a(script_args(script), dir_, ipc_);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    a.interrupt();
+    EXPECT_NE(a.wait(15), Instance::kRunning);
+    EXPECT_FALSE(a.seen("LATE"));
+}
+
+}  // namespace

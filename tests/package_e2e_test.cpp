@@ -1,0 +1,149 @@
+// End-to-end: a player packaged by tamblor-pack runs the script it carries
+// with no other file present, serves the console requests, returns the
+// script's exit code and leaves no work folder behind.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct RunResult {
+    int exit_code = -1;
+    std::string output;
+};
+
+RunResult run(const std::string& cmd) {
+    RunResult r;
+    FILE* p = ::popen((cmd + " 2>&1").c_str(), "r");
+    if (!p) return r;
+    std::array<char, 4096> buf{};
+    size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
+    int status = ::pclose(p);
+    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+void write_crlf(const fs::path& path, const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    std::ofstream(path, std::ios::binary) << out;
+}
+
+class PackagedPlayer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/tamblor-pkg-XXXXXX";
+        root_ = ::mkdtemp(tmpl);
+        fs::create_directories(root_ / "run");
+        fs::create_directories(root_ / "tmp");
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+    // Packs `folder` into root/run/<name> and returns its path.
+    std::string pack(const fs::path& folder, const std::string& name, const std::string& extra = "") {
+        std::string out = (root_ / "run" / name).string();
+        RunResult r = run(std::string("'") + TAMBLOR_PACK_BINARY + "' --out '" + out + "' --base '" TAMBLOR_BINARY
+                          "' " + extra + " '" + folder.string() + "'");
+        EXPECT_EQ(r.exit_code, 0) << r.output;
+        return out;
+    }
+    // Runs a packaged player from its own folder with a private temporary folder.
+    RunResult start(const std::string& player, const std::string& args = "") {
+        return run("cd '" + (root_ / "run").string() + "' && TMPDIR='" + (root_ / "tmp").string() + "' '" + player +
+                   "' --sim " + args);
+    }
+    // Work folders left under the temporary folder.
+    size_t leftover_work_folders() {
+        fs::path base = root_ / "tmp" / "TamblorLite";
+        if (!fs::exists(base)) return 0;
+        return static_cast<size_t>(std::distance(fs::directory_iterator(base), fs::directory_iterator()));
+    }
+    fs::path root_;
+};
+
+TEST_F(PackagedPlayer, SampleRunsFromThePackageAlone) {
+    std::string player = pack(fs::path(TAMBLOR_SOURCE_DIR) / "examples", "sample");
+    RunResult r = start(player);
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_NE(r.output.find("##### SCRIPT LOG"), std::string::npos) << r.output;
+    EXPECT_EQ(leftover_work_folders(), 0u);
+    // The run folder holds only the player.
+    EXPECT_EQ(std::distance(fs::directory_iterator(root_ / "run"), fs::directory_iterator()), 1);
+}
+
+TEST_F(PackagedPlayer, VersionAndHelpAreServedWithoutARun) {
+    fs::path src = root_ / "src";
+    fs::create_directories(src);
+    write_crlf(src / "check.scpt", "Print( LeftAlign:FALSE, Output:\"SHOULD-NOT-RUN\" );\n");
+    write_crlf(src / "ScriptInfo.ini", "[SCRIPTINFO]\nTITLE=Line Check\nStyle=30\n");
+    write_crlf(src / "help.txt", "Usage of the line check on [DISK]\n*second paragraph\n");
+    std::string player = pack(src, "check");
+
+    RunResult ver = start(player, "--ver");
+    EXPECT_EQ(ver.exit_code, 0);
+    EXPECT_EQ(ver.output, "Line Check " + std::string(50, ' ') + "\n");
+
+    RunResult help = start(player, "--help");
+    EXPECT_EQ(help.exit_code, 0);
+    EXPECT_NE(help.output.find("Usage of the line check on \\\\.\\PhysicalDrive1"), std::string::npos) << help.output;
+    // A line that begins with '*' starts with a carriage return instead.
+    EXPECT_NE(help.output.find("second paragraph"), std::string::npos) << help.output;
+    EXPECT_EQ(help.output.find("*second"), std::string::npos) << help.output;
+    EXPECT_EQ(help.output.find("SHOULD-NOT-RUN"), std::string::npos);
+    EXPECT_EQ(leftover_work_folders(), 0u);
+}
+
+TEST_F(PackagedPlayer, ExitCodeIsTheScriptsAndQzHeadersWorkAlike) {
+    fs::path src = root_ / "src";
+    fs::create_directories(src / "data");
+    write_crlf(src / "main.scpt",
+               "v = GetINIData( File:\"data\\\\cfg.ini\", Section:\"A\", Item:\"code\" );\n"
+               "Exit( ErrCode:v );\n");
+    write_crlf(src / "ScriptInfo.ini", "[SCRIPTINFO]\nTITLE=Exit Check\nStyle=30\n");
+    write_crlf(src / "data" / "cfg.ini", "[A]\ncode=7\n");
+    for (const char* variant : {"", "--qz"}) {
+        std::string player = pack(src, std::string("exit") + (*variant ? "-qz" : ""), variant);
+        RunResult r = start(player);
+        EXPECT_EQ(r.exit_code, 7) << variant << "\n" << r.output;
+    }
+    EXPECT_EQ(leftover_work_folders(), 0u);
+}
+
+TEST_F(PackagedPlayer, TwoStartsInOneSecondGetTheirOwnWorkFolders) {
+    fs::path src = root_ / "src";
+    fs::create_directories(src);
+    write_crlf(src / "where.scpt", "f = GetLogFolder( JobPath:FALSE, ShowResult:TRUE );\nDelay( sec:1 );\n");
+    write_crlf(src / "ScriptInfo.ini", "[SCRIPTINFO]\nTITLE=Where\nStyle=30\n");
+    std::string player = pack(src, "where");
+    RunResult a, b;
+    std::thread ta([&] { a = start(player); });
+    std::thread tb([&] { b = start(player); });
+    ta.join();
+    tb.join();
+    ASSERT_EQ(a.exit_code, 0) << a.output;
+    ASSERT_EQ(b.exit_code, 0) << b.output;
+    auto folder = [](const std::string& out) {
+        size_t p = out.find("TamblorLite");
+        return p == std::string::npos ? std::string() : out.substr(p, out.find('\n', p) - p);
+    };
+    EXPECT_FALSE(folder(a.output).empty()) << a.output;
+    EXPECT_NE(folder(a.output), folder(b.output));
+    EXPECT_EQ(leftover_work_folders(), 0u);
+}
+
+}  // namespace
