@@ -82,4 +82,10 @@ uint32_t parse_location_information(std::string_view text) {
     return pci_location(parts[0], parts[1], parts[2]);
 }
 
+uint32_t usb_port_location(const std::vector<uint32_t>& ports, uint32_t controller_index) {
+    uint32_t location = controller_index % 100;
+    for (auto it = ports.rbegin(); it != ports.rend(); ++it) location = location * 100 + *it % 100;
+    return location;
+}
+
 }  // namespace tb

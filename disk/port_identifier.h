@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "disk/disk_record.h"
 
@@ -26,5 +27,12 @@ uint32_t pci_location(uint32_t bus, uint32_t device, uint32_t function);
 // parenthesised "(bus,device,function)" list in decimal, such as
 // "PCI bus 2, device 0, function 0 (2,0,0)"; 0 when it has no such part.
 uint32_t parse_location_information(std::string_view text);
+
+// The USB port location of a device: `ports` as found walking up from the
+// device (its own port, then the port of each hub below the root hub), then
+// the 1-based position of the host controller; the pairs of decimal digits
+// are reversed so that the controller stands first and the device's own port
+// last (device port 2, hub port 4, controller 1 -> 10402). Ports are below 100.
+uint32_t usb_port_location(const std::vector<uint32_t>& ports, uint32_t controller_index);
 
 }  // namespace tb
