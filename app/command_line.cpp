@@ -35,6 +35,51 @@ void parse_command_line(const std::vector<std::string>& args) {
     }
 }
 
+std::vector<std::string> split_command_line(const std::string& text) {
+    std::vector<std::string> args;
+    std::string cur;
+    bool in_arg = false, quoted = false;
+    for (size_t i = 0; i < text.size();) {
+        char c = text[i];
+        if (!quoted && (c == ' ' || c == '\t' || c == '\r' || c == '\n')) {
+            if (in_arg) args.push_back(cur);
+            cur.clear();
+            in_arg = false;
+            ++i;
+            continue;
+        }
+        in_arg = true;
+        if (c == '\\') {
+            size_t n = 0;
+            while (i < text.size() && text[i] == '\\') ++n, ++i;
+            if (i < text.size() && text[i] == '"') {
+                cur.append(n / 2, '\\');
+                if (n % 2) {
+                    cur += '"';
+                    ++i;
+                }
+            } else {
+                cur.append(n, '\\');
+            }
+            continue;
+        }
+        if (c == '"') {
+            if (quoted && i + 1 < text.size() && text[i + 1] == '"') {
+                cur += '"';
+                i += 2;
+                continue;
+            }
+            quoted = !quoted;
+            ++i;
+            continue;
+        }
+        cur += c;
+        ++i;
+    }
+    if (in_arg) args.push_back(cur);
+    return args;
+}
+
 std::string sub_param_value(const std::string& sub_params, const std::string& word) {
     std::string key = word + ":";
     for (const std::string& item : split(sub_params, '$')) {

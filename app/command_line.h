@@ -11,6 +11,13 @@ namespace tb {
 // word is appended to the sub-parameter list followed by '$'.
 void parse_command_line(const std::vector<std::string>& args);
 
+// Splits a command-line text into arguments as the other platform's shell
+// does: blanks separate arguments outside double quotes, quotes group and
+// are removed, 2n backslashes before a quote give n backslashes and 2n+1
+// give n and a literal quote; other backslashes are kept as they are (so
+// "\\.\PHYSICALDRIVE1" survives).
+std::vector<std::string> split_command_line(const std::string& text);
+
 // The value of a "WORD:value" item of the sub-parameter list (case-insensitive
 // word), without surrounding quotes; empty when absent.
 std::string sub_param_value(const std::string& sub_params, const std::string& word);

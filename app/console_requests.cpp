@@ -5,17 +5,12 @@
 #include "app/process_commands.h"
 #include "common/format.h"
 #include "common/text.h"
+#include "disk/disk_commands.h"
 #include "script/app_context.h"
 #include "script/run_job.h"
 
 namespace tb {
 
-namespace {
-
-// The DiskList handler with the request's argument text.
-void run_listing(const std::string& args) { run_single_command(0, "DiskList( " + args + ");"); }
-
-}  // namespace
 
 ConsoleRequest find_console_request(const std::string& sub_params) {
     if (ifind(sub_params, "--list$") != std::string::npos) return ConsoleRequest::List;
@@ -52,7 +47,7 @@ bool serve_console_request() {
         case ConsoleRequest::ListSlave: {
             std::string args =
                 listing_arguments(request == ConsoleRequest::ListSlave, console_modifier(a.sub_params), a.target);
-            run_listing(args);
+            cmd_DiskList(0, args, "DiskList");
             return true;
         }
         case ConsoleRequest::Help:

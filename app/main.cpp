@@ -2,6 +2,8 @@
 // one runs the script named by SCRIPT:"path". Options of our own:
 //   --sim[=config]   test the simulated machine (the default)
 //   --linux          test the real disks of this machine
+//   --run-autostart  start the scripts registered by AutoRunOnStartup (the
+//                    system's start-up unit runs this)
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -52,6 +54,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tamblor: %s\n", options.error.c_str());
         return 2;
     }
+    if (options.run_autostart) return run_autostart_entries();
     parse_command_line(options.words);
     if (!install_disk_platform(options)) return 2;
     instance_options() = options.machine_options;

@@ -2,10 +2,12 @@
 
 #include <cstdio>
 
+#include "app/command_line.h"
 #include "app/package_filter.h"
 #include "common/format.h"
 #include "common/text.h"
 #include "disk/target_select.h"
+#include "platform/autostart.h"
 #include "platform/child_process.h"
 #include "platform/paths.h"
 #include "platform/sim/sim_platform.h"
@@ -36,6 +38,10 @@ StartOptions split_start_options(int argc, char** argv) {
             o.sim_config = arg.size() > 6 ? arg.substr(6) : std::string();
             continue;
         }
+        if (arg == "--run-autostart") {
+            o.run_autostart = true;
+            continue;
+        }
         if (arg == "--linux") {
             o.machine_options.push_back(arg);
             o.linux_disks = true;
@@ -49,6 +55,26 @@ StartOptions split_start_options(int argc, char** argv) {
         o.words.push_back(arg);
     }
     return o;
+}
+
+int run_autostart_entries() {
+    std::vector<ChildProcess> children;
+    for (const auto& [name, line] : autorun_values()) {
+        std::vector<std::string> argv = split_command_line(line);
+        if (argv.empty()) continue;
+        ChildProcess child;
+        if (child.start(argv, path_folder(argv[0]))) {
+            std::printf("%s: started %s\n", name.c_str(), line.c_str());
+            children.push_back(std::move(child));
+        } else {
+            std::fprintf(stderr, "%s: cannot start %s\n", name.c_str(), line.c_str());
+        }
+    }
+    std::fflush(stdout);
+    for (auto& c : children)
+        while (!c.wait_for(1000)) {
+        }
+    return 0;
 }
 
 bool install_disk_platform(const StartOptions& options) {

@@ -14,8 +14,13 @@ struct StartOptions {
     std::string sim_config;  // "--sim=<file>"
     std::string script;      // SCRIPT:"path"
     std::string sub_base;    // SUBBASE:"path" of a function-script child
-    std::string error;       // a bad option
+    bool run_autostart = false;  // "--run-autostart": start what the autostart store holds
+    std::string error;           // a bad option
 };
+
+// Starts every command line of the autostart store (what the system's
+// start-up unit runs) and waits for them; returns 0.
+int run_autostart_entries();
 
 // Splits argv (argument 0 excluded) into our options and the words of the
 // command-line rules. "SCRIPT:" written apart from its path is joined to it.

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -39,6 +40,18 @@ std::string get_autorun_value(std::string_view name) {
     std::ifstream in(value_path(name), std::ios::binary);
     if (!in) return {};
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::pair<std::string, std::string>> autorun_values() {
+    std::vector<std::pair<std::string, std::string>> values;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(autostart_folder(), ec)) {
+        if (!e.is_regular_file(ec)) continue;
+        std::string name = e.path().filename().string();
+        values.emplace_back(name, get_autorun_value(name));
+    }
+    std::sort(values.begin(), values.end());
+    return values;
 }
 
 }  // namespace tb

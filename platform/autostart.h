@@ -4,6 +4,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace tb {
 
@@ -14,5 +16,7 @@ bool set_autorun_value(std::string_view name, std::string_view command_line);
 bool remove_autorun_value(std::string_view name);
 // Empty when the value is not set.
 std::string get_autorun_value(std::string_view name);
+// Every value of the store (name, command line), in name order.
+std::vector<std::pair<std::string, std::string>> autorun_values();
 
 }  // namespace tb

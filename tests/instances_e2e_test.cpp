@@ -326,6 +326,18 @@ TEST_F(Instances, FunctionScriptThatDoesNotExistIsAnError) {
     EXPECT_TRUE(run.seen("---- Cancel")) << run.output();
 }
 
+TEST_F(Instances, ConsoleOutMovesTheConsoleToAFile) {
+    std::string script = write_script(dir_, "out.scpt",
+                                      "Print( LeftAlign:FALSE, Output:\"ON-TERMINAL\" );\n"
+                                      "ConsoleOut( Stdout:\"console.txt\", Append:FALSE );\n"
+                                      "Print( LeftAlign:FALSE, Output:\"IN-FILE\" );\n");
+    Instance run(script_args(script), dir_, ipc_);
+    ASSERT_EQ(run.wait(30), 0) << run.output();
+    EXPECT_TRUE(run.seen("ON-TERMINAL"));
+    EXPECT_FALSE(run.seen("IN-FILE")) << run.output();
+    EXPECT_NE(read_file(dir_ + "/console.txt").find("IN-FILE"), std::string::npos);
+}
+
 TEST_F(Instances, InterruptCancelsTheJob) {
     std::string script = write_script(dir_, "long.scpt", "Delay( sec:60 );\nPrint( LeftAlign:FALSE, Output:\"LATE\" );\n");
     Instance a(script_args(script), dir_, ipc_);
