@@ -21,8 +21,8 @@
 namespace tb {
 namespace {
 
-using test::FakeDisk;
-using test::volume;
+using disk_test::FakeDisk;
+using disk_test::volume;
 
 class DiskCommandsTest : public ::testing::Test {
   protected:
@@ -45,12 +45,12 @@ class DiskCommandsTest : public ::testing::Test {
     // The machine of most tests: a system disk with C: and D:, a RAW SATA
     // disk, and two NVMe disks.
     void standard_machine() {
-        FakeDisk system = test::sata_disk(0, "Samsung SSD 860", 1);
+        FakeDisk system = disk_test::sata_disk(0, "Samsung SSD 860", 1);
         system.info.volumes = {volume('C', 1073741824ull, true), volume('D', 1073741825ull, false)};
         fake.add(system);
-        fake.add(test::sata_disk(1, "Micron 5300", 2));
-        fake.add(test::nvme_disk(2, "KORVANTE KV900", 0x80AB, pci_location(2, 0, 0)));
-        fake.add(test::nvme_disk(3, "Other NVMe", 0x144D, pci_location(4, 0, 0)));
+        fake.add(disk_test::sata_disk(1, "Micron 5300", 2));
+        fake.add(disk_test::nvme_disk(2, "KORVANTE KV900", 0x80AB, pci_location(2, 0, 0)));
+        fake.add(disk_test::nvme_disk(3, "Other NVMe", 0x144D, pci_location(4, 0, 0)));
     }
 
     static std::vector<std::string> lines() {
@@ -66,7 +66,7 @@ class DiskCommandsTest : public ::testing::Test {
     }
     static std::string result(const std::string& name) { return test::var(name); }
 
-    test::FakeMachineGuard fake;
+    disk_test::FakeMachineGuard fake;
 };
 
 std::string disk_line(const std::string& name, const std::string& fw, const std::string& cap,
@@ -131,6 +131,25 @@ TEST_F(DiskCommandsTest, DiskListDefaultsMasterColumnAndFilter) {
     EXPECT_EQ(result("Bad"), "<undefined>");
 }
 
+TEST_F(DiskCommandsTest, ScriptsTakeTheListAsAnArrayAndAskTheTarget) {
+    standard_machine();
+    ASSERT_TRUE(select_default_target());
+    test::run("d[] = DiskList( ShowVolumn:FALSE, Column:FALSE, Filter:\"\", Master:FALSE );");
+    EXPECT_EQ(test::var("d[0xEFFFFFFF]"), "3");
+    EXPECT_EQ(test::var("d[0]"), "\\\\.\\PHYSICALDRIVE1");
+    EXPECT_EQ(test::var("d[2]"), "\\\\.\\PHYSICALDRIVE3");
+    test::run("If ( IsRAWDisk() == 1 && IsWinOS() == 1 ) {");
+    test::run("x = 1;");
+    test::run("}");
+    EXPECT_EQ(test::var("x"), "1");
+    test::run("m = GetDiskInfo( Item:\"Model Name\" );");
+    EXPECT_EQ(test::var("m"), "Micron 5300");
+    test::run("ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE2\" );");
+    EXPECT_EQ(app().access_protocol, kProtoNvm);
+    test::run("n = IsNVMEDisk();");
+    EXPECT_EQ(test::var("n"), "1");
+}
+
 TEST_F(DiskCommandsTest, DiskListRunsTheVendorIdentificationForSocFilters) {
     standard_machine();
     set_vendor_identifier([](DiskRecord& r) -> uint32_t {
@@ -147,7 +166,7 @@ TEST_F(DiskCommandsTest, DiskListRunsTheVendorIdentificationForSocFilters) {
 }
 
 TEST_F(DiskCommandsTest, DiskListWithTooManyRecordsListsNothing) {
-    for (uint32_t i = 0; i < 27; ++i) fake.add(test::sata_disk(i, fmt("D%d", i), i));
+    for (uint32_t i = 0; i < 27; ++i) fake.add(disk_test::sata_disk(i, fmt("D%d", i), i));
     cmd_DiskList(0, "", "DiskList");
     EXPECT_TRUE(lines().empty());
     EXPECT_EQ(result("DiskList"), "");
@@ -239,7 +258,7 @@ TEST_F(DiskCommandsTest, ChangeDiskWithoutNameAsks) {
 
 TEST_F(DiskCommandsTest, QueriesAboutTheCurrentTarget) {
     standard_machine();
-    FakeDisk usb = test::usb_sata_disk(4, "Crucial CT500", 103);
+    FakeDisk usb = disk_test::usb_sata_disk(4, "Crucial CT500", 103);
     fake.add(usb);
     ASSERT_TRUE(select_target("\\\\.\\PHYSICALDRIVE1"));
 

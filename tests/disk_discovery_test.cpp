@@ -16,9 +16,9 @@
 namespace tb {
 namespace {
 
-using test::FakeDisk;
-using test::FakeMachineGuard;
-using test::volume;
+using disk_test::FakeDisk;
+using disk_test::FakeMachineGuard;
+using disk_test::volume;
 
 DiskRecord record_with(uint8_t protocol, uint32_t location, uint32_t path_id = 0, uint32_t target_lun = 0) {
     DiskRecord r;
@@ -99,14 +99,14 @@ TEST(DiskClassification, BusServiceAndBridge) {
     EXPECT_EQ(classify_disk(r, false), kProtoOfaNvm);
 
     // USB: the bridge's INQUIRY names a SATA bridge.
-    fake.add(test::usb_sata_disk(4, "Crucial CT500", 103));
+    fake.add(disk_test::usb_sata_disk(4, "Crucial CT500", 103));
     DiskRecord usb = build_disk_record(fake.disk(0).info);
     EXPECT_EQ(usb.access_protocol, kProtoUsbAta);
     EXPECT_EQ(usb.display_name, "Crucial CT500");
 
     // Unknown bridge: a fixed disk that answers ATA IDENTIFY is a SATA disk
     // behind a translating bridge; a removable one stays a flash drive.
-    FakeDisk unknown = test::usb_sata_disk(5, "Samsung 870", 104);
+    FakeDisk unknown = disk_test::usb_sata_disk(5, "Samsung 870", 104);
     unknown.inquiry = {};
     fake.add(unknown);
     EXPECT_EQ(build_disk_record(fake.disk(1).info).access_protocol, kProtoUsbAta);
@@ -124,10 +124,10 @@ class DiskDiscoveryTest : public ::testing::Test {
 };
 
 TEST_F(DiskDiscoveryTest, RawAndLetteredDisksWithTheirVolumes) {
-    FakeDisk system = test::sata_disk(0, "Samsung SSD 860", 1);
+    FakeDisk system = disk_test::sata_disk(0, "Samsung SSD 860", 1);
     system.info.volumes = {volume('D', 2 * 1073741824ull, false, 5), volume('C', 1073741824ull, true, 7)};
     fake.add(system);
-    fake.add(test::sata_disk(1, "Micron 5300", 2));
+    fake.add(disk_test::sata_disk(1, "Micron 5300", 2));
 
     DiskTable table;
     ASSERT_EQ(discover(table), 4);
@@ -177,7 +177,7 @@ TEST_F(DiskDiscoveryTest, RawAndLetteredDisksWithTheirVolumes) {
 }
 
 TEST_F(DiskDiscoveryTest, FailedIdentifyKeepsTheFriendlyNameAndTextsAreCut) {
-    FakeDisk silent = test::sata_disk(0, "ignored", 0);
+    FakeDisk silent = disk_test::sata_disk(0, "ignored", 0);
     silent.ata = false;
     std::string long_name;
     for (int i = 0; i < 200; ++i) long_name += "\xC3\xA9";  // U+00E9, one UTF-16 unit
@@ -200,14 +200,14 @@ TEST_F(DiskDiscoveryTest, FailedIdentifyKeepsTheFriendlyNameAndTextsAreCut) {
 TEST_F(DiskDiscoveryTest, TooManyRecordsEmptyTheTable) {
     // 13 disks with one letter each: 26 records fit exactly.
     for (uint32_t i = 0; i < 13; ++i) {
-        FakeDisk d = test::sata_disk(i, fmt("Disk %d", i), i);
+        FakeDisk d = disk_test::sata_disk(i, fmt("Disk %d", i), i);
         d.info.volumes = {volume(static_cast<char>('D' + i), 1u << 30)};
         fake.add(d);
     }
     DiskTable table;
     EXPECT_EQ(discover(table), 26);
     EXPECT_EQ(table.count, 26);
-    fake.add(test::sata_disk(20, "One more", 20));
+    fake.add(disk_test::sata_disk(20, "One more", 20));
     EXPECT_EQ(discover(table), -1);
     EXPECT_EQ(table.count, 0);
     EXPECT_TRUE(table.records[0].device_path.empty());
@@ -218,7 +218,7 @@ TEST_F(DiskDiscoveryTest, TooManyRecordsEmptyTheTable) {
 }
 
 TEST_F(DiskDiscoveryTest, AtMostEightVolumesPerDisk) {
-    FakeDisk d = test::sata_disk(0, "Many", 0);
+    FakeDisk d = disk_test::sata_disk(0, "Many", 0);
     for (char c = 'L'; c >= 'C'; --c) d.info.volumes.push_back(volume(c, 1u << 20));  // ten, in reverse
     fake.add(d);
     DiskTable table;
@@ -229,7 +229,7 @@ TEST_F(DiskDiscoveryTest, AtMostEightVolumesPerDisk) {
 }
 
 TEST_F(DiskDiscoveryTest, NvmeIdentityAndPciePort) {
-    fake.add(test::nvme_disk(2, "KORVANTE KV900 1TB", 0x8086, pci_location(2, 0, 0)));
+    fake.add(disk_test::nvme_disk(2, "KORVANTE KV900 1TB", 0x8086, pci_location(2, 0, 0)));
     DiskTable table;
     ASSERT_EQ(discover(table), 1);
     const DiskRecord& r = table.records[0];
@@ -242,8 +242,8 @@ TEST_F(DiskDiscoveryTest, NvmeIdentityAndPciePort) {
 }
 
 TEST_F(DiskDiscoveryTest, TargetMatching) {
-    fake.add(test::sata_disk(0, "Samsung SSD 860", 1));
-    fake.add(test::nvme_disk(1, "KORVANTE KV900", 0x80AB, pci_location(3, 0, 0)));
+    fake.add(disk_test::sata_disk(0, "Samsung SSD 860", 1));
+    fake.add(disk_test::nvme_disk(1, "KORVANTE KV900", 0x80AB, pci_location(3, 0, 0)));
     DiskTable table;
     ASSERT_EQ(discover(table), 2);
     DiskRecord sata = table.records[0];

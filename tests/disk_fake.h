@@ -19,7 +19,7 @@
 #include "disk/disk_record.h"
 #include "platform/disk_device.h"
 
-namespace tb::test {
+namespace tb::disk_test {
 
 struct FakeDisk {
     DiscoveredDisk info;
@@ -252,4 +252,4 @@ inline FakeDisk usb_sata_disk(uint32_t number, const std::string& model, uint32_
     return d;
 }
 
-}  // namespace tb::test
+}  // namespace tb::disk_test

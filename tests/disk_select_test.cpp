@@ -21,8 +21,8 @@
 namespace tb {
 namespace {
 
-using test::FakeDisk;
-using test::volume;
+using disk_test::FakeDisk;
+using disk_test::volume;
 
 class DiskSelectTest : public ::testing::Test {
   protected:
@@ -46,17 +46,17 @@ class DiskSelectTest : public ::testing::Test {
         return out;
     }
 
-    test::FakeMachineGuard fake;
+    disk_test::FakeMachineGuard fake;
 };
 
 TEST_F(DiskSelectTest, DefaultTargetPrefersRawAndNeverTheSystemDisk) {
-    FakeDisk system = test::sata_disk(0, "System SSD", 0);
+    FakeDisk system = disk_test::sata_disk(0, "System SSD", 0);
     system.info.volumes = {volume('C', 1u << 30)};
     fake.add(system);
-    FakeDisk data = test::sata_disk(1, "Data SSD", 1);
+    FakeDisk data = disk_test::sata_disk(1, "Data SSD", 1);
     data.info.volumes = {volume('E', 1u << 30)};
     fake.add(data);
-    fake.add(test::nvme_disk(2, "Raw NVMe", 0x1CC1, pci_location(1, 0, 0)));
+    fake.add(disk_test::nvme_disk(2, "Raw NVMe", 0x1CC1, pci_location(1, 0, 0)));
 
     ASSERT_TRUE(select_default_target());
     EXPECT_EQ(current_target().device_path, "\\\\.\\PHYSICALDRIVE2");
@@ -80,9 +80,9 @@ TEST_F(DiskSelectTest, DefaultTargetPrefersRawAndNeverTheSystemDisk) {
 }
 
 TEST_F(DiskSelectTest, SelectorsAndTheirFailure) {
-    fake.add(test::sata_disk(0, "Samsung SSD 860", 0));
-    fake.add(test::nvme_disk(1, "KORVANTE KV900", 0x8086, pci_location(2, 0, 0)));
-    fake.add(test::nvme_disk(2, "KORVANTE KV700", 0x80AB, pci_location(3, 0, 0)));
+    fake.add(disk_test::sata_disk(0, "Samsung SSD 860", 0));
+    fake.add(disk_test::nvme_disk(1, "KORVANTE KV900", 0x8086, pci_location(2, 0, 0)));
+    fake.add(disk_test::nvme_disk(2, "KORVANTE KV700", 0x80AB, pci_location(3, 0, 0)));
 
     EXPECT_TRUE(select_target("\\\\.\\PHYSICALDRIVE2"));
     EXPECT_EQ(current_target().model_name, "KORVANTE KV700");
@@ -100,8 +100,8 @@ TEST_F(DiskSelectTest, SelectorsAndTheirFailure) {
 }
 
 TEST_F(DiskSelectTest, VendorIdentificationBeforeSocSelectors) {
-    fake.add(test::sata_disk(0, "Samsung SSD 860", 0));
-    fake.add(test::nvme_disk(1, "KORVANTE KV900", 0x1D79, pci_location(2, 0, 0)));
+    fake.add(disk_test::sata_disk(0, "Samsung SSD 860", 0));
+    fake.add(disk_test::nvme_disk(1, "KORVANTE KV900", 0x1D79, pci_location(2, 0, 0)));
     static int asked = 0;
     asked = 0;
     set_vendor_identifier([](DiskRecord& r) -> uint32_t {
@@ -118,12 +118,12 @@ TEST_F(DiskSelectTest, VendorIdentificationBeforeSocSelectors) {
 }
 
 TEST_F(DiskSelectTest, PackageRestrictionAndProtocolType) {
-    fake.add(test::sata_disk(0, "Samsung SSD 860", 0));
-    fake.add(test::nvme_disk(1, "KORVANTE KV900", 0x1D79, pci_location(2, 0, 0)));
-    FakeDisk asm2364 = test::nvme_disk(2, "KORVANTE KV900", 0x1D79, 105);
+    fake.add(disk_test::sata_disk(0, "Samsung SSD 860", 0));
+    fake.add(disk_test::nvme_disk(1, "KORVANTE KV900", 0x1D79, pci_location(2, 0, 0)));
+    FakeDisk asm2364 = disk_test::nvme_disk(2, "KORVANTE KV900", 0x1D79, 105);
     asm2364.info.bus_type = kBusUsb;
     asm2364.info.controller_service = "UASPStor";
-    test::put_text(asm2364.inquiry, 16, 16, "ASM2364");
+    disk_test::put_text(asm2364.inquiry, 16, 16, "ASM2364");
     asm2364.inquiry[36] = 0x60;
     asm2364.inquiry[37] = 0x23;
     fake.add(asm2364);
@@ -172,8 +172,8 @@ TEST_F(DiskSelectTest, PackageRestrictionAndProtocolType) {
 }
 
 TEST_F(DiskSelectTest, RefindByPathAndByLocationAfterReplug) {
-    FakeDisk usb = test::usb_sata_disk(1, "Crucial CT500", 103);
-    fake.add(test::sata_disk(0, "Samsung SSD 860", 0));
+    FakeDisk usb = disk_test::usb_sata_disk(1, "Crucial CT500", 103);
+    fake.add(disk_test::sata_disk(0, "Samsung SSD 860", 0));
     fake.add(usb);
     ASSERT_TRUE(select_target("\\\\.\\PHYSICALDRIVE1"));
     EXPECT_EQ(current_target().access_protocol, kProtoUsbAta);
@@ -236,7 +236,7 @@ TEST_F(DiskSelectTest, SameLocationRules) {
 }
 
 TEST_F(DiskSelectTest, WaitForDiskTimesOutAndFinds) {
-    fake.add(test::nvme_disk(1, "KORVANTE KV900", 0x1D79, pci_location(2, 0, 0)));
+    fake.add(disk_test::nvme_disk(1, "KORVANTE KV900", 0x1D79, pci_location(2, 0, 0)));
     ASSERT_TRUE(select_target("\\\\.\\PHYSICALDRIVE1"));
     fake.disk(0).present = false;
 
@@ -275,7 +275,7 @@ TEST_F(DiskSelectTest, WaitForDiskTimesOutAndFinds) {
 }
 
 TEST_F(DiskSelectTest, WaitForDiskHonoursTheCancelFlag) {
-    fake.add(test::nvme_disk(1, "KORVANTE KV900", 0x1D79, pci_location(2, 0, 0)));
+    fake.add(disk_test::nvme_disk(1, "KORVANTE KV900", 0x1D79, pci_location(2, 0, 0)));
     ASSERT_TRUE(select_target("\\\\.\\PHYSICALDRIVE1"));
     fake.disk(0).present = false;
     std::thread stop([] {
