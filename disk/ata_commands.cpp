@@ -18,6 +18,7 @@
 #include "disk/ata_identify.h"
 #include "disk/ata_transport.h"
 #include "disk/capacity.h"
+#include "disk/refind.h"
 #include "platform/disk_device.h"
 #include "platform/paths.h"
 #include "script/app_context.h"
@@ -41,8 +42,8 @@ constexpr uint32_t kFirmwareChunk = 32768;
 // ---------------------------------------------------------------------------
 // Hooks and their defaults.
 
-// Without disk discovery in this build the target is never found again.
-bool default_refind() { return false; }
+// Rescans and finds the current target again at its location.
+bool default_refind() { return refind_current_target(); }
 
 // Removing partitions needs the system's partitioning tool; without it a disk
 // that is not RAW cannot be prepared.
