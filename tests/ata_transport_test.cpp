@@ -209,6 +209,35 @@ TEST(AtaBridge, RemovableUnknownDeviceIsAFlashDriveWithoutProbes) {
     EXPECT_EQ(detect_bridge(disk), kProtoFlashDrv);
 }
 
+// An unknown, fixed USB device: the NVMe probes decide. `fails` lists the CDB
+// opcodes the bridge rejects; a 4096-byte read gets PCI vendor id 0x1E0F and
+// `byte20` at byte 20.
+uint8_t probe_verdict(std::vector<uint8_t> fails, uint8_t byte20 = 'S') {
+    ScopedFakeMachine m;
+    const Bytes reply = inquiry_reply({0, 0, "Generic", "External", 0});
+    m->on_scsi = [&](ScsiPassThrough& r) {
+        if (r.cdb[0] == 0x12) std::copy(reply.begin(), reply.end(), r.data.begin());
+        if (std::find(fails.begin(), fails.end(), r.cdb[0]) != fails.end()) return DeviceStatus::Failed;
+        if (r.dir == DataDir::In && r.data.size() == 4096) {
+            r.data[0] = 0x0F;
+            r.data[1] = 0x1E;
+            r.data[20] = byte20;
+        }
+        return DeviceStatus::Ok;
+    };
+    DiskRecord disk;
+    disk.physical_path = disk.device_path = "\\\\.\\PHYSICALDRIVE5";
+    return detect_bridge(disk);
+}
+
+TEST(AtaBridge, NvmeProbesInOrder) {
+    EXPECT_EQ(probe_verdict({}), kProtoAsm2362);                              // ASMedia answers first
+    EXPECT_EQ(probe_verdict({0xEA, 0xEB, 0xE6}), kProtoJmi);                  // then JMicron
+    EXPECT_EQ(probe_verdict({0xEA, 0xEB, 0xE6, 0xA1}), kProtoRtl9210B);       // then the RTL9210B
+    EXPECT_EQ(probe_verdict({0xEA, 0xEB, 0xE6, 0xA1, 0xE5}), kProtoRtl9210);  // then the RTL9210
+    EXPECT_EQ(probe_verdict({0xEA, 0xEB, 0xE6, 0xA1}, ' '), kProtoFlashDrv);  // unprintable byte 20
+}
+
 TEST(AtaBridge, PowerRequests) {
     ScopedFakeMachine m;
     auto dev = disk_platform().open("x");
