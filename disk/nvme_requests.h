@@ -18,7 +18,7 @@ namespace tb {
 
 // Device control codes (CTL_CODE(base, function, METHOD_BUFFERED, access)).
 constexpr uint32_t kIoctlStorageQueryProperty = 0x002D1400;       // 0x2D, 0x500, any access
-constexpr uint32_t kIoctlStorageSetProperty = 0x002D940C;         // 0x2D, 0x503, write
+constexpr uint32_t kIoctlStorageSetProperty = 0x002D93FC;         // 0x2D, 0x4FF, write (the code since 2004)
 constexpr uint32_t kIoctlStorageReinitializeMedia = 0x002D9640;   // 0x2D, 0x590, write
 constexpr uint32_t kIoctlStorageProtocolCommand = 0x002DD3C0;     // 0x2D, 0x4F0, read|write
 constexpr uint32_t kIoctlStorageFirmwareDownload = 0x002DDC04;    // 0x2D, 0x701, read|write
