@@ -138,3 +138,29 @@ TEST(FnScriptChild, CommandLineWordsAsTheChildSeesThem) {
                                               "SUBBASE:/w/log/R0000000003,", "SUBPARAM:k=v,", "AUTOCLOSE:1"}));
     instance_options().clear();
 }
+
+#include "tests/test_support.h"
+
+TEST(FnScriptImport, ChildOutputsBecomeJobLogLines) {
+    std::string folder = test::fresh_slot();
+    std::string base = folder + "/S0000000004";
+    test::write_file(folder, "S0000000004.INI",
+                     "[Result]\r\nITEM0=Capacity OK\r\nITEM1=Err: CRC mismatch\r\nITEM2=Report[LINK]/w/r.htm\r\n"
+                     "ITEM4=after a gap is not read\r\n");
+    test::write_file(folder, "S0000000004.TXT", "##### SCRIPT START\r\n      child line\r\n");
+    test::write_file(folder, "S0000000004.XML",
+                     "<?xml version=\"1.0\"?>\r\n<Run>\r\n  <ReadScore>812</ReadScore>\r\n  <Model>SIM SSD</Model>\r\n</Run>\r\n");
+    import_child_outputs(0, base, 1500);
+    std::string out = test::console_output();
+    EXPECT_NE(out.find("Capacity OK"), std::string::npos) << out;
+    EXPECT_NE(out.find("Err: CRC mismatch"), std::string::npos);
+    EXPECT_NE(out.find("Report"), std::string::npos);
+    EXPECT_EQ(out.find("[LINK]"), std::string::npos) << out;
+    EXPECT_EQ(out.find("after a gap"), std::string::npos) << out;
+    EXPECT_NE(out.find("      child line"), std::string::npos);
+    EXPECT_NE(out.find("ReadScore" + std::string(51, ' ') + " : 812"), std::string::npos) << out;
+    EXPECT_NE(out.find("Model" + std::string(55, ' ') + " : SIM SSD"), std::string::npos) << out;
+    EXPECT_EQ(out.find("<Run>"), std::string::npos);
+    EXPECT_NE(out.find("Elapsed Time(ms): 1500"), std::string::npos);
+    EXPECT_NE(out.find("Elapsed Time    : 1.500 sec"), std::string::npos) << out;
+}
