@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need.
 set -euo pipefail
-pkgs=(build-essential cmake ninja-build libgtest-dev zlib1g-dev clang)
+pkgs=(build-essential cmake ninja-build libgtest-dev zlib1g-dev liburing-dev pkg-config clang)
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
