@@ -1,5 +1,6 @@
 // The process-wide disk platform: the simulated machine unless another one
 // was installed.
+#include <cstdio>
 #include <mutex>
 
 #include "platform/disk_device.h"
@@ -19,12 +20,30 @@ std::unique_ptr<DiskPlatform>& platform_slot() {
     return p;
 }
 
+// A machine without disks: the last resort when not even the built-in
+// simulated machine can be made (no writable temporary folder).
+class NoDiskPlatform final : public DiskPlatform {
+  public:
+    std::string name() const override { return "sim"; }
+    std::vector<DiscoveredDisk> discover() override { return {}; }
+    std::unique_ptr<DiskDevice> open(const std::string&) override { return nullptr; }
+};
+
+std::unique_ptr<DiskPlatform> default_platform() {
+    std::string error;
+    if (auto p = sim::make_sim_platform({}, &error)) return p;
+    std::fprintf(stderr, "simulated machine: %s; using the built-in machine\n", error.c_str());
+    if (auto p = sim::make_sim_platform_from_config(sim::default_sim_config(), &error)) return p;
+    std::fprintf(stderr, "simulated machine: %s\n", error.c_str());
+    return std::make_unique<NoDiskPlatform>();
+}
+
 }  // namespace
 
 DiskPlatform& disk_platform() {
     std::lock_guard lock(platform_mutex());
     auto& slot = platform_slot();
-    if (!slot) slot = sim::make_sim_platform();
+    if (!slot) slot = default_platform();
     return *slot;
 }
 
@@ -32,13 +51,5 @@ void set_disk_platform(std::unique_ptr<DiskPlatform> platform) {
     std::lock_guard lock(platform_mutex());
     platform_slot() = std::move(platform);
 }
-
-namespace detail {
-// The installed platform without creating one (nullptr when none yet).
-DiskPlatform* installed_disk_platform() {
-    std::lock_guard lock(platform_mutex());
-    return platform_slot().get();
-}
-}  // namespace detail
 
 }  // namespace tb

@@ -1,19 +1,41 @@
-// The simulated machine: disks, bridges and volumes described by a small
-// config file, every disk backed by one sparse file.
+// The simulated machine as a disk platform: disks, bridges and volumes
+// described by a small config file (see sim_config.h), every disk backed by
+// one sparse file.
 #pragma once
 
 #include <memory>
 #include <string>
 
 #include "platform/disk_device.h"
+#include "platform/sim/sim_config.h"
 
 namespace tb::sim {
 
 class SimMachine;
 
-// Builds the simulated machine from a config file; an empty path takes the
-// file named by TAMBLOR_SIM_CONFIG, or the built-in default machine.
-std::unique_ptr<DiskPlatform> make_sim_platform(const std::string& config_path_or_empty = {});
+class SimPlatform final : public DiskPlatform {
+  public:
+    explicit SimPlatform(std::shared_ptr<SimMachine> machine);
+    ~SimPlatform() override;
+    std::string name() const override { return "sim"; }
+    std::vector<DiscoveredDisk> discover() override;
+    std::unique_ptr<DiskDevice> open(const std::string& path) override;
+    bool set_device_enabled(uint32_t disk_number, bool enable) override;
+    bool remove_device(uint32_t disk_number) override;
+
+    SimMachine& machine() { return *machine_; }
+    std::shared_ptr<SimMachine> machine_shared() { return machine_; }
+
+  private:
+    std::shared_ptr<SimMachine> machine_;
+};
+
+// Builds the simulated machine from a config file. An empty path takes the
+// file named by TAMBLOR_SIM_CONFIG, or else the built-in machine. nullptr
+// with a message when the config is bad or a backing file cannot be made.
+std::unique_ptr<DiskPlatform> make_sim_platform(const std::string& config_path_or_empty = {},
+                                                std::string* error = nullptr);
+std::unique_ptr<SimPlatform> make_sim_platform_from_config(const SimConfig& config, std::string* error = nullptr);
 
 // The simulated machine behind the current disk platform, or nullptr when the
 // current platform is not the simulator.

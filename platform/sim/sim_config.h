@@ -1,0 +1,113 @@
+// The description of a simulated machine, read from an INI text.
+//
+//   [machine]
+//   folder = /tmp/my-sim          ; backing files (default $TMPDIR/tamblor-sim-<uid>)
+//   persist = 1                   ; keep device state (firmware, counters...) in <folder>/disk<N>.state
+//
+//   [disk1]                       ; N of [diskN] is the disk number (\\.\PHYSICALDRIVE<N>)
+//   type = nvme                   ; sata | nvme | usb
+//   bridge = asm2362              ; usb only: jmicron, asm2362, asm2364, rtl9210b, rtl9210, usb-sata, flash
+//   inner = nvme                  ; usb only: what sits behind the bridge (follows from the bridge)
+//   model = TAMBLOR SIM NVME 8G
+//   serial = SIMN0000000000000001
+//   firmware = SN1.0.00
+//   capacity = 8GB                ; 8GB (IDEMA decimal), 8GiB, 8000000000, or sectors = 15649200
+//   sector_size = 512             ; NVMe: the active LBA format's data size (512 or 4096)
+//   volumes = C D:2GiB:1GiB:unaligned   ; letter[:total[:free[:unaligned]]]
+//   service = stornvme            ; parent driver; another one makes the disk an NVMe miniport disk
+//   bus = nvme                    ; override: sata, sas, usb, nvme, raid, scsi
+//   pci = 2:0.0                   ; NVMe: bus:device.function
+//   usb = 1.3                     ; USB: host controller.hub ports....port
+//   scsi_port = 1   path_id = 0   target = 0   lun = 0
+//   write_cache = 1   cache_size = 64MiB
+//   vid = 0x1F9A   ssvid = 0x1F9A   ; NVMe PCI ids
+//   fw_slots = 3   slot1_readonly = 0   activate_without_reset = 1
+//   vendor_log = 0xE1             ; vendor log pages answered (comma list)
+//   power_on_hours = 1200   power_cycles = 50   unsafe_shutdowns = 3   temperature = 35
+//   security_frozen = 0           ; ATA: frozen after every power-on
+//   bridge_signature = 1          ; 0: the bridge's INQUIRY carries no chip marks (detection must probe)
+//   signature = 0x3035            ; INQUIRY bytes 36-37 override
+//   present = 1                   ; plugged in at start
+//   file = /path/disk1.img        ; backing file override
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tb::sim {
+
+enum class DiskType { Sata, Nvme, Usb };
+enum class BridgeKind { None, JMicron, Asm2362, Asm2364, Rtl9210B, Rtl9210, UsbSata, Flash };
+enum class InnerKind { Ata, Nvme, Block };
+
+const char* bridge_kind_name(BridgeKind k);
+
+struct VolumeConfig {
+    char letter = 'C';
+    uint64_t total_bytes = 0;  // 0: a share of the disk
+    uint64_t free_bytes = 0;   // 0: half of the total
+    bool aligned_4k = true;
+};
+
+struct DiskConfig {
+    uint32_t number = 0;
+    DiskType type = DiskType::Sata;
+    BridgeKind bridge = BridgeKind::None;
+    std::string model;
+    std::string serial;
+    std::string firmware;
+    uint64_t capacity_bytes = 0;
+    uint32_t sector_size = 512;
+    std::vector<VolumeConfig> volumes;
+    std::string service;      // empty: the default of the disk type
+    int bus_override = -1;    // a BusType value
+    uint32_t pci_bus = 0, pci_device = 0, pci_function = 0;
+    std::vector<uint32_t> usb_path;  // controller, hub ports..., port
+    int scsi_port = -1;       // -1: the disk number
+    uint32_t path_id = 0, target = 0, lun = 0;
+    bool write_cache = true;
+    uint64_t cache_size = 64ull << 20;
+    uint16_t vid = 0x1F9A, ssvid = 0x1F9A;
+    uint32_t fw_slots = 3;
+    bool slot1_readonly = false;
+    bool activate_without_reset = true;
+    std::vector<uint8_t> vendor_logs;
+    uint64_t power_on_hours = 0;
+    uint64_t power_cycles = 0;
+    uint64_t unsafe_shutdowns = 0;
+    int temperature_c = 35;
+    bool security_frozen = false;
+    bool bridge_signature = true;
+    int signature = -1;       // INQUIRY bytes 36-37 as a 16-bit value (36 high), -1: the bridge's own
+    bool present = true;
+    std::string file;
+
+    InnerKind inner() const;
+    // Whether the disk sits on the USB bus behind a bridge.
+    bool behind_bridge() const { return type == DiskType::Usb; }
+};
+
+struct SimConfig {
+    std::string folder;
+    bool persist = true;
+    std::vector<DiskConfig> disks;  // sorted by number
+};
+
+// Parses an INI text; nullopt with a message on a bad value.
+std::optional<SimConfig> parse_sim_config(const std::string& text, std::string* error = nullptr);
+// Reads a file; nullopt with a message when unreadable or bad.
+std::optional<SimConfig> load_sim_config(const std::string& path, std::string* error = nullptr);
+// The built-in machine: disk 0 a SATA system disk (C:), disk 1 a raw NVMe SSD on
+// the inbox driver, disk 2 an NVMe SSD behind an ASM2362 bridge, disk 3 a SATA
+// SSD behind a USB-SATA bridge.
+SimConfig default_sim_config();
+const char* default_sim_config_text();
+// $TMPDIR/tamblor-sim-<uid> (or /tmp/...).
+std::string default_sim_folder();
+
+// "8GB" (IDEMA LBA count for 512-byte sectors), "8GiB", "64MiB", "4096", "1T"...
+std::optional<uint64_t> parse_size(const std::string& text, uint32_t sector_size = 512);
+
+}  // namespace tb::sim
