@@ -125,6 +125,13 @@ private:
             link(sd + "/block/" + name + "/device", sd);
             partition(sd + "/block/" + name, name + "1", 1, 2048, port == 1 ? "8:1" : "8:17");
             file("sys/class/scsi_host/host" + h + "/scan", "");
+            if (port == 2) {  // IDENTIFY words as libata shows them: model "WDC WD10EZEX-08WN4A0"
+                std::string id;
+                for (int w = 0; w < 27; ++w) id += "0000 ";
+                id += "5744 4320 5744 3130 455a 4558 2d30 3857 4e34 4130";
+                for (int w = 37; w < 256; ++w) id += w % 8 ? " 2020" : "\n2020";
+                file(ahci + "/ata2/link2/dev2.0/ata_device/dev2.0/id", id);
+            }
         }
         // A USB disk on root-hub port 3 of the first root bus.
         const std::string xhci = pci0 + "/0000:00:06.0";
@@ -223,6 +230,7 @@ TEST_F(LinuxFakeSysfs, SataDisksOnOneAhciController) {
         EXPECT_FALSE(d.removable);
     }
     EXPECT_EQ(disk(2).friendly_name, "QEMU HARDDISK");
+    EXPECT_EQ(disk(3).friendly_name, "WDC WD10EZEX-08WN4A0") << "the ATA model, not the SCSI one cut at 16";
     EXPECT_EQ(disks[2].sg_name, "sg0");
 }
 

@@ -263,6 +263,24 @@ void classify_scsi_transport(LinuxDisk& d, const std::string& dev_dir) {
         d.transport = Transport::Scsi;
 }
 
+// The model from the IDENTIFY DEVICE words libata keeps for the device
+// (ataN/linkN/devN.T/ata_device/devN.T/id, words 27-46); empty when absent.
+std::string libata_model(const std::string& dev_dir, uint32_t target) {
+    std::string port = nearest_ancestor(dev_dir, [](const std::string& s) { return has_prefix_number(s, "ata"); });
+    if (port.empty()) return {};
+    std::string n = fs::path(port).filename().string().substr(3);
+    std::string dev = "dev" + n + "." + std::to_string(target);
+    std::istringstream words(read_attr(fs::path(port) / ("link" + n) / dev / "ata_device" / dev / "id"));
+    std::string model, token;
+    for (int w = 0; w <= 46 && words >> token; ++w) {
+        if (w < 27) continue;
+        uint16_t v = parse_uint<uint16_t>(token, 16).value_or(0);
+        for (char c : {static_cast<char>(v >> 8), static_cast<char>(v & 0xFF)})
+            model += (c >= 0x20 && c < 0x7F) ? c : ' ';
+    }
+    return trim(model);
+}
+
 // libata gives each port its own SCSI host with channel 0; the path id the
 // system shows ("SATA%d") is the port's position on its controller.
 uint32_t ata_port_index(const std::string& dev_dir) {
@@ -361,7 +379,12 @@ void read_disk(LinuxDisk& d, const SystemRoots& roots, const std::vector<uint32_
     } else if (!dev_dir.empty()) {
         classify_scsi_transport(d, dev_dir);
         read_scsi_side(d, dev_dir);
-        if (d.transport == Transport::Sata) d.info.scsi_path_id = ata_port_index(dev_dir);
+        if (d.transport == Transport::Sata) {
+            d.info.scsi_path_id = ata_port_index(dev_dir);
+            // The SCSI model is cut at 16 characters; the ATA one is whole.
+            if (std::string model = libata_model(dev_dir, d.info.scsi_target); !model.empty())
+                d.info.friendly_name = model;
+        }
     }
     read_controller(d, dev_dir.empty() ? d.sysfs_path : dev_dir, root_buses);
 }

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Puts a distribution kernel and the storage modules the VM test loads into a
+# cache folder, without installing the kernel:
+#   CACHE/vmlinuz        the kernel image
+#   CACHE/modules/*.ko   the modules, uncompressed
+#   CACHE/modules.load   their names in load order (dependencies first)
+#   CACHE/release        the kernel release
+# usage: fetch-kernel.sh [CACHE]   (default $TAMBLOR_QEMU_CACHE or ~/.cache/tamblor-qemu)
+# Needs apt-get (with package lists), dpkg-deb, modinfo (kmod), xz and zstd
+# for compressed modules.
+set -euo pipefail
+cache=${1:-${TAMBLOR_QEMU_CACHE:-$HOME/.cache/tamblor-qemu}}
+if [ -s "$cache/vmlinuz" ] && [ -s "$cache/modules.load" ]; then echo "$cache"; exit 0; fi
+
+# The drivers under test and the crypto providers their checksums want.
+wanted=(crct10dif_generic crc64_rocksoft_generic nvme ahci sd_mod sg xhci_pci usb_storage uas)
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+chmod 755 "$work"
+pkg=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/{print $2; exit}')
+[ -n "$pkg" ] || { echo "fetch-kernel: no linux-image-amd64 in the package lists" >&2; exit 1; }
+(cd "$work" && apt-get download -q "$pkg" >/dev/null 2>&1) || { echo "fetch-kernel: cannot download $pkg" >&2; exit 1; }
+dpkg-deb -x "$work"/*.deb "$work/x"
+release=$(ls "$work/x/lib/modules" | head -1)
+tree=$work/x/lib/modules/$release
+
+mkdir -p "$cache.tmp/modules"
+cp "$work"/x/boot/vmlinuz-"$release" "$cache.tmp/vmlinuz"
+echo "$release" > "$cache.tmp/release"
+
+declare -A file_of seen
+while IFS= read -r f; do
+  n=$(basename "$f"); n=${n%%.ko*}; file_of[${n//-/_}]=$f
+done < <(find "$tree/kernel" -name '*.ko*')
+
+order=()
+visit() {
+  local n=${1//-/_}
+  [ -n "${seen[$n]:-}" ] && return 0
+  seen[$n]=1
+  local f=${file_of[$n]:-}
+  if [ -z "$f" ]; then
+    grep -qE "/${n//_/[-_]}\.ko$" "$tree/modules.builtin" 2>/dev/null && return 0
+    echo "fetch-kernel: module $n is neither a module nor built in" >&2; return 1
+  fi
+  local out=$cache.tmp/modules/$n.ko
+  case "$f" in
+    *.ko.xz) xz -dc "$f" > "$out" ;;
+    *.ko.zst) zstd -qdc "$f" > "$out" ;;
+    *.ko.gz) gzip -dc "$f" > "$out" ;;
+    *) cp "$f" "$out" ;;
+  esac
+  local deps d
+  deps=$(modinfo -F depends "$out" 2>/dev/null || true)
+  for d in ${deps//,/ }; do visit "$d"; done
+  order+=("$n")
+}
+for m in "${wanted[@]}"; do visit "$m"; done
+printf '%s\n' "${order[@]}" > "$cache.tmp/modules.load"
+rm -rf "$cache"
+mv "$cache.tmp" "$cache"
+echo "$cache"
