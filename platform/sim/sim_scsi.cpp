@@ -533,8 +533,9 @@ bool ata_pass_through_cdb(ScsiPassThrough& r, SimSataDisk& disk) {
     c.ext = extend;
     AtaProtocol p;
     switch (protocol) {
-        case 0: case 1:  // resets
-            good(r);
+        case 0: case 1:  // resets carry no data
+            if (!r.data.empty() && r.dir != DataDir::None) invalid_field(r);
+            else good(r);
             return true;
         case 3: p = AtaProtocol::NonData; break;
         case 4: p = AtaProtocol::PioIn; break;

@@ -1,0 +1,50 @@
+// The NVMe script commands built on the transports: the generic `NVMe`
+// command, raw log pages, features, firmware download and commit, the
+// user-data erase, device removal and enable, and the PCIe settings.
+// FWActive, UpdateFW and SecurErase have ATA namesakes; the command table
+// offers these forms for the NVMe family.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "disk/disk_record.h"
+
+namespace tb {
+
+void cmd_NVMe(int slot, const std::string& args, const std::string& name);
+void cmd_GetLogPage(int slot, const std::string& args, const std::string& name);
+void cmd_GetFeature(int slot, const std::string& args, const std::string& name);
+void cmd_SetFeature(int slot, const std::string& args, const std::string& name);
+void cmd_GetFeature_TemperatureTH(int slot, const std::string& args, const std::string& name);
+void cmd_SetFeature_TemperatureTH(int slot, const std::string& args, const std::string& name);
+void cmd_GetFeature_WriteCache(int slot, const std::string& args, const std::string& name);
+void cmd_SetFeature_WriteCache(int slot, const std::string& args, const std::string& name);
+void cmd_nvme_FWActive(int slot, const std::string& args, const std::string& name);
+void cmd_nvme_UpdateFW(int slot, const std::string& args, const std::string& name);  // also UpdateFWex
+void cmd_UpdateFWex(int slot, const std::string& args, const std::string& name);
+void cmd_nvme_SecurErase(int slot, const std::string& args, const std::string& name);
+void cmd_SafeRemoveNVMe(int slot, const std::string& args, const std::string& name);
+void cmd_SetSystem_NVMeEnable(int slot, const std::string& args, const std::string& name);
+void cmd_SetSystem_HMB(int slot, const std::string& args, const std::string& name);
+void cmd_SetSystem_PCISpeed(int slot, const std::string& args, const std::string& name);
+void cmd_PCIInfo(int slot, const std::string& args, const std::string& name);
+
+// Work of other parts that these commands call; tests and later parts
+// replace them. A nullptr member keeps its default.
+struct NvmeCommandHooks {
+    // Yes/no box; true for yes. Default: asked on the terminal, no without one.
+    bool (*ask_yes_no)(int slot, std::string_view text) = nullptr;
+    // Deletes the partitions of a disk that is not RAW and makes `target` the
+    // disk record; 1 or a negative code. Default: -20.
+    int (*delete_partitions)(int slot, DiskRecord& target) = nullptr;
+    // Trims the whole disk; 1 or a negative code. Default: -79.
+    int (*trim_whole_disk)(int slot, const DiskRecord& target) = nullptr;
+    // Waits for the current target to come back; 1 found, 0 timed out.
+    int (*wait_for_disk)(int slot, int timeout_s) = nullptr;
+    // Pause in milliseconds (cancel-aware by default; tests make it instant).
+    void (*sleep_ms)(int slot, unsigned ms) = nullptr;
+};
+void set_nvme_command_hooks(const NvmeCommandHooks& hooks);
+
+}  // namespace tb

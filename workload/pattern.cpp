@@ -1,0 +1,110 @@
+#include "workload/pattern.h"
+
+#include <sys/random.h>
+
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <numeric>
+#include <vector>
+
+namespace tb {
+
+namespace {
+
+void fill_random(void* out, size_t n) {
+    auto* p = static_cast<uint8_t*>(out);
+    while (n > 0) {
+        ssize_t got = ::getrandom(p, n, 0);
+        if (got <= 0) {
+            // No entropy source: fall back to the clock rather than fail.
+            uint64_t t = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+            for (size_t i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(t >> (8 * (i % 8)));
+            return;
+        }
+        p += got;
+        n -= static_cast<size_t>(got);
+    }
+}
+
+}  // namespace
+
+uint32_t crypto_random32() {
+    uint32_t v = 0;
+    fill_random(&v, sizeof v);
+    return v;
+}
+
+uint64_t crypto_random64() {
+    uint64_t v = 0;
+    fill_random(&v, sizeof v);
+    return v;
+}
+
+uint32_t process_random32() {
+    static std::mutex m;
+    static bool seeded = false;
+    static WorkloadRandom gen;
+    std::lock_guard lock(m);
+    if (!seeded) {
+        gen.x = crypto_random32();
+        seeded = true;
+    }
+    return gen.next() % 0xFFFFFFFFu;
+}
+
+uint32_t pattern_fill(std::span<uint8_t> buffer, uint32_t pattern) {
+    if (!buffer.empty()) std::memset(buffer.data(), 0, buffer.size());
+    if (pattern == 0) return 0;
+    uint32_t value = pattern == kPatternAuto ? process_random32() : pattern;
+    const uint8_t bytes[4] = {static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
+                              static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
+    size_t n = buffer.size();
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) std::memcpy(buffer.data() + i, bytes, 4);
+    for (size_t k = 0; i < n; ++i, ++k) buffer[i] = bytes[k];
+    return value;
+}
+
+void put_be64(uint8_t* at, uint64_t value) {
+    for (int i = 0; i < 8; ++i) at[i] = static_cast<uint8_t>(value >> (8 * (7 - i)));
+}
+
+uint64_t get_be64(const uint8_t* at) {
+    uint64_t v = 0;
+    for (int i = 0; i < 8; ++i) v = (v << 8) | at[i];
+    return v;
+}
+
+void sector_stamp(std::span<uint8_t> buffer, uint64_t start_offset, uint32_t sector_size, uint64_t second,
+                  uint64_t third) {
+    if (sector_size < 24) return;
+    uint64_t first_lba = start_offset / sector_size;
+    size_t sectors = buffer.size() / sector_size;
+    for (size_t s = 0; s < sectors; ++s) {
+        uint8_t* at = buffer.data() + s * sector_size;
+        put_be64(at, first_lba + s);
+        if (second) put_be64(at + 8, second);
+        if (third) put_be64(at + 16, third);
+    }
+}
+
+void fill_ratio_table(std::span<uint8_t> table, uint32_t ones, uint32_t seed) {
+    size_t size = table.size();
+    if (ones >= size) {
+        std::fill(table.begin(), table.end(), uint8_t{1});
+        return;
+    }
+    std::fill(table.begin(), table.end(), uint8_t{0});
+    std::vector<uint32_t> positions(size);
+    std::iota(positions.begin(), positions.end(), 0u);
+    WorkloadRandom gen(seed);
+    size_t left = size;
+    for (uint32_t k = 0; k < ones; ++k) {
+        uint32_t pick = gen.below(static_cast<uint32_t>(left));
+        table[positions[pick]] = 1;
+        positions[pick] = positions[--left];
+    }
+}
+
+}  // namespace tb
