@@ -12,6 +12,7 @@
 #include "script/sync_commands.h"
 #include "script/utility_commands.h"
 #include "ui/output_commands.h"
+#include "workload/perf_commands.h"
 
 namespace tb {
 
@@ -181,21 +182,21 @@ constexpr std::array<CommandEntry, 229> kCommands = {{
      "LBAWrite( LBA:128, SectorCount:1, WritePattern:0x55AAFF00, MarkSectorHeader:TRUE, FUA:FALSE );"},
     {"TRIM", SC::Device, kMaskAny, kNS, "TRIM( LBA:128, TRIMSectorCount:1 );"},
     {"FlushCache", SC::Device, kMaskAny, kNS, "FlushCache();"},
-    {"Performance_SeqRead", SC::Device, kMaskAny, kNS,
+    {"Performance_SeqRead", SC::Device, kMaskAny, cmd_Performance_SeqRead,
      "Performance_SeqRead( LBA:0, RangeLenMB:4096, AccessKB:128, QD:32, LimitCycle:1, LimitTimeSec:0, "
      "DotPerSec:1, "
      "GetTemperatureSec:0 );"},
-    {"Performance_SeqWrite", SC::Device, kMaskAny, kNS,
+    {"Performance_SeqWrite", SC::Device, kMaskAny, cmd_Performance_SeqWrite,
      "Performance_SeqWrite( LBA:0, RangeLenMB:4096, AccessKB:128, QD:32, WritePattern:\"AUTO\", "
      "LimitCycle:1, "
      "LimitTimeSec:0, DotPerSec:1, GetTemperatureSec:0 );"},
-    {"Performance_RandRead", SC::Device, kMaskAny, kNS,
+    {"Performance_RandRead", SC::Device, kMaskAny, cmd_Performance_RandRead,
      "Performance_RandRead( LBA:0, RangeLenMB:0, AccessKB:4, QD:32, LimitTxSizeMB:\"CYCLE\", LimitTimeSec:0, "
      "DotPerSec:1, GetTemperatureSec:0 );"},
-    {"Performance_RandWrite", SC::Device, kMaskAny, kNS,
+    {"Performance_RandWrite", SC::Device, kMaskAny, cmd_Performance_RandWrite,
      "Performance_RandWrite( LBA:0, RangeLenMB:4096, AccessKB:4, QD:32, WritePattern:\"AUTO\", "
      "LimitTxSizeMB:\"CYCLE\", LimitTimeSec:0, DotPerSec:1, GetTemperatureSec:0 );"},
-    {"Performance_MixReadWrite", SC::Device, kMaskAny, kNS,
+    {"Performance_MixReadWrite", SC::Device, kMaskAny, cmd_Performance_MixReadWrite,
      "Performance_MixReadWrite( WriteRatio:25, RandRatio:50, LBA:0, RangeLenMB:4096, AccessKB:4, QD:32, "
      "WritePattern:\"AUTO\", LimitTxSizeMB:1024, LimitTimeSec:0, DotPerSec:1, GetTemperatureSec:0 );"},
     {"Performance_VideoStream", SC::Device, kMaskAny, kNS,

@@ -165,6 +165,7 @@ public:
         units_ = c_.cycle_length / c_.request_size;
         loop();
         queue_.reset();
+        c_.left_ms.store(workload_ms());
         c_.alive.fetch_sub(1);
     }
 
@@ -296,8 +297,9 @@ private:
     }
 
     bool issue(Slot& s, uint32_t index) {
+        // The table entries are taken only by a request that is issued, so
+        // the ratios hold over every 100 requests the thread really sends.
         uint8_t op = ops_[op_index_];
-        op_index_ = (op_index_ + 1) % 100;
         uint32_t size = c_.request_size;
         if (c_.spread > 0) {
             size = rng_.below(static_cast<uint32_t>(c_.spread)) + (c_.request_size - static_cast<uint32_t>(c_.spread));
@@ -321,7 +323,6 @@ private:
         }
         uint64_t offset;
         bool random = random_[random_index_] != 0;
-        random_index_ = (random_index_ + 1) % 100;
         if (random) {
             offset = c_.start_offset + rng_.below64(units_) * c_.request_size;
             c_.cursor.store(offset + size);
@@ -332,6 +333,8 @@ private:
             stream_exhausted(s);
             return false;
         }
+        op_index_ = (op_index_ + 1) % 100;
+        random_index_ = (random_index_ + 1) % 100;
         (op ? c_.written_bytes : c_.read_bytes).fetch_add(size, std::memory_order_relaxed);
 
         s.gen = ++next_gen_ & 0x00FFFFFFu;
@@ -436,12 +439,14 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
     c.spread = p.spread > 0 && static_cast<uint32_t>(p.spread) < p.request_size ? p.spread : 0;
     c.sector_size = p.sector_size;
     c.per_stream = p.per_stream;
-    c.stream_count = p.per_stream ? p.queue_depth : 1;
-    c.transfer_limit = (p.limit_mb << 20) * (p.per_stream ? p.queue_depth : 1);
-    c.transfer_limit -= c.transfer_limit % p.request_size;
-    c.cycle_length = std::max<uint64_t>(p.range_mb, 1) << 20;
+    // Slots beyond 128 per thread are not started, so in per-stream mode the
+    // streams that really run set the cycle and the limit.
     uint32_t slots_total = 0;
     for (uint32_t s : shares) slots_total += s;
+    c.stream_count = p.per_stream ? slots_total : 1;
+    c.transfer_limit = (p.limit_mb << 20) * c.stream_count;
+    c.transfer_limit -= c.transfer_limit % p.request_size;
+    c.cycle_length = std::max<uint64_t>(p.range_mb, 1) << 20;
     c.sequential_streams = p.per_stream ? slots_total : 1;
     c.cancel = p.cancel ? p.cancel : &app().jobs[0].cancel;
 
@@ -468,6 +473,7 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
         c.read_bytes.store(0);
         c.issued_cycle.store(0);
         c.exhausted_streams.store(0);
+        c.left_ms.store(0);
         c.cursor.store(c.start_offset);
         c.state.store(static_cast<uint32_t>(RunState::Running));
         // 2. The data of this cycle.
@@ -572,7 +578,32 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
             }
             // 5. The workers have left (the threads are joined here).
             workers.clear();
-            const uint64_t cycle_end = workload_ms();
+            // The cycle ended when its last worker left, which may be well
+            // before the sampler's next tick.
+            const uint64_t cycle_end = std::max(c.left_ms.load(), cycle_t0);
+            if (result.ticks == 0 && cycle_end > cycle_t0 && c.run_state() != RunState::TooManyPoints) {
+                // A cycle shorter than the first tick: one point for the whole
+                // cycle, so that its rates are not reported as zero.
+                ThroughputSample pt;
+                uint64_t ms = cycle_end - cycle_t0;
+                pt.cycle_ms = static_cast<uint32_t>(ms);
+                pt.job_ms = static_cast<uint32_t>(cycle_end - t0);
+                pt.write_kbps = clamp32((c.written_bytes.load() - prev_w) * 1000 / (ms * 1024));
+                pt.read_kbps = clamp32((c.read_bytes.load() - prev_r) * 1000 / (ms * 1024));
+                pt.write_iops = clamp32(static_cast<uint64_t>(pt.write_kbps) * 1024 / p.request_size);
+                pt.read_iops = clamp32(static_cast<uint64_t>(pt.read_kbps) * 1024 / p.request_size);
+                pt.cycle_bytes = c.issued_cycle.load();
+                pt.total_bytes = c.issued_total.load();
+                points.push_back(pt);
+                uint32_t kb = pt.write_kbps + pt.read_kbps, io = pt.write_iops + pt.read_iops;
+                result.max_kbps = result.min_kbps = kb;
+                result.total_kbps = kb;
+                result.max_iops = result.min_iops = io;
+                result.total_iops = io;
+                result.ticks = 1;
+                scale = std::max(scale, kb + 10240);
+                if (p.on_point) p.on_point(pt, scale);
+            }
             if (result.ticks) {
                 result.avg_kbps = static_cast<uint32_t>(result.total_kbps / result.ticks);
                 result.avg_iops = static_cast<uint32_t>(static_cast<uint64_t>(result.avg_kbps) * 1024 / p.request_size);

@@ -146,6 +146,7 @@ struct WorkloadControl {
     std::atomic<uint32_t> exhausted_streams{0};
     uint32_t sequential_streams = 1;
     std::atomic<uint64_t> completed{0};
+    std::atomic<uint64_t> left_ms{0};  // when a worker last left (workload time)
 
     RunState run_state() const { return static_cast<RunState>(state.load(std::memory_order_acquire)); }
     // Moves Running to `next`; false when the state had already left Running.

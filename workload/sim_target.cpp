@@ -28,7 +28,7 @@ public:
 
 class StoreMedium final : public Medium {
 public:
-    StoreMedium(sim::BackingStore& store, std::unique_ptr<sim::BackingStore> owned)
+    StoreMedium(sim::BackingStore& store, std::shared_ptr<sim::BackingStore> owned)
         : store_(store), owned_(std::move(owned)) {}
     uint64_t size() const override { return store_.size(); }
     bool read(uint64_t offset, uint8_t* out, uint32_t length) override {
@@ -43,7 +43,7 @@ public:
 
 private:
     sim::BackingStore& store_;
-    std::unique_ptr<sim::BackingStore> owned_;
+    std::shared_ptr<sim::BackingStore> owned_;
 };
 
 class MemoryMedium final : public Medium {
@@ -208,6 +208,14 @@ std::unique_ptr<IoTarget> make_store_target(sim::BackingStore& store, uint32_t s
 }
 
 std::unique_ptr<IoTarget> make_store_target(std::unique_ptr<sim::BackingStore> store, uint32_t sector_size,
+                                            SimIoHooks hooks) {
+    if (!store) return nullptr;
+    sim::BackingStore& ref = *store;
+    return std::make_unique<SimTarget>(std::make_unique<StoreMedium>(ref, std::move(store)), sector_size,
+                                       std::move(hooks));
+}
+
+std::unique_ptr<IoTarget> make_store_target(std::shared_ptr<sim::BackingStore> store, uint32_t sector_size,
                                             SimIoHooks hooks) {
     if (!store) return nullptr;
     sim::BackingStore& ref = *store;

@@ -37,6 +37,9 @@ std::unique_ptr<IoTarget> make_store_target(sim::BackingStore& store, uint32_t s
 // Over a store the target owns.
 std::unique_ptr<IoTarget> make_store_target(std::unique_ptr<sim::BackingStore> store, uint32_t sector_size,
                                             SimIoHooks hooks = {});
+// Over a store shared with its disk (kept alive as long as the target).
+std::unique_ptr<IoTarget> make_store_target(std::shared_ptr<sim::BackingStore> store, uint32_t sector_size,
+                                            SimIoHooks hooks = {});
 // Over memory. With `keep_data` the bytes are kept (size must fit in
 // memory); without, writes are discarded and reads return zeros.
 std::unique_ptr<IoTarget> make_memory_target(uint64_t size, uint32_t sector_size, SimIoHooks hooks = {},
