@@ -108,6 +108,12 @@ void StartGate::wait() {
     std::unique_lock l(m_);
     cv_.wait(l, [this] { return open_; });
 }
+bool StartGate::wait_ms(double ms) {
+    double real = ms / g_time_scale.load();
+    std::unique_lock l(m_);
+    return cv_.wait_for(l, std::chrono::microseconds(static_cast<int64_t>(real > 0 ? real * 1000.0 : 0)),
+                        [this] { return open_; });
+}
 
 bool WorkloadControl::leave_running(RunState next) {
     uint32_t expected = static_cast<uint32_t>(RunState::Running);
@@ -166,7 +172,7 @@ public:
         loop();
         queue_.reset();
         c_.left_ms.store(workload_ms());
-        c_.alive.fetch_sub(1);
+        if (c_.alive.fetch_sub(1) == 1) c_.all_left.open();
     }
 
 private:
@@ -474,6 +480,7 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
         c.issued_cycle.store(0);
         c.exhausted_streams.store(0);
         c.left_ms.store(0);
+        c.all_left.reset();
         c.cursor.store(c.start_offset);
         c.state.store(static_cast<uint32_t>(RunState::Running));
         // 2. The data of this cycle.
@@ -488,13 +495,15 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
             while (c.alive.load() < static_cast<int32_t>(shares.size())) workload_sleep_ms(10);
             c.gate.open();
             const uint64_t cycle_t0 = workload_ms();
-            workload_sleep_ms(500);
+            // The sampler's waits end early when the last worker leaves, so
+            // that a short cycle is not followed by an idle tick.
+            c.all_left.wait_ms(500);
 
             // 4. Sampling.
             uint64_t prev_ms = cycle_t0, prev_w = 0, prev_r = 0, last_tick = 0;
             uint32_t cancel_ticks = 0;
             while (c.alive.load() > 0) {
-                workload_sleep_ms(1000.0 / rate);
+                c.all_left.wait_ms(1000.0 / rate);
                 uint64_t now = workload_ms();
                 if (now == last_tick) continue;
                 last_tick = now;

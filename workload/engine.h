@@ -108,6 +108,8 @@ public:
     void reset();
     void open();
     void wait();
+    // Waits at most `ms` of workload time; true when it is open.
+    bool wait_ms(double ms);
 
 private:
     std::mutex m_;
@@ -147,6 +149,7 @@ struct WorkloadControl {
     uint32_t sequential_streams = 1;
     std::atomic<uint64_t> completed{0};
     std::atomic<uint64_t> left_ms{0};  // when a worker last left (workload time)
+    StartGate all_left;                // opened by the last worker to leave
 
     RunState run_state() const { return static_cast<RunState>(state.load(std::memory_order_acquire)); }
     // Moves Running to `next`; false when the state had already left Running.

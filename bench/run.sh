@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Compares the LBA I/O engine with fio (io_uring, O_DIRECT) on the same
+# targets in the same run:
+#   - a loop device over a file in /dev/shm (a null_blk device when the
+#     module can be loaded), and
+#   - a file on the real disk (BENCH_DIR, default /var/tmp).
+# Workloads: 4 KiB random read QD 1 and QD 32, 4 KiB random write QD 32,
+# 128 KiB sequential read and write QD 32, 4 KiB 70/30 random read/write QD 32.
+# Prints IOPS, MiB/s and CPU seconds per million I/Os for both, and the ratio.
+#
+#   sudo bench/run.sh [build-dir]        (root: losetup; apt-get install fio)
+#   BENCH_SECONDS=10 BENCH_SIZE_MB=2048 BENCH_DIR=/var/tmp BENCH_ONLY=shm|disk
+set -euo pipefail
+
+BUILD=${1:-build}
+DRIVER="$BUILD/bench/tamblor-bench"
+SECONDS_EACH=${BENCH_SECONDS:-10}
+SIZE_MB=${BENCH_SIZE_MB:-2048}
+DIR=${BENCH_DIR:-/var/tmp}
+ONLY=${BENCH_ONLY:-}
+
+[ -x "$DRIVER" ] || { echo "no $DRIVER: build the tamblor-bench target first" >&2; exit 2; }
+command -v fio >/dev/null || { echo "fio is missing (apt-get install -y fio)" >&2; exit 2; }
+command -v python3 >/dev/null || { echo "python3 is needed to read fio's JSON" >&2; exit 2; }
+
+LOOP=""
+SHM_FILE=""
+DISK_FILE=""
+cleanup() {
+    [ -n "$LOOP" ] && losetup -d "$LOOP" 2>/dev/null || true
+    [ -n "$SHM_FILE" ] && rm -f "$SHM_FILE"
+    [ -n "$DISK_FILE" ] && rm -f "$DISK_FILE"
+}
+trap cleanup EXIT
+
+# name rw bs qd write% (fio's --rw and our --rw share the names)
+WORKLOADS=(
+    "randread-4k-qd1 randread 4096 1"
+    "randread-4k-qd32 randread 4096 32"
+    "randwrite-4k-qd32 randwrite 4096 32"
+    "seqread-128k-qd32 read 131072 32"
+    "seqwrite-128k-qd32 write 131072 32"
+    "mix70-30-4k-qd32 mix 4096 32"
+)
+
+fio_run() {  # target rw bs qd -> "iops mibps cpu_per_mio"
+    local target=$1 rw=$2 bs=$3 qd=$4 extra=()
+    if [ "$rw" = mix ]; then extra=(--rw=randrw --rwmixread=70); else extra=(--rw="$rw"); fi
+    fio --name=bench --filename="$target" --ioengine=io_uring --direct=1 --bs="$bs" --iodepth="$qd" \
+        --numjobs=1 --time_based --runtime="$SECONDS_EACH" --norandommap --randrepeat=0 \
+        --output-format=json "${extra[@]}" 2>/dev/null |
+        python3 -c '
+import json, sys
+j = json.load(sys.stdin)["jobs"][0]
+ios = j["read"]["total_ios"] + j["write"]["total_ios"]
+iops = j["read"]["iops"] + j["write"]["iops"]
+bw = (j["read"]["bw_bytes"] + j["write"]["bw_bytes"]) / 1048576.0
+secs = j["job_runtime"] / 1000.0
+cpu = (j["usr_cpu"] + j["sys_cpu"]) / 100.0 * secs
+print("%.0f %.1f %.3f" % (iops, bw, cpu / (ios / 1e6) if ios else 0))'
+}
+
+ours_run() {  # target rw bs qd -> "iops mibps cpu_per_mio"
+    "$DRIVER" --target "$1" --rw "$2" --bs "$3" --qd "$4" --seconds "$SECONDS_EACH" |
+        sed -E 's/.* iops=([0-9]+) mbps=([0-9.]+) cpu=[0-9.]+ cpu_per_mio=([0-9.]+).*/\1 \2 \3/'
+}
+
+bench_target() {  # label target
+    local label=$1 target=$2
+    echo
+    echo "== $label: $target"
+    printf '%-20s | %12s %10s %9s | %12s %10s %9s | %7s %7s\n' workload "ours IOPS" "MiB/s" "cpu/MIO" \
+        "fio IOPS" "MiB/s" "cpu/MIO" "IOPS x" "MiB/s x"
+    for w in "${WORKLOADS[@]}"; do
+        set -- $w
+        local name=$1 rw=$2 bs=$3 qd=$4
+        read -r oi om oc < <(ours_run "$target" "$rw" "$bs" "$qd")
+        read -r fi fm fc < <(fio_run "$target" "$rw" "$bs" "$qd")
+        printf '%-20s | %12s %10s %9s | %12s %10s %9s | %7.2f %7.2f\n' "$name" "$oi" "$om" "$oc" "$fi" "$fm" "$fc" \
+            "$(python3 -c "print($oi/$fi if $fi else 0)")" "$(python3 -c "print($om/$fm if $fm else 0)")"
+    done
+}
+
+echo "tamblor engine vs $(fio --version), ${SECONDS_EACH}s each, $(nproc) CPUs, kernel $(uname -r)"
+
+if [ "$ONLY" != disk ]; then
+    if modprobe null_blk nr_devices=1 gb=4 2>/dev/null && [ -b /dev/nullb0 ]; then
+        bench_target "null_blk" /dev/nullb0
+    else
+        SHM_FILE=$(mktemp /dev/shm/tamblor-bench.XXXXXX)
+        dd if=/dev/zero of="$SHM_FILE" bs=1M count="$SIZE_MB" status=none
+        LOOP=$(losetup --find --show "$SHM_FILE")
+        bench_target "loop over /dev/shm" "$LOOP"
+    fi
+fi
+
+if [ "$ONLY" != shm ]; then
+    DISK_FILE=$(mktemp "$DIR/tamblor-bench.XXXXXX")
+    # Written for real, so that reads reach the medium rather than holes.
+    dd if=/dev/zero of="$DISK_FILE" bs=1M count="$SIZE_MB" oflag=direct status=none
+    bench_target "file on $(df --output=source "$DIR" | tail -1)" "$DISK_FILE"
+fi
