@@ -9,6 +9,7 @@
 #include "disk/target_select.h"
 #include "platform/autostart.h"
 #include "platform/child_process.h"
+#include "platform/linux/linux_platform.h"
 #include "platform/paths.h"
 #include "platform/sim/sim_platform.h"
 #include "script/app_context.h"
@@ -23,8 +24,8 @@ std::string unquote(std::string v) {
     return v;
 }
 
-// The real machine's disks (nullptr on a platform without a backend).
-std::unique_ptr<DiskPlatform> make_real_platform() { return nullptr; }
+// The real machine's disks.
+std::unique_ptr<DiskPlatform> make_real_platform() { return make_linux_platform(); }
 
 }  // namespace
 

@@ -168,7 +168,17 @@ DeviceStatus firmware_chunk(DiskDevice& dev, uint64_t offset, std::span<uint8_t>
 }
 
 DeviceStatus firmware_activate(DiskDevice& dev, uint8_t slot, uint32_t flags, uint32_t& err) {
-    uint8_t action = (flags & hwfw::kFlagSwitchToExisting) ? 2 : 1;
+    // The request carries no commit action: switching selects action 2;
+    // otherwise the downloaded image replaces the slot's and is activated at
+    // once when the controller can do that without a reset (Identify
+    // Controller byte 260 bit 4), else at the next reset.
+    uint8_t action = 2;
+    if (!(flags & hwfw::kFlagSwitchToExisting)) {
+        std::vector<uint8_t> id(kIdentifyLength, 0);
+        NvmeRequestSpec ident = nvme_identify(kCnsController, 0);
+        Delivery di = deliver(dev, ident.command, ident.queue, ident.dir, id, 60);
+        action = di.status == DeviceStatus::Ok && !di.nvme_error() && (id[260] & 0x10) ? 3 : 1;
+    }
     NvmeRequestSpec s = nvme_firmware_commit(slot, action);
     Delivery d = deliver(dev, s.command, s.queue, s.dir, {}, 60);
     if (d.status == DeviceStatus::Ok && d.nvme_error() && commit_needs_reset(d))

@@ -10,7 +10,6 @@ namespace tb {
 
 namespace {
 
-constexpr uint32_t kCnsController = 1;
 
 // Identify text bytes as ANSI text (here: Latin-1), trimmed of blanks and NULs.
 std::string ansi_text(std::span<const uint8_t> bytes) {

@@ -70,6 +70,8 @@ constexpr uint8_t kDatasetManagement = 0x09;  // I/O queue
 
 constexpr uint32_t kNvmeAllNamespaces = 0xFFFFFFFF;
 constexpr uint32_t kIdentifyLength = 4096;
+// Identify CNS values.
+constexpr uint32_t kCnsNamespace = 0, kCnsController = 1, kCnsActiveNamespaces = 2, kCnsNamespaceDescriptors = 3;
 constexpr uint32_t kVendorSignature = 0x717A7673;  // CDW2 of every vendor command
 
 // Standard admin commands (NSID 0xFFFFFFFF unless the command says otherwise).

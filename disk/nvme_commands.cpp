@@ -404,7 +404,7 @@ void cmd_nvme_UpdateFW(int slot, const std::string& args, const std::string& nam
 
     const DiskRecord target = current_target();
     std::vector<uint8_t> id(kIdentifyLength, 0);
-    if (report_failure(slot, nvme_identify(target, 0, 0, id), name)) return;
+    if (report_failure(slot, nvme_identify(target, kCnsController, 0, id), name)) return;
     if (fw_slot == 1 && (id[260] & 1)) fw_slot = 2;  // slot 1 is read-only
 
     const bool rom_mode = target.firmware_kind == 0;

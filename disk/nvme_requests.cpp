@@ -101,12 +101,23 @@ std::vector<uint8_t> build_hw_firmware_download(uint64_t offset, std::span<const
     return buf;
 }
 
+namespace {
+
+// Only action 2 activates the image already in the slot; actions 1 and 3
+// (and 0) first replace the slot's image with the one just downloaded, so
+// they must not ask for the existing firmware.
+uint32_t activation_flags(uint8_t action) {
+    return action == 2 ? hwfw::kFlagController | hwfw::kFlagSwitchToExisting : hwfw::kFlagController;
+}
+
+}  // namespace
+
 std::vector<uint8_t> build_hw_firmware_activate(uint8_t slot, uint8_t action) {
     std::vector<uint8_t> buf(hwfw::kActivateSize, 0);
     put_le32(buf, hwfw::kVersion, hwfw::kActivateSize);
     put_le32(buf, hwfw::kSize, hwfw::kActivateSize);
     put_le32(buf, hwfw::kFlags,
-             action == 1 ? hwfw::kFlagController : hwfw::kFlagController | hwfw::kFlagSwitchToExisting);
+             activation_flags(action));
     buf[hwfw::kSlot] = slot;
     return buf;
 }
@@ -188,7 +199,7 @@ std::vector<uint8_t> build_intel_fw_download(uint8_t path_id, uint64_t offset, s
 }
 
 std::vector<uint8_t> build_intel_fw_activate(uint8_t path_id, uint8_t slot, uint8_t action) {
-    uint32_t flags = action == 1 ? hwfw::kFlagController : hwfw::kFlagController | hwfw::kFlagSwitchToExisting;
+    uint32_t flags = activation_flags(action);
     std::vector<uint8_t> buf = intel_fw_request(path_id, intel_fw::kFunctionActivate, flags, 12);
     put_le32(buf, intel_fw::kPayloadSize, 12);
     buf[intel_fw::kSlot] = slot;

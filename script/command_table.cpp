@@ -7,6 +7,7 @@
 #include "app/process_commands.h"
 #include "disk/ata_commands.h"
 #include "disk/disk_commands.h"
+#include "disk/nvme_commands.h"
 #include "script/flow_commands.h"
 #include "script/fn_script.h"
 #include "script/sync_commands.h"
@@ -71,38 +72,38 @@ constexpr std::array<CommandEntry, 229> kCommands = {{
     {"Identify_Namespace", SC::Device, kMaskNvme, kNS, "Identify_Namespace( StartByte:0, EndByte:4095 );"},
     {"Identify_ActiveNamespaceID", SC::Device, kMaskNvme, kNS, "Identify_ActiveNamespaceID();"},
     {"Identify_DescriptorNamespac", SC::Device, kMaskNvme, kNS, "Identify_DescriptorNamespac();"},
-    {"GetLogPage", SC::Device, kMaskNvme, kNS, "GetLogPage( ID:0x02, LSP:0, RAE:0, DataLenByte:0 );"},
+    {"GetLogPage", SC::Device, kMaskNvme, cmd_GetLogPage, "GetLogPage( ID:0x02, LSP:0, RAE:0, DataLenByte:0 );"},
     {"GetLogPage_ErrorInfo", SC::Device, kMaskNvme, kNS, "GetLogPage_ErrorInfo();"},
     {"GetLogPage_SMART", SC::Device, kMaskNvme, kNS, "GetLogPage_SMART( ShowVendor:FALSE, Items:\"\" );"},
     {"SMART", SC::Device, kMaskNvme, kNS, "SMART( ShowVSC:FALSE, Items:\"\" );"},
     {"GetLogPage_FirmwareSlotInfo", SC::Device, kMaskNvme, kNS, "GetLogPage_FirmwareSlotInfo();"},
-    {"SafeRemoveNVMe", SC::Device, kMaskNvme, kNS, "SafeRemoveNVMe();"},
-    {"SecurErase", SC::Device, kMaskNvme, kNS, "SecurErase( ConfirmMsg:TRUE );"},
-    {"UpdateFW", SC::Device, kMaskNvme, kNS,
+    {"SafeRemoveNVMe", SC::Device, kMaskNvme, cmd_SafeRemoveNVMe, "SafeRemoveNVMe();"},
+    {"SecurErase", SC::Device, kMaskNvme, cmd_nvme_SecurErase, "SecurErase( ConfirmMsg:TRUE );"},
+    {"UpdateFW", SC::Device, kMaskNvme, cmd_nvme_UpdateFW,
      "UpdateFW( File:\"FW.bin\", Slot:1, Commit:0, AutoReset:TRUE, ExtDelay:0, KeepSSDcfg:FALSE, "
      "FWCfgItem:\"\", "
      "SetValue:\"\" );"},
-    {"UpdateFWex", SC::Device, kMaskNvme, kNS,
+    {"UpdateFWex", SC::Device, kMaskNvme, cmd_UpdateFWex,
      "UpdateFWex( File:\"FW.bin\", Slot:1, Commit:0, AutoReset:TRUE, ExtDelay:0, KeepSSDcfg:FALSE, "
      "FWCfgItem:\"\", "
      "SetValue:\"\" );"},
-    {"FWActive", SC::Device, kMaskNvme, kNS, "FWActive( Slot:1, Commit:1 );"},
-    {"PCIInfo", SC::Device, kMaskNvme, kNS, "PCIInfo( ExtData:FALSE );"},
-    {"NVMe", SC::Device, kMaskNvme, kNS,
+    {"FWActive", SC::Device, kMaskNvme, cmd_nvme_FWActive, "FWActive( Slot:1, Commit:1 );"},
+    {"PCIInfo", SC::Device, kMaskNvme, cmd_PCIInfo, "PCIInfo( ExtData:FALSE );"},
+    {"NVMe", SC::Device, kMaskNvme, cmd_NVMe,
      "NVMe( IO:\"IN\", DataLenByte:4096, OpCode:0x06, NSID:0, CDW10:0x01, CDW11:0, CDW12:0, CDW13:0, "
      "CDW14:0, "
      "CDW15:0, IOFile:\"\", ResultHex:\"\" );"},
     {"GetLogPage_CommandEffect", SC::Device, kMaskNvme, kNS, "GetLogPage_CommandEffect();"},
-    {"SetSystem_PCISpeed", SC::Device, kMaskNvme, kNS, "SetSystem_PCISpeed( Gen:3 );"},
-    {"SetSystem_NVMeEnable", SC::Device, kMaskNvme, kNS, "SetSystem_NVMeEnable( Enable:TRUE );"},
-    {"SetSystem_HMB", SC::Device, kMaskNvme, kNS, "SetSystem_HMB( HmbSet:7 );"},
-    {"GetFeature", SC::Device, kMaskNvme, kNS, "GetFeature( FeatureId:0x06 );"},
-    {"SetFeature", SC::Device, kMaskNvme, kNS, "SetFeature( FeatureId:0x06, Save:FALSE, CDW11:0x01 );"},
-    {"GetFeature_TemperatureTH", SC::Device, kMaskNvme, kNS, "GetFeature_TemperatureTH();"},
-    {"SetFeature_TemperatureTH", SC::Device, kMaskNvme, kNS,
+    {"SetSystem_PCISpeed", SC::Device, kMaskNvme, cmd_SetSystem_PCISpeed, "SetSystem_PCISpeed( Gen:3 );"},
+    {"SetSystem_NVMeEnable", SC::Device, kMaskNvme, cmd_SetSystem_NVMeEnable, "SetSystem_NVMeEnable( Enable:TRUE );"},
+    {"SetSystem_HMB", SC::Device, kMaskNvme, cmd_SetSystem_HMB, "SetSystem_HMB( HmbSet:7 );"},
+    {"GetFeature", SC::Device, kMaskNvme, cmd_GetFeature, "GetFeature( FeatureId:0x06 );"},
+    {"SetFeature", SC::Device, kMaskNvme, cmd_SetFeature, "SetFeature( FeatureId:0x06, Save:FALSE, CDW11:0x01 );"},
+    {"GetFeature_TemperatureTH", SC::Device, kMaskNvme, cmd_GetFeature_TemperatureTH, "GetFeature_TemperatureTH();"},
+    {"SetFeature_TemperatureTH", SC::Device, kMaskNvme, cmd_SetFeature_TemperatureTH,
      "SetFeature_TemperatureTH( KTemperature1:343, KTemperature2:353 );"},
-    {"GetFeature_WriteCache", SC::Device, kMaskNvme, kNS, "GetFeature_WriteCache();"},
-    {"SetFeature_WriteCache", SC::Device, kMaskNvme, kNS, "SetFeature_WriteCache( Enable:1 );"},
+    {"GetFeature_WriteCache", SC::Device, kMaskNvme, cmd_GetFeature_WriteCache, "GetFeature_WriteCache();"},
+    {"SetFeature_WriteCache", SC::Device, kMaskNvme, cmd_SetFeature_WriteCache, "SetFeature_WriteCache( Enable:1 );"},
     {"GetLogPage_Cdump", SC::Device, kMaskNvme, kNS, "GetLogPage_Cdump( SaveFile:\"\", Encode:FALSE );"},
     {"VSC_Cdump", SC::Device, kMaskNvme, kNS, "VSC_Cdump( SaveFile:\"\", Encode:FALSE );"},
     {"SetVSCType", SC::Device, kMaskNvme, kNS, "SetVSCType( iVSCType:0 );"},

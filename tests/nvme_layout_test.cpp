@@ -275,7 +275,8 @@ TEST(NvmeLayout, FirmwareAndReinitializeRequests) {
     EXPECT_EQ(le32(b, 8), 1u);
     EXPECT_EQ(b[12], 2);
     EXPECT_EQ(le32(build_hw_firmware_activate(1, 2), 8), 0x80000001u);
-    EXPECT_EQ(le32(build_hw_firmware_activate(1, 3), 8), 0x80000001u);
+    // Action 3 replaces the slot's image first: no switch to the existing one.
+    EXPECT_EQ(le32(build_hw_firmware_activate(1, 3), 8), 1u);
 
     b = build_reinitialize_media();
     ASSERT_EQ(b.size(), 16u);

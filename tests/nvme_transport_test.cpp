@@ -156,8 +156,12 @@ TEST_F(NvmeTransportTest, InboxFirmwareCommitResults) {
     EXPECT_EQ(slept, std::vector<uint32_t>{1000});
     disk().status_type = 1;
     disk().status_code = 0x10;  // waits for a subsystem reset: counted as success
-    EXPECT_EQ(nvme_firmware_commit(r, 1, 3), kNvmeOk);
+    EXPECT_EQ(nvme_firmware_commit(r, 1, 2), kNvmeOk);
     EXPECT_EQ(disk().nvme_seen.back().command.cdw(10), 1u + 2u * 8u);  // switch-to-existing flag
+    // Action 3 keeps the downloaded image: the slot is replaced, and without
+    // activation-without-reset support the new image runs after a reset.
+    EXPECT_EQ(nvme_firmware_commit(r, 1, 3), kNvmeOk);
+    EXPECT_EQ(disk().nvme_seen.back().command.cdw(10), 1u + 1u * 8u);
     disk().status_code = 0x07;
     EXPECT_EQ(nvme_firmware_commit(r, 1, 1), kNvmeActivateFailed);
 }

@@ -1,0 +1,262 @@
+// End-to-end disk access: the real binary runs scripts on a simulated machine
+// holding an NVMe disk, a SATA disk and one disk behind every kind of USB
+// bridge; the console output, the job log, the data files and the exit codes
+// are checked.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RunResult {
+    int exit_code = -1;
+    std::string output;
+};
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void write_file(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+constexpr const char* kMachine = R"INI([machine]
+persist = 0
+[disk0]
+type = sata
+model = E2E SATA SYSTEM
+serial = E2ES0
+firmware = SA0
+capacity = 8GB
+volumes = C
+[disk1]
+type = nvme
+model = E2E NVME DIRECT
+serial = E2EN1
+firmware = NV1
+capacity = 4GB
+pci = 3:0.0
+[disk2]
+type = usb
+bridge = jmicron
+model = E2E NVME JMICRON
+serial = E2EJ2
+capacity = 2GB
+usb = 1.1
+[disk3]
+type = usb
+bridge = asm2362
+model = E2E NVME ASM2362
+serial = E2EA3
+capacity = 2GB
+usb = 1.2
+[disk4]
+type = usb
+bridge = asm2364
+model = E2E NVME ASM2364
+serial = E2EA4
+capacity = 2GB
+usb = 1.3
+[disk5]
+type = usb
+bridge = rtl9210b
+model = E2E NVME RTL9210B
+serial = E2ER5
+capacity = 2GB
+usb = 1.4
+[disk6]
+type = usb
+bridge = rtl9210
+model = E2E NVME RTL9210
+serial = E2ER6
+capacity = 2GB
+usb = 1.5
+[disk7]
+type = usb
+bridge = usb-sata
+model = E2E SATA USB
+serial = E2EU7
+capacity = 2GB
+usb = 1.6
+)INI";
+
+// A scratch folder with the machine description; removed at the end.
+class DiskAccessE2E : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/tamblor-disk-e2e-XXXXXX";
+        dir_ = ::mkdtemp(tmpl);
+        std::string machine = kMachine;
+        machine.insert(std::string("[machine]\n").size(), "folder = " + (dir_ / "sim").string() + "\n");
+        write_file(dir_ / "machine.ini", machine);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    RunResult run(const std::string& script) {
+        write_file(dir_ / "t.scpt", script);
+        std::string cmd = "cd '" + dir_.string() + "' && TMPDIR='" + dir_.string() + "' '" TAMBLOR_BINARY
+                          "' --sim=machine.ini SCRIPT:t.scpt 2>&1";
+        RunResult r;
+        FILE* p = ::popen(cmd.c_str(), "r");
+        if (!p) return r;
+        std::array<char, 4096> buf{};
+        size_t n;
+        while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
+        int status = ::pclose(p);
+        r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        const std::string marker = "##### SCRIPT LOG ";
+        size_t at = r.output.find(marker);
+        if (at != std::string::npos) {
+            size_t e = r.output.find('\n', at);
+            log_ = r.output.substr(at + marker.size(), e - at - marker.size());
+        }
+        return r;
+    }
+
+    // The data files the run wrote, in name order.
+    std::vector<fs::path> hex_files() const {
+        std::vector<fs::path> out;
+        if (log_.empty() || !fs::exists(log_)) return out;
+        for (const auto& e : fs::directory_iterator(log_))
+            if (e.path().extension() == ".Hex") out.push_back(e.path());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    std::string job_log() const { return read_file(fs::path(log_) / "TestLog.htm"); }
+
+    fs::path dir_;
+    std::string log_;
+};
+
+TEST_F(DiskAccessE2E, ListsAndIdentifiesThroughEveryBridge) {
+    RunResult r = run(
+        "DiskList();\n"
+        "i = 1;\n"
+        "While( i < 6 ){\n"
+        "  ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE\" + i );\n"
+        "  NVMe( IO:\"IN\", DataLenByte:4096, OpCode:0x06, NSID:0, CDW10:0x01, ResultHex:\"24:40:Str|4:20:Str\" );\n"
+        "  Print( Output:\"MODEL=\" + ResultHex0 + \"/SERIAL=\" + ResultHex1 );\n"
+        "  GetFeature( FeatureId:0x06 );\n"
+        "  i++;\n"
+        "}\n"
+        "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE6\" );\n"
+        "GetLogPage( ID:0x02, LSP:0, RAE:0, DataLenByte:512 );\n"
+        "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE7\" );\n"
+        "ATA( IO:\"IN\", ATACmd:0xEC, Feature:0, SectorCount:1, Low:0, Mid:0, High:0, ExLow:0, ExMid:0, ExHigh:0 );\n"
+        "m = ResultHex( ByteStart:54, Len:8, HexParse:\"Str\" );\n");
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    // The listing names each disk's access path.
+    for (const char* kind : {"PCIE-03:00.0", "NVM", "JMI", "ASM2362", "ASM2364", "RTL9210B", "RTL9210", "USBATA"})
+        EXPECT_NE(r.output.find(kind), std::string::npos) << kind;
+    // Identify Controller reached every NVMe disk through its own protocol.
+    // (the text items keep the fields' trailing blanks).
+    for (const char* model : {"DIRECT", "JMICRON", "ASM2362", "ASM2364", "RTL9210B"})
+        EXPECT_NE(r.output.find(std::string("MODEL=E2E NVME ") + model + " "), std::string::npos) << model;
+    for (const char* serial : {"E2EN1", "E2EJ2", "E2EA3", "E2EA4", "E2ER5"})
+        EXPECT_NE(r.output.find(std::string("/SERIAL=") + serial), std::string::npos) << serial;
+    EXPECT_NE(r.output.find("Return Value  : 0x00000001"), std::string::npos) << "write cache feature";
+    // The IDENTIFY DEVICE model words hold their two characters swapped.
+    EXPECT_NE(r.output.find("ResultHex        : 2E EASAT"), std::string::npos);
+
+    // Every IN command left its data file: 5 Identify, 1 log page, 1 IDENTIFY DEVICE.
+    std::vector<fs::path> files = hex_files();
+    ASSERT_EQ(files.size(), 7u);
+    std::string first = read_file(files[0]);
+    ASSERT_EQ(first.size(), 4096u);
+    EXPECT_EQ(first.substr(24, 15), "E2E NVME DIRECT");
+    EXPECT_EQ(read_file(files[5]).size(), 512u);
+    EXPECT_EQ(read_file(files[6]).size(), 512u);
+    EXPECT_NE(job_log().find("NVMe(IO:"), std::string::npos);
+}
+
+TEST_F(DiskAccessE2E, AtaWritesAreReadBackOnDirectAndBridgedDisks) {
+    RunResult r = run(
+        "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE7\" );\n"
+        "ATAWrite( LBA:100, SectorCount:2, WritePattern:0x12345678, MarkSectorHeader:FALSE, ATA_WMode:\"PIO\" );\n"
+        "ATARead( LBA:101, SectorCount:1, ATA_RMode:\"PIO\" );\n"
+        "a = ResultHex( ByteStart:0, Len:4, HexParse:\"Num\" );\n"
+        "ATAWrite( LBA:0x10000005, SectorCount:2, WritePattern:0xA5A5A5A5, MarkSectorHeader:TRUE, ATA_WMode:\"DMA\" );\n"
+        "ATARead( LBA:0x10000006, SectorCount:1, ATA_RMode:\"DMA\" );\n"
+        "b = ResultHex( ByteStart:4, Len:4, HexParse:\"Num\" );\n"
+        "Print( Output:\"A=\" + a + \"/B=\" + b );\n");
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    // The pattern is stored most significant byte first.
+    EXPECT_NE(r.output.find("A=2018915346/"), std::string::npos) << r.output;  // bytes 12 34 56 78 read as LE
+    // With the header mark the sector's own LBA opens it, most significant
+    // byte first (the 48-bit path): 00 00 00 00 10 00 00 06.
+    EXPECT_NE(r.output.find("/B=100663312"), std::string::npos) << r.output;
+
+    std::vector<fs::path> files = hex_files();
+    ASSERT_EQ(files.size(), 4u);  // write, read, write, read
+    std::string written = read_file(files[0]);
+    ASSERT_EQ(written.size(), 1024u);
+    EXPECT_EQ(written.substr(512, 4), std::string("\x12\x34\x56\x78", 4));
+    EXPECT_EQ(read_file(files[1]), written.substr(512));
+    EXPECT_EQ(read_file(files[3]).substr(0, 12), std::string("\0\0\0\0\x10\0\0\x06\xA5\xA5\xA5\xA5", 12));
+}
+
+TEST_F(DiskAccessE2E, AtaWriteRefusesADiskWithVolumes) {
+    // Disk 0 carries C:.
+    RunResult r = run(
+        "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE0\" );\n"
+        "ATAWrite( LBA:100, SectorCount:1, WritePattern:0x1, MarkSectorHeader:FALSE, ATA_WMode:\"PIO\" );\n");
+    EXPECT_NE(r.output.find("Use ChangeDisk() or Partition_Delete() then try again."), std::string::npos) << r.output;
+    EXPECT_EQ(r.exit_code, 236);  // -20
+}
+
+TEST_F(DiskAccessE2E, UpdateFwDownloadsCommitsAndWaitsForTheDisk) {
+    std::string image(10000, '\x5A');
+    image.replace(100, 15, "FWREV:NV9.9.99 ");
+    write_file(dir_ / "fw.bin", image);
+    RunResult r = run(
+        "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE1\" );\n"
+        "UpdateFW( File:\"fw.bin\", Slot:2, Commit:3, AutoReset:TRUE, ExtDelay:0 );\n"
+        "NVMe( IO:\"IN\", DataLenByte:4096, OpCode:0x06, NSID:0, CDW10:0x01, ResultHex:\"64:8:Str\" );\n"
+        "Print( Output:\"FR=\" + ResultHex0 );\n"
+        "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE3\" );\n"
+        "UpdateFW( File:\"fw.bin\", Slot:1, Commit:255 );\n");
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_NE(r.output.find("FW File : "), std::string::npos);
+    EXPECT_NE(r.output.find("Progress: 100%"), std::string::npos);
+    EXPECT_NE(r.output.find("Commit Action: 3"), std::string::npos);
+    EXPECT_NE(r.output.find("Find Disk : \\\\.\\PHYSICALDRIVE1"), std::string::npos);
+    EXPECT_NE(r.output.find("FR=NV9.9.99"), std::string::npos) << r.output;
+    // Download only: no commit and no wait on the second disk.
+    size_t second = r.output.find("PHYSICALDRIVE3");
+    ASSERT_NE(second, std::string::npos);
+    EXPECT_NE(r.output.find("No Commit", second), std::string::npos);
+    EXPECT_EQ(r.output.find("Wait Disk", second), std::string::npos);
+}
+
+TEST_F(DiskAccessE2E, BadRequestsFailWithTheirCodes) {
+    RunResult bad_io = run(
+        "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE1\" );\n"
+        "NVMe( IO:\"SIDEWAYS\", DataLenByte:512, OpCode:0x06 );\n");
+    EXPECT_NE(bad_io.output.find("IO Parameter Error"), std::string::npos) << bad_io.output;
+    EXPECT_EQ(bad_io.exit_code, 254);  // -2
+
+    RunResult no_disk = run("ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE42\" );\n");
+    EXPECT_NE(no_disk.output.find("Cannot find"), std::string::npos) << no_disk.output;
+    EXPECT_EQ(no_disk.exit_code, 255);  // -1
+
+    // An NVMe command on an ATA disk is not a command there.
+    RunResult wrong_family = run(
+        "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE7\" );\n"
+        "NVMe( IO:\"IN\", DataLenByte:4096, OpCode:0x06, CDW10:1 );\n");
+    EXPECT_EQ(wrong_family.exit_code, 240) << wrong_family.output;  // -16
+}
+
+}  // namespace
