@@ -13,6 +13,7 @@
 #include "common/format.h"
 #include "common/text.h"
 #include "disk/ata_transport.h"
+#include "disk/feature_report.h"
 #include "disk/nvme_transport.h"
 #include "disk/refind.h"
 #include "platform/disk_device.h"
@@ -280,13 +281,21 @@ void set_feature(int slot, const std::string& name, uint8_t fid, bool save, uint
 
 }  // namespace
 
+// GetFeature( FeatureId ): the feature's name (when it has a decoding), the
+// value (0 stored when the command fails) and its decoded fields.
 void cmd_GetFeature(int slot, const std::string& args, const std::string& name) {
     ArgReader r(slot, args);
     uint32_t fid = 0;
     if (!need_u32(r, "FeatureId", 0, fid)) return;
+    const uint8_t id = static_cast<uint8_t>(fid);
+    if (const char* feature = feature_name(id)) log_text(slot, fmt("Feature ID %s", feature), colour::kCyan);
     uint32_t value = 0;
-    if (get_feature(slot, name, static_cast<uint8_t>(fid), value))
-        log_text(slot, fmt("Return Value  : 0x%08X", value));
+    if (!get_feature(slot, name, id, value)) {
+        set_result_number(slot, name, 0, ValueType::Hex);
+        return;
+    }
+    log_text(slot, fmt("Feature Value  : 0x%08X", value), colour::kYellow);
+    write_report(slot, feature_field_lines(id, value));
 }
 
 void cmd_SetFeature(int slot, const std::string& args, const std::string& name) {

@@ -13,6 +13,7 @@
 #include "script/sync_commands.h"
 #include "script/utility_commands.h"
 #include "ui/output_commands.h"
+#include "disk/report_commands.h"
 #include "workload/perf_commands.h"
 
 namespace tb {
@@ -67,16 +68,16 @@ constexpr std::array<CommandEntry, 229> kCommands = {{
      "PCReBoot( DelayRunSec:0, PowerAction:1, SPOR:FALSE, BootContinue:TRUE );"},
 
     // Device commands of the NVMe family.
-    {"Identify", SC::Device, kMaskNvme, kNS, "Identify( Items:\"\" );"},
-    {"Identify_Controller", SC::Device, kMaskNvme, kNS, "Identify_Controller( StartByte:0, EndByte:4095 );"},
-    {"Identify_Namespace", SC::Device, kMaskNvme, kNS, "Identify_Namespace( StartByte:0, EndByte:4095 );"},
-    {"Identify_ActiveNamespaceID", SC::Device, kMaskNvme, kNS, "Identify_ActiveNamespaceID();"},
-    {"Identify_DescriptorNamespac", SC::Device, kMaskNvme, kNS, "Identify_DescriptorNamespac();"},
+    {"Identify", SC::Device, kMaskNvme, cmd_nvme_Identify, "Identify( Items:\"\" );"},
+    {"Identify_Controller", SC::Device, kMaskNvme, cmd_Identify_Controller, "Identify_Controller( StartByte:0, EndByte:4095 );"},
+    {"Identify_Namespace", SC::Device, kMaskNvme, cmd_Identify_Namespace, "Identify_Namespace( StartByte:0, EndByte:4095 );"},
+    {"Identify_ActiveNamespaceID", SC::Device, kMaskNvme, cmd_Identify_ActiveNamespaceID, "Identify_ActiveNamespaceID();"},
+    {"Identify_DescriptorNamespac", SC::Device, kMaskNvme, cmd_Identify_DescriptorNamespac, "Identify_DescriptorNamespac();"},
     {"GetLogPage", SC::Device, kMaskNvme, cmd_GetLogPage, "GetLogPage( ID:0x02, LSP:0, RAE:0, DataLenByte:0 );"},
-    {"GetLogPage_ErrorInfo", SC::Device, kMaskNvme, kNS, "GetLogPage_ErrorInfo();"},
-    {"GetLogPage_SMART", SC::Device, kMaskNvme, kNS, "GetLogPage_SMART( ShowVendor:FALSE, Items:\"\" );"},
-    {"SMART", SC::Device, kMaskNvme, kNS, "SMART( ShowVSC:FALSE, Items:\"\" );"},
-    {"GetLogPage_FirmwareSlotInfo", SC::Device, kMaskNvme, kNS, "GetLogPage_FirmwareSlotInfo();"},
+    {"GetLogPage_ErrorInfo", SC::Device, kMaskNvme, cmd_GetLogPage_ErrorInfo, "GetLogPage_ErrorInfo();"},
+    {"GetLogPage_SMART", SC::Device, kMaskNvme, cmd_nvme_SMART, "GetLogPage_SMART( ShowVendor:FALSE, Items:\"\" );"},
+    {"SMART", SC::Device, kMaskNvme, cmd_nvme_SMART, "SMART( ShowVSC:FALSE, Items:\"\" );"},
+    {"GetLogPage_FirmwareSlotInfo", SC::Device, kMaskNvme, cmd_GetLogPage_FirmwareSlotInfo, "GetLogPage_FirmwareSlotInfo();"},
     {"SafeRemoveNVMe", SC::Device, kMaskNvme, cmd_SafeRemoveNVMe, "SafeRemoveNVMe();"},
     {"SecurErase", SC::Device, kMaskNvme, cmd_nvme_SecurErase, "SecurErase( ConfirmMsg:TRUE );"},
     {"UpdateFW", SC::Device, kMaskNvme, cmd_nvme_UpdateFW,
@@ -93,7 +94,7 @@ constexpr std::array<CommandEntry, 229> kCommands = {{
      "NVMe( IO:\"IN\", DataLenByte:4096, OpCode:0x06, NSID:0, CDW10:0x01, CDW11:0, CDW12:0, CDW13:0, "
      "CDW14:0, "
      "CDW15:0, IOFile:\"\", ResultHex:\"\" );"},
-    {"GetLogPage_CommandEffect", SC::Device, kMaskNvme, kNS, "GetLogPage_CommandEffect();"},
+    {"GetLogPage_CommandEffect", SC::Device, kMaskNvme, cmd_GetLogPage_CommandEffect, "GetLogPage_CommandEffect();"},
     {"SetSystem_PCISpeed", SC::Device, kMaskNvme, cmd_SetSystem_PCISpeed, "SetSystem_PCISpeed( Gen:3 );"},
     {"SetSystem_NVMeEnable", SC::Device, kMaskNvme, cmd_SetSystem_NVMeEnable, "SetSystem_NVMeEnable( Enable:TRUE );"},
     {"SetSystem_HMB", SC::Device, kMaskNvme, cmd_SetSystem_HMB, "SetSystem_HMB( HmbSet:7 );"},
@@ -138,9 +139,9 @@ constexpr std::array<CommandEntry, 229> kCommands = {{
      "MonitorData( IntervalSec:1, LimitTimeSec:60, SaveFile:\"\" );"},
 
     // Device commands of the ATA family.
-    {"Identify", SC::Device, kMaskAta, kNS, "Identify( Items:\"\" );"},
-    {"IdentifyEx", SC::Device, kMaskAta, kNS, "IdentifyEx( StartWord:0, EndWord:255 );"},
-    {"SMART", SC::Device, kMaskAta, kNS, "SMART( Items:\"\" );"},
+    {"Identify", SC::Device, kMaskAta, cmd_ata_Identify, "Identify( Items:\"\" );"},
+    {"IdentifyEx", SC::Device, kMaskAta, cmd_IdentifyEx, "IdentifyEx( StartWord:0, EndWord:255 );"},
+    {"SMART", SC::Device, kMaskAta, cmd_ata_SMART, "SMART( Items:\"\" );"},
     {"SMART_Offline", SC::Device, kMaskAta, cmd_SMART_Offline, "SMART_Offline( SelfTest:1 );"},
     {"UpdateFW", SC::Device, kMaskAta, cmd_ata_UpdateFW, "UpdateFW( File:\"FW.bin\", ActiveNow:FALSE );"},
     {"FWActive", SC::Device, kMaskAta, cmd_ata_FWActive, "FWActive();"},

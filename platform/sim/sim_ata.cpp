@@ -1,5 +1,7 @@
 #include "platform/sim/sim_ata.h"
 
+#include "platform/sim/sim_pattern_images.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -367,8 +369,8 @@ AtaOutput SimSataDisk::smart(const AtaCommand& c, std::span<uint8_t> data) {
         return ok;
     };
     switch (feature) {
-        case 0xD0: return give(smart_data());
-        case 0xD1: return give(smart_thresholds());
+        case 0xD0: return give(config_.pattern_images ? pattern_ata_smart_data() : smart_data());
+        case 0xD1: return give(config_.pattern_images ? pattern_ata_smart_thresholds() : smart_thresholds());
         case 0xD2: return o;  // attribute autosave
         case 0xD4: {
             uint8_t sub = static_cast<uint8_t>(c.lba);
@@ -656,7 +658,7 @@ AtaOutput SimSataDisk::execute(const AtaCommand& c, AtaProtocol protocol, std::s
     switch (c.command) {
         case 0xEC: {
             if (data.size() < 512) return abort_out();
-            auto id = identify_data();
+            auto id = config_.pattern_images ? pattern_ata_identify() : identify_data();
             std::memcpy(data.data(), id.data(), 512);
             AtaOutput o;
             o.transferred = 512;

@@ -321,6 +321,7 @@ bool apply_key(DiskConfig& d, const std::string& key, const std::string& value, 
     if (k == "signature") return num(d.signature);
     if (k == "present") return flag(d.present);
     if (k == "file") { d.file = value; return true; }
+    if (k == "pattern_images") return flag(d.pattern_images);
     error = "unknown key " + key;
     return false;
 }

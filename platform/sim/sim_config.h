@@ -29,6 +29,7 @@
 //   signature = 0x3035            ; INQUIRY bytes 36-37 override
 //   present = 1                   ; plugged in at start
 //   file = /path/disk1.img        ; backing file override
+//   pattern_images = 1            ; identify and SMART data with a distinct value in every field
 #pragma once
 
 #include <cstdint>
@@ -83,6 +84,7 @@ struct DiskConfig {
     int signature = -1;       // INQUIRY bytes 36-37 as a 16-bit value (36 high), -1: the bridge's own
     bool present = true;
     std::string file;
+    bool pattern_images = false;  // see sim_pattern_images.h
 
     InnerKind inner() const;
     // Whether the disk sits on the USB bus behind a bridge.

@@ -1,5 +1,7 @@
 #include "platform/sim/sim_nvme.h"
 
+#include "platform/sim/sim_pattern_images.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -351,9 +353,9 @@ NvmeResult SimNvmeController::identify(const NvmeCommand& c, DataDir dir, std::s
     switch (cns) {
         case 0x00:
             if (nsid != kNsid && nsid != 0xFFFFFFFF) return {st::kInvalidNamespace, 0};
-            out = identify_namespace(nsid);
+            out = config_.pattern_images ? pattern_identify_namespace() : identify_namespace(nsid);
             break;
-        case 0x01: out = identify_controller(); break;
+        case 0x01: out = config_.pattern_images ? pattern_identify_controller() : identify_controller(); break;
         case 0x02:
             if (nsid >= 0xFFFFFFFE) return {st::kInvalidNamespace, 0};
             if (nsid < kNsid) put_le32(out, 0, kNsid);
@@ -510,7 +512,7 @@ NvmeResult SimNvmeController::get_log_page(const NvmeCommand& c, DataDir dir, st
     std::vector<uint8_t> log;
     switch (lid) {
         case 0x01: log = error_log(); break;
-        case 0x02: log = smart_log(); break;
+        case 0x02: log = config_.pattern_images ? pattern_smart_log() : smart_log(); break;
         case 0x03: log = firmware_slot_log(); break;
         case 0x05: log = effects_log(); break;
         default:

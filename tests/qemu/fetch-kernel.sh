@@ -15,6 +15,7 @@ if [ -s "$cache/vmlinuz" ] && [ -s "$cache/modules.load" ]; then echo "$cache"; 
 # The drivers under test and the crypto providers their checksums want.
 wanted=(crct10dif_generic crc64_rocksoft_generic nvme ahci sd_mod sg xhci_pci usb_storage uas)
 
+command -v modinfo >/dev/null || { echo "fetch-kernel: modinfo (kmod) is needed for the module order" >&2; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 chmod 755 "$work"

@@ -86,7 +86,7 @@ if [ -n "$tamblor" ]; then
 fi
 (cd "$root" && find . | cpio -o -H newc --quiet) | gzip -1 > "$work/initramfs.gz"
 
-for img in nvme nvme2 sata usb; do truncate -s 64M "$work/$img.img"; done
+for img in nvme nvme2 sata usb; do truncate -s 2G "$work/$img.img"; done
 # Software emulation unless asked otherwise: nested KVM is not always sound.
 accel=(-accel "${TAMBLOR_QEMU_ACCEL:-tcg}")
 console=${log:-$work/console.log}

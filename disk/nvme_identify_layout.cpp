@@ -1,0 +1,425 @@
+#include "disk/nvme_identify_layout.h"
+
+namespace tb {
+
+namespace {
+
+using S = FieldShow;
+
+// ---------------------------------------------------------------------------
+// Identify Controller.
+
+constexpr FieldDef kControllerFields[] = {
+    // Controller capabilities and features.
+    {0, 2, S::Id, "Vendor ID (VID)"},
+    {2, 2, S::Id, "Subsystem Vendor ID (SSVID)"},
+    {4, 20, S::Text, "Serial Number (SN)"},
+    {24, 40, S::Text, "Model Number (MN)"},
+    {64, 8, S::Text, "Firmware Revision (FR)"},
+    {72, 1, S::Number, "Recommended Arbitration Burst (RAB)"},
+    {73, 3, S::Number, "IEEE OUI Identifier (IEEE)"},
+    {76, 1, S::Number, "Controller Multi-Path I/O Capabilities (CMIC)"},
+    {77, 1, S::Number, "Maximum Data Transfer Size (MDTS)"},
+    {78, 2, S::Id, "Controller ID (CNTLID)"},
+    {80, 4, S::Number, "Version (VER)"},
+    {84, 4, S::Number, "RTD3 Resume Latency (RTD3R)"},
+    {88, 4, S::Number, "RTD3 Entry Latency (RTD3E)"},
+    {92, 4, S::Number, "Optional Asynchronous Events Supported (OAES)"},
+    {96, 4, S::Number, "Controller Attributes (CTRATT)"},
+    {100, 2, S::Number, "Read Recovery Levels Supported (RRLS)"},
+    {102, 9, S::Bytes, "Reserved"},
+    {111, 1, S::Number, "Controller Type (CNTRLTYPE)"},
+    {112, 16, S::Bytes, "FRU Globally Unique Identifier (FGUID)"},
+    {128, 2, S::Number, "Command Retry Delay Time 1 (CRDT1)"},
+    {130, 2, S::Number, "Command Retry Delay Time 2 (CRDT2)"},
+    {132, 2, S::Number, "Command Retry Delay Time 3 (CRDT3)"},
+    {134, 106, S::Bytes, "Reserved"},
+    {240, 13, S::Bytes, "Reserved for the NVMe Management Interface"},
+    {253, 1, S::Number, "NVM Subsystem Report (NVMSR)"},
+    {254, 1, S::Number, "VPD Write Cycle Information (VWCI)"},
+    {255, 1, S::Number, "Management Endpoint Capabilities (MEC)"},
+    // Admin command set attributes and optional controller capabilities.
+    {256, 2, S::Number, "Optional Admin Command Support (OACS)"},
+    {258, 1, S::Number, "Abort Command Limit (ACL)"},
+    {259, 1, S::Number, "Asynchronous Event Request Limit (AERL)"},
+    {260, 1, S::Number, "Firmware Updates (FRMW)"},
+    {261, 1, S::Number, "Log Page Attributes (LPA)"},
+    {262, 1, S::Number, "Error Log Page Entries (ELPE)"},
+    {263, 1, S::Number, "Number of Power States Support (NPSS)"},
+    {264, 1, S::Number, "Admin Vendor Specific Command Configuration (AVSCC)"},
+    {265, 1, S::Number, "Autonomous Power State Transition Attributes (APSTA)"},
+    {266, 2, S::Number, "Warning Composite Temperature Threshold (WCTEMP)"},
+    {268, 2, S::Number, "Critical Composite Temperature Threshold (CCTEMP)"},
+    {270, 2, S::Number, "Maximum Time for Firmware Activation (MTFA)"},
+    {272, 4, S::Number, "Host Memory Buffer Preferred Size (HMPRE)"},
+    {276, 4, S::Number, "Host Memory Buffer Minimum Size (HMMIN)"},
+    {280, 16, S::Number, "Total NVM Capacity (TNVMCAP)"},
+    {296, 16, S::Number, "Unallocated NVM Capacity (UNVMCAP)"},
+    {312, 4, S::Number, "Replay Protected Memory Block Support (RPMBS)"},
+    {316, 2, S::Number, "Extended Device Self-test Time (EDSTT)"},
+    {318, 1, S::Number, "Device Self-test Options (DSTO)"},
+    {319, 1, S::Number, "Firmware Update Granularity (FWUG)"},
+    {320, 2, S::Number, "Keep Alive Support (KAS)"},
+    {322, 2, S::Number, "Host Controlled Thermal Management Attributes (HCTMA)"},
+    {324, 2, S::Number, "Minimum Thermal Management Temperature (MNTMT)"},
+    {326, 2, S::Number, "Maximum Thermal Management Temperature (MXTMT)"},
+    {328, 4, S::Number, "Sanitize Capabilities (SANICAP)"},
+    {332, 4, S::Number, "Host Memory Buffer Minimum Descriptor Entry Size (HMMINDS)"},
+    {336, 2, S::Number, "Host Memory Maximum Descriptors Entries (HMMAXD)"},
+    {338, 2, S::Number, "NVM Set Identifier Maximum (NSETIDMAX)"},
+    {340, 2, S::Number, "Endurance Group Identifier Maximum (ENDGIDMAX)"},
+    {342, 1, S::Number, "ANA Transition Time (ANATT)"},
+    {343, 1, S::Number, "Asymmetric Namespace Access Capabilities (ANACAP)"},
+    {344, 4, S::Number, "ANA Group Identifier Maximum (ANAGRPMAX)"},
+    {348, 4, S::Number, "Number of ANA Group Identifiers (NANAGRPID)"},
+    {352, 4, S::Number, "Persistent Event Log Size (PELS)"},
+    {356, 2, S::Id, "Domain Identifier (DOMAINID)"},
+    {358, 10, S::Bytes, "Reserved"},
+    {368, 16, S::Number, "Max Endurance Group Capacity (MEGCAP)"},
+    {384, 128, S::Bytes, "Reserved"},
+    // NVM command set attributes.
+    {512, 1, S::Number, "Submission Queue Entry Size (SQES)"},
+    {513, 1, S::Number, "Completion Queue Entry Size (CQES)"},
+    {514, 2, S::Number, "Maximum Outstanding Commands (MAXCMD)"},
+    {516, 4, S::Number, "Number of Namespaces (NN)"},
+    {520, 2, S::Number, "Optional NVM Command Support (ONCS)"},
+    {522, 2, S::Number, "Fused Operation Support (FUSES)"},
+    {524, 1, S::Number, "Format NVM Attributes (FNA)"},
+    {525, 1, S::Number, "Volatile Write Cache (VWC)"},
+    {526, 2, S::Number, "Atomic Write Unit Normal (AWUN)"},
+    {528, 2, S::Number, "Atomic Write Unit Power Fail (AWUPF)"},
+    {530, 1, S::Number, "I/O Command Set Vendor Specific Command Configuration (ICSVSCC)"},
+    {531, 1, S::Number, "Namespace Write Protection Capabilities (NWPC)"},
+    {532, 2, S::Number, "Atomic Compare & Write Unit (ACWU)"},
+    {534, 2, S::Number, "Copy Descriptor Formats Supported (CDFS)"},
+    {536, 4, S::Number, "SGL Support (SGLS)"},
+    {540, 4, S::Number, "Maximum Number of Allowed Namespaces (MNAN)"},
+    {544, 16, S::Number, "Maximum Domain Namespace Attachments (MAXDNA)"},
+    {560, 4, S::Number, "Maximum I/O Controller Namespace Attachments (MAXCNA)"},
+    {564, 204, S::Bytes, "Reserved"},
+    {768, 256, S::Text, "NVM Subsystem NVMe Qualified Name (SUBNQN)"},
+    {1024, 768, S::Bytes, "Reserved"},
+    // NVMe over Fabrics.
+    {1792, 4, S::Number, "I/O Queue Command Capsule Supported Size (IOCCSZ)"},
+    {1796, 4, S::Number, "I/O Queue Response Capsule Supported Size (IORCSZ)"},
+    {1800, 2, S::Number, "In Capsule Data Offset (ICDOFF)"},
+    {1802, 1, S::Number, "Fabrics Controller Attributes (FCATT)"},
+    {1803, 1, S::Number, "Maximum SGL Data Block Descriptors (MSDBD)"},
+    {1804, 2, S::Number, "Optional Fabric Commands Support (OFCS)"},
+    {1806, 242, S::Bytes, "Reserved for NVMe over Fabrics"},
+    // Bytes 2048-3071: power state descriptors (kPowerStateEntries).
+    {3072, 1024, S::Bytes, "Vendor Specific (VS)"},
+};
+
+constexpr BitDef kControllerBits[] = {
+    {76, 7, 4, "Reserved"},
+    {76, 3, 3, "ANA Reporting Supported"},
+    {76, 2, 2, "Controller Associated with an SR-IOV Virtual Function"},
+    {76, 1, 1, "NVM Subsystem May Contain Two or More Controllers"},
+    {76, 0, 0, "NVM Subsystem May Contain Two or More Physical PCIe Ports"},
+
+    {80, 31, 16, "Major Version Number (MJR)"},
+    {80, 15, 8, "Minor Version Number (MNR)"},
+    {80, 7, 0, "Tertiary Version Number (TER)"},
+
+    {92, 31, 31, "Discovery Log Page Change Notification Supported"},
+    {92, 30, 28, "Reserved"},
+    {92, 27, 27, "Zone Descriptor Changed Notices Supported"},
+    {92, 26, 15, "Reserved"},
+    {92, 14, 14, "Endurance Group Event Aggregate Log Page Change Notices Supported"},
+    {92, 13, 13, "LBA Status Information Alert Notices Supported"},
+    {92, 12, 12, "Predictable Latency Event Aggregate Log Change Notices Supported"},
+    {92, 11, 11, "Asymmetric Namespace Access Change Notices Supported"},
+    {92, 10, 10, "Reserved"},
+    {92, 9, 9, "Firmware Activation Notices Supported"},
+    {92, 8, 8, "Namespace Attribute Notices Supported"},
+    {92, 7, 0, "Reserved"},
+
+    {96, 31, 16, "Reserved"},
+    {96, 15, 15, "Extended LBA Formats Supported (ELBAS)"},
+    {96, 14, 14, "Delete NVM Set (DNVMS)"},
+    {96, 13, 13, "Delete Endurance Group (DEG)"},
+    {96, 12, 12, "Variable Capacity Management (VCM)"},
+    {96, 11, 11, "Fixed Capacity Management (FCM)"},
+    {96, 10, 10, "Multi-Domain Subsystem (MDS)"},
+    {96, 9, 9, "UUID List (ULIST)"},
+    {96, 8, 8, "SQ Associations (SQA)"},
+    {96, 7, 7, "Namespace Granularity (NG)"},
+    {96, 6, 6, "Traffic Based Keep Alive Support (TBKAS)"},
+    {96, 5, 5, "Predictable Latency Mode (PLM)"},
+    {96, 4, 4, "Endurance Groups (EGS)"},
+    {96, 3, 3, "Read Recovery Levels (RRLVLS)"},
+    {96, 2, 2, "NVM Sets (NSETS)"},
+    {96, 1, 1, "Non-Operational Power State Permissive Mode (NOPSPM)"},
+    {96, 0, 0, "128-bit Host Identifier (HIDS)"},
+
+    {253, 7, 2, "Reserved"},
+    {253, 1, 1, "NVMe Enclosure (NVMEE)"},
+    {253, 0, 0, "NVMe Storage Device (NVMESD)"},
+
+    {254, 7, 7, "VPD Write Cycles Remaining Valid (VWCRV)"},
+    {254, 6, 0, "VPD Write Cycles Remaining (VWCR)"},
+
+    {255, 7, 2, "Reserved"},
+    {255, 1, 1, "PCIe Port Management Endpoint (PCIEME)"},
+    {255, 0, 0, "SMBus/I2C Port Management Endpoint (SMBUSME)"},
+
+    {256, 15, 11, "Reserved"},
+    {256, 10, 10, "Command and Feature Lockdown Supported"},
+    {256, 9, 9, "Get LBA Status Supported"},
+    {256, 8, 8, "Doorbell Buffer Config Supported"},
+    {256, 7, 7, "Virtualization Management Supported"},
+    {256, 6, 6, "NVMe-MI Send and Receive Supported"},
+    {256, 5, 5, "Directives Supported"},
+    {256, 4, 4, "Device Self-test Supported"},
+    {256, 3, 3, "Namespace Management and Attachment Supported"},
+    {256, 2, 2, "Firmware Commit and Image Download Supported"},
+    {256, 1, 1, "Format NVM Supported"},
+    {256, 0, 0, "Security Send and Receive Supported"},
+
+    {260, 7, 6, "Reserved"},
+    {260, 5, 5, "Support Multiple Update Detection (SMUD)"},
+    {260, 4, 4, "Firmware Activation Without Reset Supported"},
+    {260, 3, 1, "Number of Firmware Slots"},
+    {260, 0, 0, "First Firmware Slot Read Only"},
+
+    {261, 7, 7, "Reserved"},
+    {261, 6, 6, "Telemetry Data Area 4 Supported"},
+    {261, 5, 5, "Supported Log Pages Log Page Supported"},
+    {261, 4, 4, "Persistent Event Log Supported"},
+    {261, 3, 3, "Telemetry Host-Initiated and Controller-Initiated Log Pages Supported"},
+    {261, 2, 2, "Extended Data for Get Log Page Supported"},
+    {261, 1, 1, "Commands Supported and Effects Log Page Supported"},
+    {261, 0, 0, "SMART / Health Log Page per Namespace Supported"},
+
+    {264, 7, 1, "Reserved"},
+    {264, 0, 0, "Admin Vendor Specific Commands Use the Standard Format"},
+
+    {265, 7, 1, "Reserved"},
+    {265, 0, 0, "Autonomous Power State Transitions Supported"},
+
+    {312, 31, 24, "Access Size"},
+    {312, 23, 16, "Total Size"},
+    {312, 15, 6, "Reserved"},
+    {312, 5, 3, "Authentication Method"},
+    {312, 2, 0, "Number of RPMB Units"},
+
+    {318, 7, 1, "Reserved"},
+    {318, 0, 0, "Only One Device Self-test Operation at a Time"},
+
+    {322, 15, 1, "Reserved"},
+    {322, 0, 0, "Host Controlled Thermal Management Supported"},
+
+    {328, 31, 30, "No-Deallocate Modifies Media After Sanitize (NODMMAS)"},
+    {328, 29, 29, "No-Deallocate Inhibited (NDI)"},
+    {328, 28, 3, "Reserved"},
+    {328, 2, 2, "Overwrite Supported (OWS)"},
+    {328, 1, 1, "Block Erase Supported (BES)"},
+    {328, 0, 0, "Crypto Erase Supported (CES)"},
+
+    {343, 7, 7, "Non-zero ANAGRPID Supported"},
+    {343, 6, 6, "ANAGRPID Does Not Change While Attached"},
+    {343, 5, 5, "Reserved"},
+    {343, 4, 4, "ANA Change State Reported"},
+    {343, 3, 3, "ANA Inaccessible State Reported"},
+    {343, 2, 2, "ANA Persistent Loss State Reported"},
+    {343, 1, 1, "ANA Non-Optimized State Reported"},
+    {343, 0, 0, "ANA Optimized State Reported"},
+
+    {512, 7, 4, "Maximum Submission Queue Entry Size (2^n)"},
+    {512, 3, 0, "Required Submission Queue Entry Size (2^n)"},
+
+    {513, 7, 4, "Maximum Completion Queue Entry Size (2^n)"},
+    {513, 3, 0, "Required Completion Queue Entry Size (2^n)"},
+
+    {520, 15, 9, "Reserved"},
+    {520, 8, 8, "Copy Supported"},
+    {520, 7, 7, "Verify Supported"},
+    {520, 6, 6, "Timestamp Supported"},
+    {520, 5, 5, "Reservations Supported"},
+    {520, 4, 4, "Save Field in Set Features and Select Field in Get Features Supported"},
+    {520, 3, 3, "Write Zeroes Supported"},
+    {520, 2, 2, "Dataset Management Supported"},
+    {520, 1, 1, "Write Uncorrectable Supported"},
+    {520, 0, 0, "Compare Supported"},
+
+    {522, 15, 1, "Reserved"},
+    {522, 0, 0, "Compare and Write Fused Operation Supported"},
+
+    {524, 7, 4, "Reserved"},
+    {524, 3, 3, "Format NVM Broadcast NSID Not Supported (FNVMBS)"},
+    {524, 2, 2, "Cryptographic Erase Supported"},
+    {524, 1, 1, "Secure Erase Applies to All Namespaces"},
+    {524, 0, 0, "Format Applies to All Namespaces"},
+
+    {525, 7, 3, "Reserved"},
+    {525, 2, 1, "Flush Behavior for Broadcast NSID"},
+    {525, 0, 0, "Volatile Write Cache Present"},
+
+    {530, 7, 1, "Reserved"},
+    {530, 0, 0, "I/O Vendor Specific Commands Use the Standard Format"},
+
+    {531, 7, 3, "Reserved"},
+    {531, 2, 2, "Permanent Write Protect Supported"},
+    {531, 1, 1, "Write Protect Until Power Cycle Supported"},
+    {531, 0, 0, "No Write Protect and Write Protect Supported"},
+
+    {536, 31, 22, "Reserved"},
+    {536, 21, 21, "Transport SGL Data Block Descriptor Supported"},
+    {536, 20, 20, "Address Field as Offset Supported"},
+    {536, 19, 19, "MPTR Containing an SGL Descriptor Supported"},
+    {536, 18, 18, "SGL Length Larger than the Data Supported"},
+    {536, 17, 17, "Byte Aligned Contiguous Metadata Buffer Supported"},
+    {536, 16, 16, "SGL Bit Bucket Descriptor Supported"},
+    {536, 15, 3, "Reserved"},
+    {536, 2, 2, "Keyed SGL Data Block Descriptor Supported"},
+    {536, 1, 0, "SGL Support (SGLSUP)"},
+
+    {1802, 7, 1, "Reserved"},
+    {1802, 0, 0, "Static Controller Model"},
+
+    {1804, 15, 1, "Reserved"},
+    {1804, 0, 0, "Disconnect Command Supported"},
+};
+
+// One power state descriptor (32 bytes), bit groups from the top.
+constexpr BitDef kPowerStateBits[] = {
+    {0, 255, 184, "Reserved"},
+    {0, 183, 182, "Active Power Scale (APS)"},
+    {0, 181, 179, "Reserved"},
+    {0, 178, 176, "Active Power Workload (APW)"},
+    {0, 175, 160, "Active Power (ACTP)"},
+    {0, 159, 152, "Reserved"},
+    {0, 151, 150, "Idle Power Scale (IPS)"},
+    {0, 149, 144, "Reserved"},
+    {0, 143, 128, "Idle Power (IDLP)"},
+    {0, 127, 125, "Reserved"},
+    {0, 124, 120, "Relative Write Latency (RWL)"},
+    {0, 119, 117, "Reserved"},
+    {0, 116, 112, "Relative Write Throughput (RWT)"},
+    {0, 111, 109, "Reserved"},
+    {0, 108, 104, "Relative Read Latency (RRL)"},
+    {0, 103, 101, "Reserved"},
+    {0, 100, 96, "Relative Read Throughput (RRT)"},
+    {0, 95, 64, "Exit Latency (EXLAT)"},
+    {0, 63, 32, "Entry Latency (ENLAT)"},
+    {0, 31, 26, "Reserved"},
+    {0, 25, 25, "Non-Operational State (NOPS)"},
+    {0, 24, 24, "Max Power Scale (MXPS)"},
+    {0, 23, 16, "Reserved"},
+    {0, 15, 0, "Maximum Power (MP)"},
+};
+
+// ---------------------------------------------------------------------------
+// Identify Namespace (NVM command set).
+
+constexpr FieldDef kNamespaceFields[] = {
+    {0, 8, S::Number, "Namespace Size (NSZE)"},
+    {8, 8, S::Number, "Namespace Capacity (NCAP)"},
+    {16, 8, S::Number, "Namespace Utilization (NUSE)"},
+    {24, 1, S::Number, "Namespace Features (NSFEAT)"},
+    {25, 1, S::Number, "Number of LBA Formats (NLBAF)"},
+    {26, 1, S::Number, "Formatted LBA Size (FLBAS)"},
+    {27, 1, S::Number, "Metadata Capabilities (MC)"},
+    {28, 1, S::Number, "End-to-end Data Protection Capabilities (DPC)"},
+    {29, 1, S::Number, "End-to-end Data Protection Type Settings (DPS)"},
+    {30, 1, S::Number, "Namespace Multi-path I/O and Namespace Sharing Capabilities (NMIC)"},
+    {31, 1, S::Number, "Reservation Capabilities (RESCAP)"},
+    {32, 1, S::Number, "Format Progress Indicator (FPI)"},
+    {33, 1, S::Number, "Deallocate Logical Block Features (DLFEAT)"},
+    {34, 2, S::Number, "Namespace Atomic Write Unit Normal (NAWUN)"},
+    {36, 2, S::Number, "Namespace Atomic Write Unit Power Fail (NAWUPF)"},
+    {38, 2, S::Number, "Namespace Atomic Compare & Write Unit (NACWU)"},
+    {40, 2, S::Number, "Namespace Atomic Boundary Size Normal (NABSN)"},
+    {42, 2, S::Number, "Namespace Atomic Boundary Offset (NABO)"},
+    {44, 2, S::Number, "Namespace Atomic Boundary Size Power Fail (NABSPF)"},
+    {46, 2, S::Number, "Namespace Optimal I/O Boundary (NOIOB)"},
+    {48, 16, S::Number, "NVM Capacity (NVMCAP)"},
+    {64, 2, S::Number, "Namespace Preferred Write Granularity (NPWG)"},
+    {66, 2, S::Number, "Namespace Preferred Write Alignment (NPWA)"},
+    {68, 2, S::Number, "Namespace Preferred Deallocate Granularity (NPDG)"},
+    {70, 2, S::Number, "Namespace Preferred Deallocate Alignment (NPDA)"},
+    {72, 2, S::Number, "Namespace Optimal Write Size (NOWS)"},
+    {74, 2, S::Number, "Maximum Single Source Range Length (MSSRL)"},
+    {76, 4, S::Number, "Maximum Copy Length (MCL)"},
+    {80, 1, S::Number, "Maximum Source Range Count (MSRC)"},
+    {81, 11, S::Bytes, "Reserved"},
+    {92, 4, S::Number, "ANA Group Identifier (ANAGRPID)"},
+    {96, 3, S::Bytes, "Reserved"},
+    {99, 1, S::Number, "Namespace Attributes (NSATTR)"},
+    {100, 2, S::Id, "NVM Set Identifier (NVMSETID)"},
+    {102, 2, S::Id, "Endurance Group Identifier (ENDGID)"},
+    {104, 16, S::Bytes, "Namespace Globally Unique Identifier (NGUID)"},
+    {120, 8, S::Bytes, "IEEE Extended Unique Identifier (EUI64)"},
+    // Bytes 128-383: LBA format entries (kLbaFormatEntries).
+    {384, 3712, S::Bytes, "Vendor Specific (VS)"},
+};
+
+constexpr BitDef kNamespaceBits[] = {
+    {24, 7, 5, "Reserved"},
+    {24, 4, 4, "Optimal Performance Fields Supported (OPTPERF)"},
+    {24, 3, 3, "NGUID and EUI64 Never Reused (UIDREUSE)"},
+    {24, 2, 2, "Deallocated or Unwritten Logical Block Error Supported (DAE)"},
+    {24, 1, 1, "Namespace Atomic Fields Supported (NSABP)"},
+    {24, 0, 0, "Thin Provisioning Supported (THINP)"},
+
+    {26, 7, 7, "Reserved"},
+    {26, 6, 5, "Format Index Most Significant Bits"},
+    {26, 4, 4, "Metadata Transferred at the End of the Data LBA"},
+    {26, 3, 0, "Format Index Least Significant Bits"},
+
+    {27, 7, 2, "Reserved"},
+    {27, 1, 1, "Metadata in a Separate Buffer Supported"},
+    {27, 0, 0, "Metadata as Part of an Extended Data LBA Supported"},
+
+    {28, 7, 5, "Reserved"},
+    {28, 4, 4, "Protection Information in the Last Eight Bytes of Metadata"},
+    {28, 3, 3, "Protection Information in the First Eight Bytes of Metadata"},
+    {28, 2, 2, "Protection Information Type 3 Supported"},
+    {28, 1, 1, "Protection Information Type 2 Supported"},
+    {28, 0, 0, "Protection Information Type 1 Supported"},
+
+    {29, 7, 4, "Reserved"},
+    {29, 3, 3, "Protection Information in the First Eight Bytes of Metadata"},
+    {29, 2, 0, "Protection Information Type Enabled"},
+
+    {30, 7, 1, "Reserved"},
+    {30, 0, 0, "Namespace May Be Attached to Two or More Controllers"},
+
+    {31, 7, 7, "Ignore Existing Key"},
+    {31, 6, 6, "Exclusive Access - All Registrants Reservation Supported"},
+    {31, 5, 5, "Write Exclusive - All Registrants Reservation Supported"},
+    {31, 4, 4, "Exclusive Access - Registrants Only Reservation Supported"},
+    {31, 3, 3, "Write Exclusive - Registrants Only Reservation Supported"},
+    {31, 2, 2, "Exclusive Access Reservation Supported"},
+    {31, 1, 1, "Write Exclusive Reservation Supported"},
+    {31, 0, 0, "Persist Through Power Loss Supported"},
+
+    {32, 7, 7, "Format Progress Indicator Supported"},
+    {32, 6, 0, "Percentage Remaining to Be Formatted"},
+
+    {33, 7, 5, "Reserved"},
+    {33, 4, 4, "Guard Field of Deallocated Blocks Is the CRC of the Data"},
+    {33, 3, 3, "Deallocate Bit in Write Zeroes Supported"},
+    {33, 2, 0, "Read Value of Deallocated Logical Blocks"},
+
+    {99, 7, 1, "Reserved"},
+    {99, 0, 0, "Namespace Is Write Protected"},
+};
+
+constexpr BitDef kLbaFormatBits[] = {
+    {0, 31, 26, "Reserved"},
+    {0, 25, 24, "Relative Performance (RP)"},
+    {0, 23, 16, "LBA Data Size 2^n (LBADS)"},
+    {0, 15, 0, "Metadata Size (MS)"},
+};
+
+}  // namespace
+
+const RepeatedEntry kPowerStateEntries{2048, 32, 32, "Power State %d Descriptor (PSD%d)", kPowerStateBits};
+const RepeatedEntry kLbaFormatEntries{128, 4, 64, "LBA Format %d Support (LBAF%d)", kLbaFormatBits};
+
+StructureLayout identify_controller_layout() { return {kControllerFields, kControllerBits}; }
+StructureLayout identify_namespace_layout() { return {kNamespaceFields, kNamespaceBits}; }
+
+}  // namespace tb

@@ -1,0 +1,61 @@
+// Runs inside the QEMU test VM on the real-disk backend. The VM holds two
+// emulated NVMe controllers (serials TBNVME01, TBNVME02), a SATA disk on
+// AHCI (model "TAMBLOR SATA DISK", serial TBSATA01) and a USB disk. Each
+// check that fails ends the run with its own exit code.
+DiskList( ShowVolumn:TRUE );
+
+// NVMe: Identify Controller through the kernel's admin pass-through.
+ChangeDisk( PhysicalName:"\\.\PHYSICALDRIVE0" );
+NVMe( IO:"IN", DataLenByte:4096, OpCode:0x06, NSID:0, CDW10:0x01, ResultHex:"4:20:Str|24:40:Str|64:8:Str|0:2:Num" );
+Print( Output:"NVME-ID SN=" + ResultHex0 + " MN=" + ResultHex1 + " FR=" + ResultHex2 );
+If( StrStr( ResultHex0, "TBNVME01" ) == 0 ){ Exit( ErrCode:11, ErrDesc:"NVMe serial" ); }
+If( StrStr( ResultHex1, "QEMU NVMe Ctrl" ) == 0 ){ Exit( ErrCode:12, ErrDesc:"NVMe model" ); }
+If( StrStr( ResultHex2, "7.2" ) == 0 ){ Exit( ErrCode:13, ErrDesc:"NVMe firmware" ); }
+If( ResultHex3 != 0x1B36 ){ Exit( ErrCode:14, ErrDesc:"NVMe PCI vendor" ); }
+
+// SMART / Health log: 512 bytes, the composite temperature (bytes 1-2, Kelvin) is plausible.
+GetLogPage( ID:0x02, LSP:0, RAE:0, DataLenByte:512 );
+t = ResultHex( ByteStart:1, Len:2, HexParse:"Num" );
+Print( Output:"NVME-SMART TEMP=" + t );
+If( t < 250 ){ Exit( ErrCode:15, ErrDesc:"SMART temperature" ); }
+If( t > 400 ){ Exit( ErrCode:15, ErrDesc:"SMART temperature" ); }
+
+// Features: the volatile write cache reads as on, the temperature threshold round-trips.
+wc = GetFeature( FeatureId:0x06 );
+SetFeature( FeatureId:0x04, Save:FALSE, CDW11:350 );
+th = GetFeature( FeatureId:0x04 );
+SetFeature( FeatureId:0x04, Save:FALSE, CDW11:343 );
+Print( Output:"NVME-FEATURE WC=" + wc + " TH=" + th );
+If( wc != 1 ){ Exit( ErrCode:16, ErrDesc:"write cache" ); }
+If( th != 350 ){ Exit( ErrCode:17, ErrDesc:"temperature threshold" ); }
+
+// The second controller sits behind a native-multipath head.
+ChangeDisk( PhysicalName:"\\.\PHYSICALDRIVE1" );
+NVMe( IO:"IN", DataLenByte:4096, OpCode:0x06, NSID:0, CDW10:0x01, ResultHex:"4:20:Str" );
+If( StrStr( ResultHex0, "TBNVME02" ) == 0 ){ Exit( ErrCode:18, ErrDesc:"multipath NVMe serial" ); }
+
+// SATA: IDENTIFY DEVICE through ATA PASS-THROUGH, the strings are byte-swapped words.
+ChangeDisk( PhysicalName:"\\.\PHYSICALDRIVE2" );
+ATA( IO:"IN", ATACmd:0xEC, Feature:0, SectorCount:1, Low:0, Mid:0, High:0, ExLow:0, ExMid:0, ExHigh:0 );
+sn = ResultHex( ByteStart:20, Len:8, HexParse:"Str" );
+mn = ResultHex( ByteStart:54, Len:18, HexParse:"Str" );
+Print( Output:"ATA-ID SN=" + sn + " MN=" + mn );
+If( StrStr( sn, "BTASAT10" ) == 0 ){ Exit( ErrCode:21, ErrDesc:"ATA serial" ); }
+If( StrStr( mn, "ATBMOL RASATD SI" ) == 0 ){ Exit( ErrCode:22, ErrDesc:"ATA model" ); }
+
+// LBA round trip: 28-bit PIO, then 48-bit DMA, each read back.
+ATAWrite( LBA:2048, SectorCount:8, WritePattern:0x5A5AC3C3, MarkSectorHeader:TRUE, ATA_WMode:"PIO" );
+ATARead( LBA:2049, SectorCount:1, ATA_RMode:"PIO" );
+lba = ResultHex( ByteStart:4, Len:4, HexParse:"Num" );
+pat = ResultHex( ByteStart:8, Len:4, HexParse:"Num" );
+Print( Output:"ATA-RW LBA=" + lba + " PAT=" + pat );
+If( lba != 0x01080000 ){ Exit( ErrCode:23, ErrDesc:"ATA read back LBA mark" ); }
+If( pat != 0xC3C35A5A ){ Exit( ErrCode:24, ErrDesc:"ATA read back pattern" ); }
+ATAWrite( LBA:4096, SectorCount:2, WritePattern:0x11223344, MarkSectorHeader:FALSE, ATA_WMode:"DMA" );
+ATARead( LBA:4097, SectorCount:1, ATA_RMode:"DMA" );
+pat = ResultHex( ByteStart:508, Len:4, HexParse:"Num" );
+If( pat != 0x44332211 ){ Exit( ErrCode:25, ErrDesc:"ATA DMA read back" ); }
+
+// The USB disk answers no ATA pass-through: an ATA command there fails.
+ChangeDisk( PhysicalName:"\\.\PHYSICALDRIVE3" );
+Print( Output:"DISK-ACCESS-OK" );
