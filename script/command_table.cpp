@@ -201,13 +201,13 @@ constexpr std::array<CommandEntry, 229> kCommands = {{
     {"Performance_MixReadWrite", SC::Device, kMaskAny, cmd_Performance_MixReadWrite,
      "Performance_MixReadWrite( WriteRatio:25, RandRatio:50, LBA:0, RangeLenMB:4096, AccessKB:4, QD:32, "
      "WritePattern:\"AUTO\", LimitTxSizeMB:1024, LimitTimeSec:0, DotPerSec:1, GetTemperatureSec:0 );"},
-    {"Performance_VideoStream", SC::Device, kMaskAny, kNS,
+    {"Performance_VideoStream", SC::Device, kMaskAny, cmd_Performance_VideoStream,
      "Performance_VideoStream( LBA:0, RangeLenMB:0, AccessKB:8192, WritePattern:\"AUTO\", FrameHead:TRUE, "
      "LimitCycle:1, LimitTimeSec:0, FramePerDot:20 );"},
-    {"JEDEC219A_Enterprise", SC::Device, kMaskAny, kNS,
+    {"JEDEC219A_Enterprise", SC::Device, kMaskAny, cmd_JEDEC219A_Enterprise,
      "JEDEC219A_Enterprise( LBA:0, RangeLenMB:0, WriteRatio:100, DataCompare:FALSE, LimitTxSizeMB:1024, "
      "LimitTimeSec:0 );"},
-    {"JEDEC219A_Client", SC::Device, kMaskAny, kNS,
+    {"JEDEC219A_Client", SC::Device, kMaskAny, cmd_JEDEC219A_Client,
      "JEDEC219A_Client( File:\"\", LBA:0, RangeMB:0, LimitTxSizeMB:0, LimitTimeSec:60 );"},
     {"Compare_SeqReadWrite", SC::Device, kMaskAny, kNS,
      "Compare_SeqReadWrite( LBA:0, RangeLenMB:4096, AccessKB:128, QD:32, WritePattern:\"AUTO\", "

@@ -197,6 +197,7 @@ private:
                     if (s.done) {
                         finish(s);
                         progress = true;
+                        st = c_.run_state();  // a failure ends issuing at once
                     } else {
                         if (cancel) {
                             queue_->cancel(tag_of(i, s));
@@ -212,7 +213,7 @@ private:
                 // Every slot that can move has moved: hand the new requests
                 // over and sleep until the first of any of them completes.
                 n = progress ? queue_->poll(done) : 0;
-                if (n == 0) n = queue_->wait(done, 1000);
+                if (n == 0) n = queue_->wait(done, 10000);
                 else queue_->kick();
             } else {
                 queue_->kick();
@@ -247,6 +248,9 @@ private:
 
     void fail(const Slot& s) { fail(s.op, s.offset); }
     void fail(uint8_t op, uint64_t offset) {
+        // The first failure is the position reported.
+        bool expected = false;
+        if (c_.failed.compare_exchange_strong(expected, true)) c_.failed_offset.store(offset);
         c_.cursor.store(offset);
         c_.set_state(op ? RunState::WriteFailed : RunState::ReadFailed);
     }
@@ -470,6 +474,16 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
     uint32_t scale = 10240;
     RunState final_state = RunState::Running;
 
+    auto status = [&p](const std::string& text) {
+        if (p.on_status) p.on_status(text);
+        else set_status_text(p.slot, text);
+    };
+    auto cancel_status = [&]() {
+        uint32_t alive = static_cast<uint32_t>(std::max(c.alive.load(), 0));
+        uint32_t threads = static_cast<uint32_t>(shares.size());
+        status(fmt("Cancel Job:%d%%", (threads - std::min(alive, threads)) * 100 / threads));
+    };
+
     for (uint32_t cycle = 1;; ++cycle) {
         // 1. A fresh cycle.
         std::vector<ThroughputSample> points;
@@ -563,38 +577,36 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
                              sec = static_cast<uint32_t>(second % 60);
                     std::string spin(1, kSpinner[spinner]);
                     if (p.per_stream)
-                        set_status_text(p.slot, fmt("%s %02d:%02d:%02d   |   Cycle%d, Process:%d%% by %d", spin, h, m,
+                        status(fmt("%s %02d:%02d:%02d   |   Cycle%d, Process:%d%% by %d", spin, h, m,
                                                     sec, cycle, percent, c.stream_count));
                     else
-                        set_status_text(p.slot, fmt("%s %02d:%02d:%02d   |   Cycle%d, Process:%d%%", spin, h, m, sec,
+                        status(fmt("%s %02d:%02d:%02d   |   Cycle%d, Process:%d%%", spin, h, m, sec,
                                                     cycle, percent));
                     if (stall >= 30) c.set_state(RunState::Stalled);
                     else if (st == RunState::Running && p.limit_sec && second >= p.limit_sec)
                         c.leave_running(RunState::TimeUp);
                 }
                 if (st == RunState::CancelRequested) {
-                    ++cancel_ticks;
-                    if (cancel_ticks % rate == 0) {
-                        int32_t alive = c.alive.load();
-                        uint32_t left = static_cast<uint32_t>(shares.size()) - static_cast<uint32_t>(std::max(alive, 0));
-                        set_status_text(p.slot, fmt("Cancel Job:%d%%", left * 100 / shares.size()));
-                    }
+                    // Shown at once and then every second.
+                    if (cancel_ticks++ % rate == 0) cancel_status();
                     if (cancel_ticks > 10 * rate) {
                         uint32_t expected = static_cast<uint32_t>(RunState::CancelRequested);
                         c.state.compare_exchange_strong(expected, static_cast<uint32_t>(RunState::CancelTimedOut));
                     }
                 }
             }
-            // 5. The workers have left (the threads are joined here).
+            // 5. The workers have left (the threads are joined here). Workers
+            // that left before the sampler's next tick still show the stop.
             workers.clear();
+            if (c.run_state() == RunState::CancelRequested && cancel_ticks == 0) cancel_status();
             // The cycle ended when its last worker left, which may be well
             // before the sampler's next tick.
             const uint64_t cycle_end = std::max(c.left_ms.load(), cycle_t0);
-            if (result.ticks == 0 && cycle_end > cycle_t0 && c.run_state() != RunState::TooManyPoints) {
+            if (result.ticks == 0 && c.issued_cycle.load() > 0 && c.run_state() != RunState::TooManyPoints) {
                 // A cycle shorter than the first tick: one point for the whole
                 // cycle, so that its rates are not reported as zero.
                 ThroughputSample pt;
-                uint64_t ms = cycle_end - cycle_t0;
+                uint64_t ms = std::max<uint64_t>(cycle_end - cycle_t0, 1);
                 pt.cycle_ms = static_cast<uint32_t>(ms);
                 pt.job_ms = static_cast<uint32_t>(cycle_end - t0);
                 pt.write_kbps = clamp32((c.written_bytes.load() - prev_w) * 1000 / (ms * 1024));
@@ -648,8 +660,8 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
         break;
     }
 
-    set_status_text(p.slot, "");
-    result.position = c.cursor.load();
+    status("");
+    result.position = c.failed.load() ? c.failed_offset.load() : c.cursor.load();
     result.final_state = final_state;
     result.chart_scale_kbps = scale;
     result.elapsed_ms = static_cast<uint32_t>(workload_ms() - t0);

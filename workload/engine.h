@@ -150,6 +150,8 @@ struct WorkloadControl {
     std::atomic<uint64_t> completed{0};
     std::atomic<uint64_t> left_ms{0};  // when a worker last left (workload time)
     StartGate all_left;                // opened by the last worker to leave
+    std::atomic<bool> failed{false};   // a request failed; its offset:
+    std::atomic<uint64_t> failed_offset{0};
 
     RunState run_state() const { return static_cast<RunState>(state.load(std::memory_order_acquire)); }
     // Moves Running to `next`; false when the state had already left Running.
@@ -194,6 +196,8 @@ struct PerfParams {
     bool per_stream = false;
     uint32_t temperature_interval = 0;  // seconds, 0: never
     uint32_t processors = 0;            // 0: the machine's
+    // The status line; default: the slot's status text.
+    std::function<void(const std::string&)> on_status;
     // Called on the sampler thread for every point (the live chart).
     std::function<void(const ThroughputSample&, uint32_t scale_kbps)> on_point;
 };
