@@ -229,6 +229,8 @@ void cmd_IsFWCfgDisk(int slot, const std::string& args, const std::string& name)
     set_flag(slot, name, kind >= 1 && kind <= 3);
 }
 
-void cmd_IsWinOS(int slot, const std::string& args, const std::string& name) { set_flag(slot, name, true); }
+// This build runs on Linux: scripts that branch on the operating system take
+// their non-Windows path.
+void cmd_IsWinOS(int slot, const std::string& args, const std::string& name) { set_flag(slot, name, false); }
 
 }  // namespace tb

@@ -17,6 +17,7 @@
 #include "disk/nvme_transport.h"
 #include "disk/refind.h"
 #include "platform/disk_device.h"
+#include "platform/system_settings.h"
 #include "script/app_context.h"
 #include "script/error_policy.h"
 #include "script/file_argument.h"
@@ -521,29 +522,131 @@ void cmd_SetSystem_NVMeEnable(int slot, const std::string& args, const std::stri
         raise_error(slot, kErrChangeDriver, enable ? "enable" : "disable");
 }
 
-// The host-memory-buffer policy lives in the system registry, which this
-// build does not reach.
-void cmd_SetSystem_HMB(int slot, const std::string&, const std::string& name) {
-    raise_error(slot, kErrNotSupported, name);
+// The host-memory-buffer policy is a value of the system settings store
+// (the storage port's key).
+void cmd_SetSystem_HMB(int slot, const std::string& args, const std::string& name) {
+    ArgReader r(slot, args);
+    uint32_t set = 0;
+    if (!get_u32(r, "HmbSet", 0, set, 0)) return;
+    constexpr const char* kKey = "SYSTEM\\CurrentControlSet\\Control\\StorPort";
+    constexpr const char* kValue = "HmbAllocationPolicy";
+    uint32_t now = 0;
+    get_system_value(kKey, kValue, now);
+    log_text(slot, fmt("Now Host HMB Value: %d", static_cast<int>(now)));
+    if (set == 255) return;
+    if (set > 2) set = 2;
+    if (!set_system_value(kKey, kValue, set)) {
+        raise_error(slot, kErrGeneric, fmt("%s\\%s", kKey, kValue));
+        return;
+    }
+    log_text(slot, fmt("Set Host HMB Value: %d", static_cast<int>(set)));
+    log_text(slot, "Please Reboot PC for Active HMB Setting.");
 }
 
 namespace {
 
-// PCI configuration access needs the port-I/O kernel driver, which this
-// build cannot load.
-void pci_command(int slot) {
+uint16_t cfg16(const std::vector<uint8_t>& c, size_t off) {
+    return off + 1 < c.size() ? static_cast<uint16_t>(c[off] | (c[off + 1] << 8)) : 0;
+}
+uint32_t cfg32(const std::vector<uint8_t>& c, size_t off) {
+    return static_cast<uint32_t>(cfg16(c, off)) | (static_cast<uint32_t>(cfg16(c, off + 2)) << 16);
+}
+
+// Offset of the PCI Express capability, 0 when the list has none.
+uint32_t express_capability(const std::vector<uint8_t>& c) {
+    if (c.size() < 64 || !(cfg16(c, 0x06) & 0x10)) return 0;
+    uint32_t at = c[0x34] & 0xFC;
+    for (int guard = 0; at >= 0x40 && at + 1 < c.size() && guard < 48; ++guard) {
+        if (c[at] == 0x10) return at;
+        at = c[at + 1] & 0xFC;
+    }
+    return 0;
+}
+
+// PCI configuration access is for disks on the PCI bus behind an NVMe driver.
+bool pci_disk(int slot) {
     const uint8_t p = current_target().access_protocol;
     if (p != kProtoNvm && p != kProtoOfaNvm) {
         raise_error(slot, kErrNotSupported, "Not PCI Device");
-        return;
+        return false;
     }
-    raise_error(slot, kErrGeneric, "Load Kernel Driver Fail");
+    return true;
 }
 
 }  // namespace
 
-void cmd_SetSystem_PCISpeed(int slot, const std::string&, const std::string&) { pci_command(slot); }
+// Sets the target link speed of the port above the disk's controller (Link
+// Control 2) and retrains the link (Link Control, Retrain Link).
+void cmd_SetSystem_PCISpeed(int slot, const std::string& args, const std::string& name) {
+    ArgReader r(slot, args);
+    uint32_t gen = 0;
+    if (!get_u32(r, "Gen", 0, gen, 3)) return;
+    if (!pci_disk(slot)) return;
+    const uint32_t disk = current_target().disk_number;
+    std::vector<uint8_t> port;
+    if (!disk_platform().read_pci_config(disk, true, port) || port.size() < 256) {
+        raise_error(slot, kErrGeneric, "Load Kernel Driver Fail");
+        return;
+    }
+    const uint32_t cap = express_capability(port);
+    if (cap == 0 || gen < 1 || gen > 15) {
+        raise_error(slot, kErrParam, fmt("Gen:%u", gen));
+        return;
+    }
+    uint16_t ctl2 = static_cast<uint16_t>((cfg16(port, cap + 0x30) & ~0xFu) | gen);
+    uint16_t ctl = static_cast<uint16_t>(cfg16(port, cap + 0x10) | 0x20);
+    const uint8_t ctl2_bytes[2] = {static_cast<uint8_t>(ctl2), static_cast<uint8_t>(ctl2 >> 8)};
+    const uint8_t ctl_bytes[2] = {static_cast<uint8_t>(ctl), static_cast<uint8_t>(ctl >> 8)};
+    if (!disk_platform().write_pci_config(disk, true, cap + 0x30, ctl2_bytes) ||
+        !disk_platform().write_pci_config(disk, true, cap + 0x10, ctl_bytes)) {
+        raise_error(slot, kErrGeneric, "Create Driver Object Fail");
+        return;
+    }
+    pause_ms(slot, 100);  // link training
+}
 
-void cmd_PCIInfo(int slot, const std::string&, const std::string&) { pci_command(slot); }
+void cmd_PCIInfo(int slot, const std::string& args, const std::string& name) {
+    ArgReader r(slot, args);
+    bool ext = false;
+    if (!get_bool(r, "ExtData", 0, ext, false)) return;
+    if (!pci_disk(slot)) return;
+    const DiskRecord& target = current_target();
+    std::vector<uint8_t> c;
+    if (!disk_platform().read_pci_config(target.disk_number, false, c) || c.size() < 64) {
+        raise_error(slot, kErrGeneric, "Load Kernel Driver Fail");
+        return;
+    }
+    const uint32_t loc = target.port_location;
+    log_text(slot, fmt("Port ID        : PCIE-%02X:%02X.%X", (loc >> 8) & 0xFF, (loc >> 3) & 0x1F, loc & 7));
+    log_text(slot, fmt("VendorID       : %04X", cfg16(c, 0x00)));
+    log_text(slot, fmt("DeviceID       : %04X", cfg16(c, 0x02)));
+    log_text(slot, fmt("SubsystemID    : %04X", cfg16(c, 0x2E)));
+    log_text(slot, fmt("SubsystemVID   : %04X", cfg16(c, 0x2C)));
+    log_text(slot, fmt("Command        : 0x%02X", cfg16(c, 0x04)));
+    log_text(slot, fmt("Status         : %u", cfg16(c, 0x06)));
+    log_text(slot, fmt("RevisionID     : %u", c[0x08]));
+    log_text(slot, fmt("ClassCode      : 0x%02X%02X%02X", c[0x0B], c[0x0A], c[0x09]));
+    log_text(slot, fmt("CacheLineSize  : %u", c[0x0C]));
+    log_text(slot, fmt("LatencyTimer   : %u", c[0x0D]));
+    log_text(slot, fmt("HeaderType     : %u", c[0x0E]));
+    log_text(slot, fmt("BIST           : %u", c[0x0F]));
+    for (int i = 0; i < 6; ++i) {
+        const uint32_t bar = cfg32(c, 0x10 + 4 * static_cast<size_t>(i));
+        if (bar == 0) log_text(slot, fmt("BAR%d           : 0x00000000", i));
+        else if (bar & 1) log_text(slot, fmt("BAR%d           : 0x%08X (PIO)", i, bar));
+        else log_text(slot, fmt("BAR%d           : 0x%08X (MMIO)", i, bar));
+    }
+    // The link lines need the capability list, beyond the header a user other
+    // than root may read.
+    if (const uint32_t cap = express_capability(c); cap != 0 && cap + 0x14 <= c.size()) {
+        const uint32_t link_cap = cfg32(c, cap + 0x0C);
+        const uint16_t link_status = cfg16(c, cap + 0x12);
+        log_text(slot, fmt("Max Support Gen x Lane : %d x %d ", static_cast<int>(link_cap & 0xF),
+                           static_cast<int>((link_cap >> 4) & 0x3F)));
+        log_text(slot, fmt("Current Link Gen x Lane: %d x %d ", static_cast<int>(link_status & 0xF),
+                           static_cast<int>((link_status >> 4) & 0x3F)));
+    }
+    (void)ext;  // the maker's calibration and link statistics come with its vendor commands
+}
 
 }  // namespace tb

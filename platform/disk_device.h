@@ -131,6 +131,19 @@ public:
     virtual bool set_device_enabled(uint32_t /*disk_number*/, bool /*enable*/) { return false; }
     // Removes a disk and its parent controller from the system.
     virtual bool remove_device(uint32_t /*disk_number*/) { return false; }
+
+    // PCI configuration space of the disk's controller function, or with
+    // `upstream` of the bridge port above it: at least the 64-byte header,
+    // up to 4096 bytes. False when the disk has no PCI function or the space
+    // cannot be read.
+    virtual bool read_pci_config(uint32_t /*disk_number*/, bool /*upstream*/, std::vector<uint8_t>& /*out*/) {
+        return false;
+    }
+    // Writes bytes at an offset of that space.
+    virtual bool write_pci_config(uint32_t /*disk_number*/, bool /*upstream*/, uint32_t /*offset*/,
+                                  std::span<const uint8_t> /*bytes*/) {
+        return false;
+    }
 };
 
 // The machine in use (the simulated machine unless another one is set).

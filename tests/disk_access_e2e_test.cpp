@@ -107,7 +107,8 @@ protected:
 
     RunResult run(const std::string& script) {
         write_file(dir_ / "t.scpt", script);
-        std::string cmd = "cd '" + dir_.string() + "' && TMPDIR='" + dir_.string() + "' '" TAMBLOR_BINARY
+        std::string cmd = "cd '" + dir_.string() + "' && TMPDIR='" + dir_.string() + "' TAMBLOR_SETTINGS_FILE='" +
+                          (dir_ / "settings.ini").string() + "' '" TAMBLOR_BINARY
                           "' --sim=machine.ini SCRIPT:t.scpt 2>&1";
         RunResult r;
         FILE* p = ::popen(cmd.c_str(), "r");
@@ -167,7 +168,7 @@ TEST_F(DiskAccessE2E, ListsAndIdentifiesThroughEveryBridge) {
         EXPECT_NE(r.output.find(std::string("MODEL=E2E NVME ") + model + " "), std::string::npos) << model;
     for (const char* serial : {"E2EN1", "E2EJ2", "E2EA3", "E2EA4", "E2ER5"})
         EXPECT_NE(r.output.find(std::string("/SERIAL=") + serial), std::string::npos) << serial;
-    EXPECT_NE(r.output.find("Return Value  : 0x00000001"), std::string::npos) << "write cache feature";
+    EXPECT_NE(r.output.find("Feature Value  : 0x00000001"), std::string::npos) << "write cache feature";
     // The IDENTIFY DEVICE model words hold their two characters swapped.
     EXPECT_NE(r.output.find("ResultHex        : 2E EASAT"), std::string::npos);
 
@@ -257,6 +258,45 @@ TEST_F(DiskAccessE2E, BadRequestsFailWithTheirCodes) {
         "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE7\" );\n"
         "NVMe( IO:\"IN\", DataLenByte:4096, OpCode:0x06, CDW10:1 );\n");
     EXPECT_EQ(wrong_family.exit_code, 240) << wrong_family.output;  // -16
+}
+
+TEST_F(DiskAccessE2E, PciInfoShowsTheHeaderAndTheLinkRetrainsToTheChosenSpeed) {
+    RunResult r = run(
+        "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE1\" );\n"
+        "PCIInfo( ExtData:FALSE );\n"
+        "SetSystem_PCISpeed( Gen:2 );\n"
+        "PCIInfo( ExtData:FALSE );\n");
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    for (const char* line : {"Port ID        : PCIE-03:00.0", "VendorID       : 1F9A", "SubsystemVID   : 1F9A",
+                             "ClassCode      : 0x010802", "HeaderType     : 0", "BAR0           : 0xFE000004 (MMIO)",
+                             "BAR1           : 0x00000000", "Max Support Gen x Lane : 4 x 4"})
+        EXPECT_NE(r.output.find(line), std::string::npos) << line;
+    size_t before = r.output.find("Current Link Gen x Lane: 4 x 4");
+    size_t after = r.output.find("Current Link Gen x Lane: 2 x 4");
+    ASSERT_NE(before, std::string::npos) << r.output;
+    ASSERT_NE(after, std::string::npos) << r.output;
+    EXPECT_LT(before, after);
+
+    // Disks that are not NVMe controllers on the PCI bus have no such space.
+    RunResult usb = run(
+        "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE3\" );\n"
+        "PCIInfo( ExtData:FALSE );\n");
+    EXPECT_NE(usb.output.find("Not PCI Device"), std::string::npos) << usb.output;
+    EXPECT_EQ(usb.exit_code, 256 - 79);
+}
+
+TEST_F(DiskAccessE2E, HmbPolicyIsKeptInTheSettingsStore) {
+    RunResult r = run(
+        "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE1\" );\n"
+        "SetSystem_HMB( HmbSet:7 );\n"
+        "SetSystem_HMB( HmbSet:255 );\n");
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_NE(r.output.find("Now Host HMB Value: 0"), std::string::npos);
+    EXPECT_NE(r.output.find("Set Host HMB Value: 2"), std::string::npos);  // values above 2 become 2
+    EXPECT_NE(r.output.find("Please Reboot PC for Active HMB Setting."), std::string::npos);
+    EXPECT_NE(r.output.find("Now Host HMB Value: 2"), std::string::npos);  // read back, 255 changes nothing
+    EXPECT_EQ(r.output.find("Set Host HMB Value", r.output.find("Now Host HMB Value: 2")), std::string::npos);
+    EXPECT_NE(read_file(dir_ / "settings.ini").find("HmbAllocationPolicy=2"), std::string::npos);
 }
 
 }  // namespace

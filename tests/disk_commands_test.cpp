@@ -138,7 +138,7 @@ TEST_F(DiskCommandsTest, ScriptsTakeTheListAsAnArrayAndAskTheTarget) {
     EXPECT_EQ(test::var("d[0xEFFFFFFF]"), "3");
     EXPECT_EQ(test::var("d[0]"), "\\\\.\\PHYSICALDRIVE1");
     EXPECT_EQ(test::var("d[2]"), "\\\\.\\PHYSICALDRIVE3");
-    test::run("If ( IsRAWDisk() == 1 && IsWinOS() == 1 ) {");
+    test::run("If ( IsRAWDisk() == 1 && IsWinOS() == 0 ) {");
     test::run("x = 1;");
     test::run("}");
     EXPECT_EQ(test::var("x"), "1");
@@ -271,7 +271,7 @@ TEST_F(DiskCommandsTest, QueriesAboutTheCurrentTarget) {
     EXPECT_EQ(flag(cmd_IsUSBPort), "0");
     EXPECT_EQ(flag(cmd_IsROMDrive), "0");   // not identified: neither ROM mode ...
     EXPECT_EQ(flag(cmd_IsFWCfgDisk), "0");  // ... nor configurable firmware
-    EXPECT_EQ(flag(cmd_IsWinOS), "1");
+    EXPECT_EQ(flag(cmd_IsWinOS), "0");  // a Linux build
     EXPECT_EQ(flag(cmd_IsDiskExist), "1");
     EXPECT_EQ(flag(cmd_GetSocID), "0x0");
 

@@ -105,5 +105,39 @@ bool LinuxPlatform::remove_device(uint32_t disk_number) {
     return false;
 }
 
+std::string LinuxPlatform::pci_folder(uint32_t disk_number, bool upstream) const {
+    for (const auto& d : scan_disks(roots_)) {
+        if (d.info.disk_number != disk_number || d.pci_path.empty()) continue;
+        if (!upstream) return d.pci_path;
+        // The port above is the parent folder when it is a PCI function too
+        // (it then has a config file of its own); a root bus has none.
+        std::error_code ec;
+        fs::path parent = fs::path(d.pci_path).parent_path();
+        return fs::exists(parent / "config", ec) ? parent.string() : std::string();
+    }
+    return {};
+}
+
+bool LinuxPlatform::read_pci_config(uint32_t disk_number, bool upstream, std::vector<uint8_t>& out) {
+    const std::string folder = pci_folder(disk_number, upstream);
+    if (folder.empty()) return false;
+    UniqueFd fd(::open((folder + "/config").c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) return false;
+    out.assign(4096, 0);
+    ssize_t n = ::pread(fd.get(), out.data(), out.size(), 0);
+    if (n < 64) return false;
+    out.resize(static_cast<size_t>(n));
+    return true;
+}
+
+bool LinuxPlatform::write_pci_config(uint32_t disk_number, bool upstream, uint32_t offset,
+                                     std::span<const uint8_t> bytes) {
+    const std::string folder = pci_folder(disk_number, upstream);
+    if (folder.empty() || bytes.empty()) return false;
+    UniqueFd fd(::open((folder + "/config").c_str(), O_WRONLY | O_CLOEXEC));
+    if (!fd) return false;
+    return ::pwrite(fd.get(), bytes.data(), bytes.size(), offset) == static_cast<ssize_t>(bytes.size());
+}
+
 }  // namespace linuxdisk
 }  // namespace tb

@@ -30,6 +30,11 @@ public:
     // NVMe: removes the controller's PCI function; USB: logically
     // disconnects the USB device; other SCSI disks: deletes the SCSI device.
     bool remove_device(uint32_t disk_number) override;
+    // The function's sysfs "config" file (a user other than root reads only
+    // the 64-byte header).
+    bool read_pci_config(uint32_t disk_number, bool upstream, std::vector<uint8_t>& out) override;
+    bool write_pci_config(uint32_t disk_number, bool upstream, uint32_t offset,
+                          std::span<const uint8_t> bytes) override;
 
 private:
     struct Disabled {
@@ -40,6 +45,8 @@ private:
     };
     bool write_attr(const std::string& path, const std::string& value) const;
     bool rescan_everything() const;
+    // The sysfs folder of the disk's PCI function or of the port above it.
+    std::string pci_folder(uint32_t disk_number, bool upstream) const;
 
     SystemRoots roots_;
     std::map<uint32_t, Disabled> disabled_;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_pci.h"
 
 namespace tb::sim {
 
@@ -18,6 +19,30 @@ bool SimPlatform::set_device_enabled(uint32_t disk_number, bool enable) {
 }
 
 bool SimPlatform::remove_device(uint32_t disk_number) { return machine_->remove(disk_number); }
+
+SimPciLink* SimPlatform::pci_link(uint32_t disk_number) {
+    if (!machine_->disk(disk_number)) return nullptr;  // absent or removed
+    for (const DiskConfig& d : machine_->config().disks) {
+        if (d.number != disk_number || d.type != DiskType::Nvme) continue;
+        auto& link = pci_[disk_number];
+        if (!link) link = std::make_unique<SimPciLink>(d);
+        return link.get();
+    }
+    return nullptr;
+}
+
+bool SimPlatform::read_pci_config(uint32_t disk_number, bool upstream, std::vector<uint8_t>& out) {
+    SimPciLink* link = pci_link(disk_number);
+    if (!link) return false;
+    out = link->read(upstream);
+    return true;
+}
+
+bool SimPlatform::write_pci_config(uint32_t disk_number, bool upstream, uint32_t offset,
+                                   std::span<const uint8_t> bytes) {
+    SimPciLink* link = pci_link(disk_number);
+    return link && link->write(upstream, offset, bytes);
+}
 
 std::unique_ptr<SimPlatform> make_sim_platform_from_config(const SimConfig& config, std::string* error) {
     auto m = SimMachine::create(config, error);

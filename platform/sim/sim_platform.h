@@ -3,6 +3,7 @@
 // one sparse file.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -11,6 +12,7 @@
 
 namespace tb::sim {
 
+class SimPciLink;
 class SimMachine;
 
 class SimPlatform final : public DiskPlatform {
@@ -22,12 +24,19 @@ class SimPlatform final : public DiskPlatform {
     std::unique_ptr<DiskDevice> open(const std::string& path) override;
     bool set_device_enabled(uint32_t disk_number, bool enable) override;
     bool remove_device(uint32_t disk_number) override;
+    // NVMe disks on the PCI bus only (not those behind a USB bridge).
+    bool read_pci_config(uint32_t disk_number, bool upstream, std::vector<uint8_t>& out) override;
+    bool write_pci_config(uint32_t disk_number, bool upstream, uint32_t offset,
+                          std::span<const uint8_t> bytes) override;
 
     SimMachine& machine() { return *machine_; }
     std::shared_ptr<SimMachine> machine_shared() { return machine_; }
 
   private:
+    SimPciLink* pci_link(uint32_t disk_number);
+
     std::shared_ptr<SimMachine> machine_;
+    std::map<uint32_t, std::unique_ptr<SimPciLink>> pci_;
 };
 
 // Builds the simulated machine from a config file. An empty path takes the
