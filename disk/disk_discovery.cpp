@@ -90,6 +90,7 @@ DiskRecord build_disk_record(const DiscoveredDisk& d) {
         if (r.first_volume_path.empty()) r.first_volume_path = drive_path(v.letter);
     }
     r.drive_letters = field_text(letters, kPathChars);
+    if (d.in_use) r.raw_flag = 0;
 
     classify_disk(r, d.removable);
     r.controller_name = field_text(r.controller_name, kNameChars);

@@ -114,6 +114,9 @@ struct DiscoveredDisk {
     std::string driver_version;      // "%d.%d.%d.%d" or empty
     uint32_t port_location = 0;      // PCIe bus*256+dev*8+fn, USB port path digits, or bus address
     std::vector<DiscoveredVolume> volumes;  // in letter order
+    // Holds partitions, swap, or a member of a RAID or device-mapper volume,
+    // even with nothing of it mounted: writing commands treat it as not RAW.
+    bool in_use = false;
     std::string native_path;         // the real device, e.g. "/dev/nvme0n1" (shown beside the Windows path)
 };
 

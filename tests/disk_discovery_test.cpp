@@ -176,6 +176,19 @@ TEST_F(DiskDiscoveryTest, RawAndLetteredDisksWithTheirVolumes) {
     EXPECT_EQ(port_identifier(raw), "SATA2");
 }
 
+TEST_F(DiskDiscoveryTest, ADiskInUseWithoutVolumesIsNotRaw) {
+    FakeDisk busy = disk_test::sata_disk(0, "Busy", 1);
+    busy.info.in_use = true;  // partitions or swap, nothing mounted
+    fake.add(busy);
+    fake.add(disk_test::sata_disk(1, "Free", 2));
+    DiskTable table;
+    ASSERT_EQ(discover(table), 2);
+    EXPECT_EQ(table.records[0].raw_flag, 0u);
+    EXPECT_EQ(table.records[0].drive_letters, "");
+    EXPECT_EQ(table.records[0].system_flag, 0u);
+    EXPECT_EQ(table.records[1].raw_flag, 1u);
+}
+
 TEST_F(DiskDiscoveryTest, FailedIdentifyKeepsTheFriendlyNameAndTextsAreCut) {
     FakeDisk silent = disk_test::sata_disk(0, "ignored", 0);
     silent.ata = false;

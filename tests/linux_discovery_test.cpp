@@ -25,6 +25,7 @@ public:
         roots_.sys = root_ + "/sys";
         roots_.dev = root_ + "/dev";
         roots_.mountinfo = root_ + "/mountinfo";
+        roots_.swaps = root_ + "/swaps";
         build();
     }
     ~FakeMachine() {
@@ -266,6 +267,19 @@ TEST_F(LinuxFakeSysfs, VolumesAndLetters) {
     ASSERT_EQ(disk(3).volumes.size(), 1u);
     EXPECT_EQ(disk(3).volumes[0].letter, 'E');
     EXPECT_EQ(disk(3).volumes[0].native_path, "/dev/mapper/vg-data on " + m.path("mnt/lvm"));
+}
+
+TEST_F(LinuxFakeSysfs, PartitionsHoldersAndSwapMakeADiskInUse) {
+    EXPECT_TRUE(disk(0).in_use) << "partitions";
+    EXPECT_TRUE(disk(3).in_use) << "a partition, itself under device-mapper";
+    EXPECT_FALSE(disk(1).in_use) << "nothing on it";
+    EXPECT_FALSE(disk(4).in_use);
+    // Swap on the whole disk is not a mount, but the disk is busy all the same.
+    std::ofstream(m.path("swaps")) << "Filename\tType\tSize\tUsed\tPriority\n/dev/nvme1n1  partition\t1024\t0\t-2\n";
+    std::vector<LinuxDisk> again = scan_disks(m.roots());
+    std::filesystem::remove(m.path("swaps"));
+    EXPECT_TRUE(again.at(1).info.in_use);
+    EXPECT_FALSE(again.at(4).info.in_use);
 }
 
 TEST_F(LinuxFakeSysfs, DevicePathsMapToNodes) {

@@ -219,6 +219,26 @@ void read_partitions(LinuxDisk& d) {
     }
     std::sort(parts.begin(), parts.end(), [](const auto& a, const auto& b) { return a.number < b.number; });
     d.partitions.insert(d.partitions.end(), parts.begin(), parts.end());
+    // A partition table, or a device-mapper, RAID or bcache holder of the
+    // disk or of one of its partitions, means the disk is in use.
+    bool held = !list_dir(block / "holders").empty();
+    for (const auto& part : parts) held = held || !list_dir(block / part.name / "holders").empty();
+    d.info.in_use = !parts.empty() || held;
+}
+
+// Active swap areas (/proc/swaps) on a disk or its partitions mark it in use.
+void mark_swap(std::vector<LinuxDisk>& disks, const SystemRoots& roots) {
+    std::ifstream in(roots.swaps);
+    std::string line;
+    std::getline(in, line);  // header
+    while (std::getline(in, line)) {
+        std::string dev = line.substr(0, line.find_first_of(" \t"));
+        if (!dev.starts_with("/dev/")) continue;
+        std::string name = dev.substr(5);
+        for (auto& d : disks)
+            for (const auto& p : d.partitions)
+                if (p.name == name) d.info.in_use = true;
+    }
 }
 
 void read_scsi_side(LinuxDisk& d, const std::string& dev_dir) {
@@ -626,6 +646,7 @@ std::vector<LinuxDisk> scan_disks(const SystemRoots& roots) {
     }
     assign_nvme_ports(disks, roots);
     assign_mounts(disks, roots);
+    mark_swap(disks, roots);
     return disks;
 }
 

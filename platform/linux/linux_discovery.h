@@ -22,6 +22,7 @@ struct SystemRoots {
     std::string sys = "/sys";
     std::string dev = "/dev";
     std::string mountinfo = "/proc/self/mountinfo";
+    std::string swaps = "/proc/swaps";
 };
 
 // One line of /proc/self/mountinfo.
