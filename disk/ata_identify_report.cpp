@@ -93,8 +93,8 @@ ItemSummary ata_identify_items(std::span<const uint8_t> data, const DiskRecord& 
     item("|MAXLBA28|", "MaxLba28bit", fmt("0x%X", id.capacity28), dec(id.capacity28));
     item("|LBA48|", "Supported48bit", fmt("%d", id.lba48_supported), dec(id.lba48_supported));
     item("|MAXLBA|", "MaxLba48bit", id.sectors48_text, dec(static_cast<int64_t>(id.sectors48)));
-    item("|SIZE_GB|", "DiskQty(GB)", fmt("%d", id.capacity_gb), dec(id.capacity_gb));
-    item("|SIZE_GIB|", "DiskQty(GiB)", fmt("%d", id.capacity_binary_gb), dec(id.capacity_binary_gb));
+    item("|SIZE_GB|", "DiskQty(GB)", fmt("%u", id.capacity_gb), dec(id.capacity_gb));
+    item("|SIZE_GIB|", "DiskQty(GiB)", fmt("%u", id.capacity_binary_gb), dec(id.capacity_binary_gb));
     flag("Security Supported", id.security_supported);
     flag("Security Enabled", id.security_enabled);
     flag("Security Locked", id.security_locked);
