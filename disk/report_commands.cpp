@@ -11,6 +11,7 @@
 #include "disk/nvme_identify_report.h"
 #include "disk/nvme_transport.h"
 #include "disk/smart_report.h"
+#include "platform/disk_device.h"
 #include "script/error_policy.h"
 #include "script/handler.h"
 #include "ui/command_args.h"
@@ -89,6 +90,29 @@ void byte_range_command(int slot, const std::string& args, const std::string& na
     if (write_report(slot, lines)) attach_report_data(slot, data, ".Hex");
 }
 
+// The PCI Express link of the disk's controller: the capability's maximum
+// (Link Capabilities) and negotiated (Link Status) speed and width.
+void read_pcie_link(const DiskRecord& disk, NvmeItemContext& cx) {
+    std::vector<uint8_t> c;
+    if (!disk_platform().read_pci_config(disk.disk_number, false, c) || c.size() < 64) return;
+    auto u8 = [&](size_t at) -> uint32_t { return at < c.size() ? c[at] : 0; };
+    auto u16 = [&](size_t at) { return u8(at) | u8(at + 1) << 8; };
+    if (!(u16(0x06) & 0x10)) return;  // no capability list
+    uint32_t cap = u8(0x34) & 0xFC;
+    for (int hops = 0; cap >= 0x40 && hops < 48; ++hops) {
+        if (u8(cap) == 0x10) {
+            const uint32_t link_cap = u16(cap + 0x0C) | u16(cap + 0x0E) << 16;
+            const uint32_t status = u16(cap + 0x12);
+            cx.support_gen = static_cast<int>(link_cap & 0xF);
+            cx.support_width = static_cast<int>((link_cap >> 4) & 0x3F);
+            cx.link_gen = static_cast<int>(status & 0xF);
+            cx.link_width = static_cast<int>((status >> 4) & 0x3F);
+            return;
+        }
+        cap = u8(cap + 1) & 0xFC;
+    }
+}
+
 }  // namespace
 
 std::string config_type_text(int kind) {
@@ -111,6 +135,7 @@ void cmd_nvme_Identify(int slot, const std::string& args, const std::string& nam
     // The volatile write cache setting, as the controller reports it.
     const NvmeResult wc = nvme_get_features(cx.disk, 0x06);
     cx.write_cache = wc.ok() ? static_cast<int>(wc.value & 1) : -1;
+    read_pcie_link(cx.disk, cx);
     cx.config_type = config_type_text(cx.disk.firmware_kind);
     cx.original_fw = cx.disk.firmware_revision2.empty() ? cx.disk.firmware_revision : cx.disk.firmware_revision2;
     const ItemSummary s = nvme_identify_items(ctrl, ns, cx, items);

@@ -255,7 +255,17 @@ TEST_F(ReportIdentify, OneItemAssignsAPlainValue) {
     test::run("b = Identify( Items:\"SECTOR_SIZE\" );");
     EXPECT_EQ(test::var("b"), "4096");
     test::run("l = Identify( Items:\"LINK_SPEED\" );");
-    EXPECT_EQ(test::var("l"), "0x0") << "a link speed is the text gen x width (unknown here)";
+    EXPECT_EQ(test::var("l"), "4x4") << "a link speed is the text generation x width";
+}
+
+TEST_F(ReportIdentify, LinkSpeedFollowsTheRetrainedLink) {
+    bench.target(kNvmeDisk);
+    test::run("SetSystem_PCISpeed( Gen:2 );");
+    const std::vector<std::string> got = texts(run_lines("Identify( Items:\"SUPPORT_SPEED|LINK_SPEED\" );"));
+    const std::vector<std::string> want = {
+        "PCIE Support Speed         :  4 |  4 |  PCIE Gen4 Signaling Speed (16.0 GTps) x 4",
+        "Current PCIE Link Speed    :  2 |  4 |  PCIE Gen2 Signaling Speed (5.0 GTps) x 4"};
+    EXPECT_EQ(got, want);
 }
 
 TEST_F(ReportIdentify, VendorItemsAreGrey) {
