@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
@@ -173,11 +174,16 @@ TEST_F(PerfCommands, SeqWriteReachesTheDisksBackingFileOnceForEveryOffset) {
     EXPECT_EQ(offsets.size(), 256u);
     EXPECT_EQ(*offsets.begin(), 4096u * 512);
     EXPECT_EQ(*offsets.rbegin(), 4096u * 512 + (16u << 20) - 65536);
-    std::string image;
-    ASSERT_TRUE(read_file_bytes(sim_folder + "/disk1.img", image));
-    EXPECT_EQ(image.substr(4096 * 512, 4), std::string("\x55\xAA\x33\xCC", 4));
-    EXPECT_EQ(image.substr(4096 * 512 + (16u << 20) - 4, 4), std::string("\x55\xAA\x33\xCC", 4));
-    EXPECT_EQ(image.substr(4096 * 512 - 4, 4), std::string(4, '\0'));
+    std::ifstream image(sim_folder + "/disk1.img", std::ios::binary);
+    auto at = [&image](uint64_t offset) {
+        std::string four(4, '?');
+        image.seekg(static_cast<std::streamoff>(offset));
+        image.read(four.data(), 4);
+        return four;
+    };
+    EXPECT_EQ(at(4096 * 512), std::string("\x55\xAA\x33\xCC", 4));
+    EXPECT_EQ(at(4096 * 512 + (16u << 20) - 4), std::string("\x55\xAA\x33\xCC", 4));
+    EXPECT_EQ(at(4096 * 512 - 4), std::string(4, '\0'));
 }
 
 TEST_F(PerfCommands, SummaryLinesFilesAndChartLine) {

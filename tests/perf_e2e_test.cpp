@@ -1,0 +1,79 @@
+// End to end: the real binary runs performance commands on its built-in
+// simulated machine; the summary, the files of the log folder and the exit
+// code are checked.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/wait.h>
+
+namespace {
+
+struct RunResult {
+    int exit_code = -1;
+    std::string output;
+};
+
+RunResult run_binary(const std::string& args, const std::string& tmpdir) {
+    std::string cmd = "cd '" + tmpdir + "' && TMPDIR='" + tmpdir + "' '" TAMBLOR_BINARY "' " + args + " 2>&1";
+    RunResult r;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return r;
+    std::array<char, 4096> buf{};
+    size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
+    int status = ::pclose(p);
+    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+TEST(PerfEndToEnd, SequentialWriteAndRandomReadOnTheSimulatedDisk) {
+    char tmpl[] = "/tmp/tamblor-perf-e2e-XXXXXX";
+    std::string dir = ::mkdtemp(tmpl);
+    std::ofstream(dir + "/p.scpt", std::ios::binary)
+        << "Performance_SeqWrite( LBA:0, RangeLenMB:32, AccessKB:128, QD:8, WritePattern:0x55AA33CC, LimitCycle:1 );\r\n"
+           "Performance_RandRead( LBA:0, RangeLenMB:32, AccessKB:4, QD:16, LimitTxSizeMB:4 );\r\n"
+           "Performance_SeqRead( LBA:0, RangeLenMB:32, AccessKB:64 );\r\n";  // default QD 32, one cycle
+    RunResult r = run_binary("SCRIPT:p.scpt", dir);
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_NE(r.output.find("        Last Cycle Data, Cycle1, Process:100%\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("        Transfer Size(MB): 32\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("        Transfer Size(MB): 4\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("        Avg MBps: "), std::string::npos);
+    EXPECT_NE(r.output.find("        Qos Distributed List\n"), std::string::npos);
+
+    const std::string marker = "##### SCRIPT LOG ";
+    size_t at = r.output.find(marker);
+    ASSERT_NE(at, std::string::npos) << r.output;
+    std::string folder = r.output.substr(at + marker.size(), r.output.find('\n', at) - at - marker.size());
+    int csv = 0, qos = 0, png = 0;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        std::string name = e.path().filename().string();
+        if (name.size() > 4 && name.substr(name.size() - 4) == ".CSV") {
+            ++csv;
+            EXPECT_EQ(read_file(e.path()).rfind("TotalMB,KBPs,IOPs,JobTimeMs,CycleTimeMs,TComposite,", 0), 0u);
+        }
+        if (name.size() > 8 && name.substr(name.size() - 8) == "_Qos.TXT") {
+            ++qos;
+            EXPECT_NE(read_file(e.path()).find("Total Count      :"), std::string::npos);
+        }
+        if (name.size() > 4 && name.substr(name.size() - 4) == ".png") ++png;
+    }
+    EXPECT_EQ(csv, 3);
+    EXPECT_EQ(qos, 3);
+    EXPECT_EQ(png, 3);
+    std::string html = read_file(folder + "/TestLog.htm");
+    EXPECT_NE(html.find("Avg&nbsp;MBps:"), std::string::npos);
+}
+
+}  // namespace
