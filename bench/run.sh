@@ -9,13 +9,17 @@
 # Prints IOPS, MiB/s and CPU seconds per million I/Os for both, and the ratio.
 #
 #   sudo bench/run.sh [build-dir]        (root: losetup; apt-get install fio)
-#   BENCH_SECONDS=10 BENCH_SIZE_MB=2048 BENCH_DIR=/var/tmp BENCH_ONLY=shm|disk
+#   BENCH_SECONDS=10 BENCH_REPEAT=3 BENCH_SIZE_MB=2048 BENCH_DIR=/var/tmp BENCH_ONLY=shm|disk
+#
+# Each figure is the median of BENCH_REPEAT runs, ours and fio's taken in
+# turn, so that a busy machine weighs on both alike.
 set -euo pipefail
 
 BUILD=${1:-build}
 DRIVER="$BUILD/bench/tamblor-bench"
 SECONDS_EACH=${BENCH_SECONDS:-10}
 SIZE_MB=${BENCH_SIZE_MB:-2048}
+REPEAT=${BENCH_REPEAT:-3}
 DIR=${BENCH_DIR:-/var/tmp}
 ONLY=${BENCH_ONLY:-}
 
@@ -65,6 +69,10 @@ ours_run() {  # target rw bs qd -> "iops mibps cpu_per_mio"
         sed -E 's/.* iops=([0-9]+) mbps=([0-9.]+) cpu=[0-9.]+ cpu_per_mio=([0-9.]+).*/\1 \2 \3/'
 }
 
+median() {  # lines "iops mibps cpu" -> the line of the median IOPS
+    sort -n -k1,1 | awk '{ l[NR] = $0 } END { print l[int((NR + 1) / 2)] }'
+}
+
 bench_target() {  # label target
     local label=$1 target=$2
     echo
@@ -74,14 +82,20 @@ bench_target() {  # label target
     for w in "${WORKLOADS[@]}"; do
         set -- $w
         local name=$1 rw=$2 bs=$3 qd=$4
-        read -r oi om oc < <(ours_run "$target" "$rw" "$bs" "$qd")
-        read -r fi fm fc < <(fio_run "$target" "$rw" "$bs" "$qd")
+        local ours=() theirs=()
+        for ((k = 0; k < REPEAT; k++)); do
+            ours+=("$(ours_run "$target" "$rw" "$bs" "$qd")")
+            theirs+=("$(fio_run "$target" "$rw" "$bs" "$qd")")
+        done
+        read -r oi om oc < <(printf '%s\n' "${ours[@]}" | median)
+        read -r fi fm fc < <(printf '%s\n' "${theirs[@]}" | median)
         printf '%-20s | %12s %10s %9s | %12s %10s %9s | %7.2f %7.2f\n' "$name" "$oi" "$om" "$oc" "$fi" "$fm" "$fc" \
             "$(python3 -c "print($oi/$fi if $fi else 0)")" "$(python3 -c "print($om/$fm if $fm else 0)")"
     done
 }
 
-echo "tamblor engine vs $(fio --version), ${SECONDS_EACH}s each, $(nproc) CPUs, kernel $(uname -r)"
+echo "tamblor engine vs $(fio --version), ${SECONDS_EACH}s each, median of $REPEAT, $(nproc) CPUs, kernel $(uname -r)"
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 if [ "$ONLY" != disk ]; then
     if modprobe null_blk nr_devices=1 gb=4 2>/dev/null && [ -b /dev/nullb0 ]; then

@@ -72,6 +72,17 @@ void LatencyHistogram::add(uint64_t ticks) {
     }
 }
 
+int LatencyHistogram::bucket(uint64_t ticks) const {
+    for (int b = 0; b < kLatencyBuckets - 1; ++b)
+        if (ticks < thresholds[b]) return b;
+    return kLatencyBuckets - 1;
+}
+
+void LatencyHistogram::add_counts(const std::array<uint64_t, kLatencyBuckets>& local) {
+    for (int b = 0; b < kLatencyBuckets; ++b)
+        if (local[b]) counts[b].fetch_add(local[b], std::memory_order_relaxed);
+}
+
 std::array<uint64_t, kLatencyBuckets> LatencyHistogram::snapshot() const {
     std::array<uint64_t, kLatencyBuckets> out{};
     for (int b = 0; b < kLatencyBuckets; ++b) out[b] = counts[b].load();
@@ -171,6 +182,8 @@ public:
         units_ = c_.cycle_length / c_.request_size;
         loop();
         queue_.reset();
+        c_.latency.add_counts(latency_);
+        c_.completed.fetch_add(completed_);
         c_.left_ms.store(workload_ms());
         if (c_.alive.fetch_sub(1) == 1) c_.all_left.open();
     }
@@ -224,6 +237,12 @@ private:
         }
     }
 
+    // The activity flag is written only when it is clear, so that the line
+    // it sits on is not bounced between the workers on every request.
+    void mark_active() {
+        if (!c_.activity.load(std::memory_order_relaxed)) c_.activity.store(1, std::memory_order_relaxed);
+    }
+
     static uint64_t tag_of(uint32_t index, const Slot& s) { return (static_cast<uint64_t>(s.gen) << 8) | index; }
 
     void collect(std::span<IoCompletion> done) {
@@ -256,9 +275,9 @@ private:
     }
 
     void finish(Slot& s) {
-        c_.latency.add(s.done_at - s.issued_at);
-        c_.completed.fetch_add(1, std::memory_order_relaxed);
-        c_.activity.store(1, std::memory_order_relaxed);
+        ++latency_[c_.latency.bucket(s.done_at - s.issued_at)];
+        ++completed_;
+        mark_active();
         if (s.result != static_cast<int32_t>(s.length)) fail(s);
         release(s);
     }
@@ -339,7 +358,7 @@ private:
         } else if (!(c_.per_stream ? claim_own(s, size, offset) : claim(c_.cursor, size, offset))) {
             c_.issued_total.fetch_sub(size);
             c_.issued_cycle.fetch_sub(size);
-            c_.activity.store(1, std::memory_order_relaxed);
+            mark_active();
             stream_exhausted(s);
             return false;
         }
@@ -366,14 +385,14 @@ private:
             ++in_flight_;
             break;
         case SubmitStatus::Done:  // counted, not timed
-            c_.completed.fetch_add(1, std::memory_order_relaxed);
+            ++completed_;
             if (r.result != static_cast<int32_t>(size)) fail(op, offset);
             break;
         case SubmitStatus::Failed:
             fail(op, offset);
             break;
         }
-        c_.activity.store(1, std::memory_order_relaxed);
+        mark_active();
         if (c_.transfer_limit && total_before + size >= c_.transfer_limit) c_.leave_running(RunState::LimitReached);
         else if (cycle_before + size >= cycle_cap) c_.leave_running(RunState::CycleDone);
         return true;
@@ -390,6 +409,8 @@ private:
     uint32_t in_flight_ = 0;
     uint32_t next_gen_ = 0;
     uint64_t units_ = 1;
+    std::array<uint64_t, kLatencyBuckets> latency_{};
+    uint64_t completed_ = 0;
     bool shared_exhausted_ = false;
 };
 

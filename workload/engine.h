@@ -56,6 +56,10 @@ struct LatencyHistogram {
     // Counts one request that took `ticks`: the first bucket whose bound
     // exceeds it.
     void add(uint64_t ticks);
+    // The bucket of a latency (a worker counts locally and adds its counts
+    // when it leaves).
+    int bucket(uint64_t ticks) const;
+    void add_counts(const std::array<uint64_t, kLatencyBuckets>& local);
     std::array<uint64_t, kLatencyBuckets> snapshot() const;
 };
 
@@ -127,17 +131,19 @@ struct WorkloadControl {
     uint8_t* buffer = nullptr;
     uint64_t end_offset = 0;
     uint64_t start_offset = 0;
-    std::atomic<uint64_t> cursor{0};
+    // The fields every request writes each sit on cache lines of their own,
+    // apart from the ones every slot visit reads.
+    alignas(64) std::atomic<uint64_t> cursor{0};
     uint64_t cycle_length = 0;
-    std::atomic<uint64_t> written_bytes{0};
+    alignas(64) std::atomic<uint64_t> written_bytes{0};
     std::atomic<uint64_t> read_bytes{0};
     uint64_t transfer_limit = 0;
     std::atomic<uint64_t> issued_total{0};
     std::atomic<uint64_t> issued_cycle{0};
-    std::atomic<uint32_t> state{0};
+    alignas(64) std::atomic<uint32_t> state{0};
     const std::atomic<bool>* cancel = nullptr;
     StartGate gate;
-    std::atomic<uint32_t> activity{0};
+    alignas(64) std::atomic<uint32_t> activity{0};
     bool per_stream = false;
     uint32_t stream_count = 1;
     uint32_t sector_size = 512;
