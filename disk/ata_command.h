@@ -24,7 +24,7 @@ namespace ata_op {
 constexpr uint8_t kReadSectors = 0x20, kReadSectorsExt = 0x24, kReadDmaExt = 0x25, kReadMultipleExt = 0x29;
 constexpr uint8_t kWriteSectors = 0x30, kWriteSectorsExt = 0x34, kWriteDmaExt = 0x35, kWriteMultipleExt = 0x39;
 constexpr uint8_t kWriteDmaFuaExt = 0x3D, kWriteMultipleFuaExt = 0xCE;
-constexpr uint8_t kDownloadMicrocode = 0x92, kSmart = 0xB0;
+constexpr uint8_t kDataSetManagement = 0x06, kDownloadMicrocode = 0x92, kSmart = 0xB0;
 constexpr uint8_t kReadMultiple = 0xC4, kWriteMultiple = 0xC5, kReadDma = 0xC8, kWriteDma = 0xCA;
 constexpr uint8_t kStandbyImmediate = 0xE0, kIdleImmediate = 0xE1, kIdentifyDevice = 0xEC;
 constexpr uint8_t kSecuritySetPassword = 0xF1, kSecurityUnlock = 0xF2, kSecurityErasePrepare = 0xF3,

@@ -13,6 +13,7 @@
 #include "script/sync_commands.h"
 #include "script/utility_commands.h"
 #include "ui/output_commands.h"
+#include "workload/lba_commands.h"
 #include "disk/report_commands.h"
 #include "workload/perf_commands.h"
 
@@ -179,11 +180,11 @@ constexpr std::array<CommandEntry, 229> kCommands = {{
     {"Partition_Create", SC::Device, kMaskAny, kNS,
      "Partition_Create( SizeMB:0, FileSystem:\"NTFS\", Letter:\"\" );"},
     {"Partition_Delete", SC::Device, kMaskAny, kNS, "Partition_Delete( ConfirmMsg:TRUE );"},
-    {"LBARead", SC::Device, kMaskAny, kNS, "LBARead( LBA:128, SectorCount:1, Times:1, SaveFile:\"\" );"},
-    {"LBAWrite", SC::Device, kMaskAny, kNS,
+    {"LBARead", SC::Device, kMaskAny, cmd_LBARead, "LBARead( LBA:128, SectorCount:1, Times:1, SaveFile:\"\" );"},
+    {"LBAWrite", SC::Device, kMaskAny, cmd_LBAWrite,
      "LBAWrite( LBA:128, SectorCount:1, WritePattern:0x55AAFF00, MarkSectorHeader:TRUE, FUA:FALSE );"},
-    {"TRIM", SC::Device, kMaskAny, kNS, "TRIM( LBA:128, TRIMSectorCount:1 );"},
-    {"FlushCache", SC::Device, kMaskAny, kNS, "FlushCache();"},
+    {"TRIM", SC::Device, kMaskAny, cmd_TRIM, "TRIM( LBA:128, TRIMSectorCount:1 );"},
+    {"FlushCache", SC::Device, kMaskAny, cmd_FlushCache, "FlushCache();"},
     {"Performance_SeqRead", SC::Device, kMaskAny, cmd_Performance_SeqRead,
      "Performance_SeqRead( LBA:0, RangeLenMB:4096, AccessKB:128, QD:32, LimitCycle:1, LimitTimeSec:0, "
      "DotPerSec:1, "

@@ -299,4 +299,66 @@ TEST_F(DiskAccessE2E, HmbPolicyIsKeptInTheSettingsStore) {
     EXPECT_NE(read_file(dir_ / "settings.ini").find("HmbAllocationPolicy=2"), std::string::npos);
 }
 
+TEST_F(DiskAccessE2E, LbaWritesReadBackTrimToZeroAndFlush) {
+    RunResult r = run(
+        "i = 1;\n"
+        "While( i < 8 ){\n"
+        "  ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE\" + i );\n"
+        "  LBAWrite( LBA:300, SectorCount:4, WritePattern:0xCAFEF00D, MarkSectorHeader:TRUE, FUA:FALSE );\n"
+        "  LBARead( LBA:302, SectorCount:1, Times:2 );\n"
+        "  m = ResultHex( ByteStart:4, Len:4, HexParse:\"Num\" );\n"
+        "  p = ResultHex( ByteStart:8, Len:4, HexParse:\"Num\" );\n"
+        "  TRIM( LBA:300, TRIMSectorCount:4 );\n"
+        "  LBARead( LBA:302, SectorCount:1 );\n"
+        "  z = ResultHex( ByteStart:8, Len:4, HexParse:\"Num\" );\n"
+        "  FlushCache();\n"
+        "  Print( Output:\"DISK\" + i + \" MARK=\" + m + \" PAT=\" + p + \" AFTER=\" + z );\n"
+        "  i++;\n"
+        "}\n");
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    // Every kind of disk, bridged or not: the sector mark is the LBA (302,
+    // most significant byte first), the pattern follows it, a trim reads as zeros.
+    for (int disk = 1; disk < 8; ++disk)
+        EXPECT_NE(r.output.find("DISK" + std::to_string(disk) + " MARK=771817472 PAT=233897674 AFTER=0"),
+                  std::string::npos)
+            << disk << "\n" << r.output;
+    EXPECT_NE(r.output.find("Read 2 Times"), std::string::npos);
+}
+
+TEST_F(DiskAccessE2E, LbaCommandsRefuseADiskWithVolumesAndReadItsVolume) {
+    RunResult w = run(
+        "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE0\" );\n"
+        "LBAWrite( LBA:300, SectorCount:1, WritePattern:0x1, MarkSectorHeader:TRUE );\n");
+    EXPECT_NE(w.output.find("Command Only Support RAW Mode"), std::string::npos) << w.output;
+    EXPECT_EQ(w.exit_code, 236) << w.output;  // -20: nothing written under the file system
+    RunResult t = run(
+        "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE0\" );\n"
+        "TRIM( LBA:0, TRIMSectorCount:0 );\n");
+    EXPECT_EQ(t.exit_code, 236) << t.output;
+    // Reading is allowed: the disk and, with VLBA, its volume.
+    RunResult rd = run(
+        "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE0\" );\n"
+        "LBARead( LBA:0, SectorCount:8 );\n"
+        "LBARead( VLCN:1, SectorCount:1 );\n");
+    EXPECT_EQ(rd.exit_code, 0) << rd.output;
+    std::vector<fs::path> files = hex_files();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(read_file(files[0]).size(), 4096u);
+    EXPECT_EQ(read_file(files[1]).size(), 512u);
+}
+
+TEST_F(DiskAccessE2E, WholeDiskTrimAndReadsBeyondTheEnd) {
+    RunResult r = run(
+        "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE7\" );\n"
+        "LBAWrite( LBA:3906000, SectorCount:2, WritePattern:0x77777777, MarkSectorHeader:FALSE );\n"
+        "TRIM( LBA:0, TRIMSectorCount:0 );\n"
+        "LBARead( LBA:3906000, SectorCount:1 );\n"
+        "z = ResultHex( ByteStart:0, Len:4, HexParse:\"Num\" );\n"
+        "Print( Output:\"AFTER=\" + z );\n"
+        "LBARead( LBA:0x7FFFFFFF, SectorCount:1 );\n");
+    EXPECT_NE(r.output.find("AFTER=0"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("CurrentLBA: 0x000000007FFFFFFF"), std::string::npos) << r.output;
+    EXPECT_EQ(r.exit_code, 253) << r.output;  // -3
+}
+
 }  // namespace
