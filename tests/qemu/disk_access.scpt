@@ -29,6 +29,17 @@ Print( Output:"NVME-FEATURE WC=" + wc + " TH=" + th );
 If( wc != 1 ){ Exit( ErrCode:16, ErrDesc:"write cache" ); }
 If( th != 350 ){ Exit( ErrCode:17, ErrDesc:"temperature threshold" ); }
 
+// LBA round trip on the NVMe namespace (O_DIRECT on the block device), then trim and flush.
+LBAWrite( LBA:4096, SectorCount:8, WritePattern:0x0BADF00D, MarkSectorHeader:TRUE, FUA:TRUE );
+LBARead( LBA:4099, SectorCount:1 );
+lba = ResultHex( ByteStart:4, Len:4, HexParse:"Num" );
+pat = ResultHex( ByteStart:8, Len:4, HexParse:"Num" );
+Print( Output:"NVME-RW LBA=" + lba + " PAT=" + pat );
+If( lba != 0x03100000 ){ Exit( ErrCode:19, ErrDesc:"NVMe read back LBA mark" ); }
+If( pat != 0x0DF0AD0B ){ Exit( ErrCode:19, ErrDesc:"NVMe read back pattern" ); }
+TRIM( LBA:4096, TRIMSectorCount:8 );
+FlushCache();
+
 // The second controller sits behind a native-multipath head.
 ChangeDisk( PhysicalName:"\\.\PHYSICALDRIVE1" );
 NVMe( IO:"IN", DataLenByte:4096, OpCode:0x06, NSID:0, CDW10:0x01, ResultHex:"4:20:Str" );
