@@ -3,6 +3,8 @@
 // bridge; the console output, the job log, the data files and the exit codes
 // are checked.
 #include <gtest/gtest.h>
+
+#include "tests/shell_run.h"
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -18,10 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct RunResult {
-    int exit_code = -1;
-    std::string output;
-};
+using RunResult = tb::test::ShellResult;
 
 std::string read_file(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -109,15 +108,8 @@ protected:
         write_file(dir_ / "t.scpt", script);
         std::string cmd = "cd '" + dir_.string() + "' && TMPDIR='" + dir_.string() + "' TAMBLOR_SETTINGS_FILE='" +
                           (dir_ / "settings.ini").string() + "' '" TAMBLOR_BINARY
-                          "' --sim=machine.ini SCRIPT:t.scpt 2>&1";
-        RunResult r;
-        FILE* p = ::popen(cmd.c_str(), "r");
-        if (!p) return r;
-        std::array<char, 4096> buf{};
-        size_t n;
-        while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
-        int status = ::pclose(p);
-        r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+                          "' --sim=machine.ini SCRIPT:t.scpt";
+        RunResult r = tb::test::run_shell(cmd);
         const std::string marker = "##### SCRIPT LOG ";
         size_t at = r.output.find(marker);
         if (at != std::string::npos) {

@@ -2,6 +2,8 @@
 // with no other file present, serves the console requests, returns the
 // script's exit code and leaves no work folder behind.
 #include <gtest/gtest.h>
+
+#include "tests/shell_run.h"
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,22 +18,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct RunResult {
-    int exit_code = -1;
-    std::string output;
-};
-
-RunResult run(const std::string& cmd) {
-    RunResult r;
-    FILE* p = ::popen((cmd + " 2>&1").c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf{};
-    size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
-    int status = ::pclose(p);
-    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
+using RunResult = tb::test::ShellResult;
+RunResult run(const std::string& cmd) { return tb::test::run_shell(cmd); }
 
 void write_crlf(const fs::path& path, const std::string& text) {
     std::string out;

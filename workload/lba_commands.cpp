@@ -77,6 +77,19 @@ bool save_and_show(int slot, const std::string& chosen, std::span<const uint8_t>
     return true;
 }
 
+// An aligned buffer of `count` sectors; an empty one with the error raised
+// when the transfer is too large for one request or memory is short.
+AlignedBuffer sector_buffer(int slot, uint32_t count, uint32_t sector_size, const std::string& name) {
+    const uint64_t bytes = static_cast<uint64_t>(count) * sector_size;
+    if (bytes > kMaxTransferBytes) {
+        raise_error(slot, kErrParam, fmt("SectorCount:%u", count));
+        return {};
+    }
+    AlignedBuffer buf(static_cast<size_t>(bytes));
+    if (!buf) raise_error(slot, kErrHostMemory, name);
+    return buf;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- LBARead
@@ -118,16 +131,9 @@ void cmd_LBARead(int slot, const std::string& args, const std::string& name) {
     std::unique_ptr<IoTarget> t = open_or_raise(slot, where);
     if (!t) return;
     const uint32_t ss = sector_size_of(where, *t);
-    const uint64_t bytes = static_cast<uint64_t>(count) * ss;
-    if (bytes > kMaxTransferBytes) {
-        raise_error(slot, kErrParam, fmt("SectorCount:%u", count));
-        return;
-    }
-    AlignedBuffer buf(static_cast<size_t>(bytes));
-    if (!buf) {
-        raise_error(slot, kErrHostMemory, name);
-        return;
-    }
+    AlignedBuffer buf = sector_buffer(slot, count, ss, name);
+    if (!buf) return;
+    const uint64_t bytes = buf.size();
     if (times != 1) log_text(slot, fmt("Read %d Times", static_cast<int>(times)));
     for (uint32_t i = 0; i < std::max<uint32_t>(times, 1); ++i) {
         if (cancel_requested(slot)) return;
@@ -188,16 +194,9 @@ void cmd_LBAWrite(int slot, const std::string& args, const std::string& name) {
     if (!t) return;
     const uint32_t ss = sector_size_of(target, *t);
     if (file_arg) count = static_cast<uint32_t>((content.size() + ss - 1) / ss);
-    const uint64_t bytes = static_cast<uint64_t>(count) * ss;
-    if (bytes > kMaxTransferBytes) {
-        raise_error(slot, kErrParam, fmt("SectorCount:%u", count));
-        return;
-    }
-    AlignedBuffer buf(static_cast<size_t>(bytes));
-    if (!buf) {
-        raise_error(slot, kErrHostMemory, name);
-        return;
-    }
+    AlignedBuffer buf = sector_buffer(slot, count, ss, name);
+    if (!buf) return;
+    const uint64_t bytes = buf.size();
     const uint64_t lba = static_cast<uint64_t>(address);
     if (file_arg) {
         std::fill(buf.data(), buf.data() + bytes, 0);
