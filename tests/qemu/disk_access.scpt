@@ -13,6 +13,13 @@ If( StrStr( ResultHex1, "QEMU NVMe Ctrl" ) == 0 ){ Exit( ErrCode:12, ErrDesc:"NV
 If( StrStr( ResultHex2, "7.2" ) == 0 ){ Exit( ErrCode:13, ErrDesc:"NVMe firmware" ); }
 If( ResultHex3 != 0x1B36 ){ Exit( ErrCode:14, ErrDesc:"NVMe PCI vendor" ); }
 
+// The Identify report agrees with the raw structure.
+id[] = Identify( Items:"MN|FW|SN" );
+Print( Output:"NVME-IDENTIFY MN=" + id[0] + " FW=" + id[1] + " SN=" + id[2] );
+If( StrCmp( id[0], "QEMU NVMe Ctrl" ) == 0 ){ Exit( ErrCode:31, ErrDesc:"Identify model" ); }
+If( StrCmp( id[2], "TBNVME01" ) == 0 ){ Exit( ErrCode:32, ErrDesc:"Identify serial" ); }
+If( StrStr( id[1], "7.2" ) == 0 ){ Exit( ErrCode:33, ErrDesc:"Identify firmware" ); }
+
 // SMART / Health log: 512 bytes, the composite temperature (bytes 1-2, Kelvin) is plausible.
 GetLogPage( ID:0x02, LSP:0, RAE:0, DataLenByte:512 );
 t = ResultHex( ByteStart:1, Len:2, HexParse:"Num" );
@@ -53,6 +60,11 @@ mn = ResultHex( ByteStart:54, Len:18, HexParse:"Str" );
 Print( Output:"ATA-ID SN=" + sn + " MN=" + mn );
 If( StrStr( sn, "BTASAT10" ) == 0 ){ Exit( ErrCode:21, ErrDesc:"ATA serial" ); }
 If( StrStr( mn, "ATBMOL RASATD SI" ) == 0 ){ Exit( ErrCode:22, ErrDesc:"ATA model" ); }
+
+aid[] = Identify( Items:"MN|SN" );
+Print( Output:"ATA-IDENTIFY MN=" + aid[0] + " SN=" + aid[1] );
+If( StrCmp( aid[0], "TAMBLOR SATA DISK" ) == 0 ){ Exit( ErrCode:34, ErrDesc:"ATA Identify model" ); }
+If( StrCmp( aid[1], "TBSATA01" ) == 0 ){ Exit( ErrCode:35, ErrDesc:"ATA Identify serial" ); }
 
 // LBA round trip: 28-bit PIO, then 48-bit DMA, each read back.
 ATAWrite( LBA:2048, SectorCount:8, WritePattern:0x5A5AC3C3, MarkSectorHeader:TRUE, ATA_WMode:"PIO" );
