@@ -175,6 +175,23 @@ TEST_F(DiskAccessE2E, ListsAndIdentifiesThroughEveryBridge) {
     EXPECT_NE(job_log().find("NVMe(IO:"), std::string::npos);
 }
 
+TEST_F(DiskAccessE2E, IdentifyReportsEveryDiskWhateverItsPath) {
+    RunResult r = run(
+        "i = 0;\n"
+        "While( i < 8 ){\n"
+        "  ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE\" + i );\n"
+        "  id[] = Identify( Items:\"MN|SN\" );\n"
+        "  Print( Output:\"ID\" + i + \" \" + id[0] + \"/\" + id[1] );\n"
+        "  i++;\n"
+        "}\n");
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    const char* expected[] = {"ID0 E2E SATA SYSTEM/E2ES0",   "ID1 E2E NVME DIRECT/E2EN1",
+                              "ID2 E2E NVME JMICRON/E2EJ2",  "ID3 E2E NVME ASM2362/E2EA3",
+                              "ID4 E2E NVME ASM2364/E2EA4",  "ID5 E2E NVME RTL9210B/E2ER5",
+                              "ID6 E2E NVME RTL9210/E2ER6",  "ID7 E2E SATA USB/E2EU7"};
+    for (const char* line : expected) EXPECT_NE(r.output.find(line), std::string::npos) << line;
+}
+
 TEST_F(DiskAccessE2E, AtaWritesAreReadBackOnDirectAndBridgedDisks) {
     RunResult r = run(
         "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE7\" );\n"
