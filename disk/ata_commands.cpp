@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <iostream>
 #include <memory>
-#include <random>
 #include <thread>
 #include <vector>
 
@@ -30,6 +29,7 @@
 #include "ui/file_handle.h"
 #include "ui/job_log.h"
 #include "ui/status.h"
+#include "workload/pattern.h"
 
 namespace tb {
 
@@ -125,7 +125,7 @@ int send_on_device_path(uint8_t command, uint16_t feature, uint16_t flags, uint6
 }
 
 // The write pattern as scripts give it: a number, or "AUTO" (random).
-constexpr uint32_t kAutoPattern = 0x4F545541;
+constexpr uint32_t kAutoPattern = kPatternAuto;
 
 bool read_pattern(int slot, const ArgPair& pair, uint32_t& out) {
     std::string text;
@@ -134,32 +134,6 @@ bool read_pattern(int slot, const ArgPair& pair, uint32_t& out) {
         return true;
     }
     return arg_u32(slot, pair.value, out);
-}
-
-// The data-pattern fill: the value's four bytes repeated, most significant
-// byte first; 0 leaves zeros; "AUTO" draws a value from the workload random
-// generator x = x * 0x081E4F25 + 0xA2C6302D (modulus 0xFFFFFFFF).
-uint32_t pattern_fill(std::span<uint8_t> buffer, uint32_t pattern) {
-    std::fill(buffer.begin(), buffer.end(), uint8_t{0});
-    if (pattern == 0) return 0;
-    if (pattern == kAutoPattern) {
-        static uint64_t x = std::random_device{}();
-        x = (x * 0x081E4F25ULL + 0xA2C6302DULL) % 0xFFFFFFFFULL;
-        pattern = static_cast<uint32_t>(x);
-    }
-    const uint8_t bytes[4] = {static_cast<uint8_t>(pattern >> 24), static_cast<uint8_t>(pattern >> 16),
-                              static_cast<uint8_t>(pattern >> 8), static_cast<uint8_t>(pattern)};
-    for (size_t i = 0; i < buffer.size(); ++i) buffer[i] = bytes[i % 4];
-    return pattern;
-}
-
-// The sector stamp: each whole sector starts with its LBA as 8 bytes, most
-// significant byte first.
-void stamp_sectors(std::span<uint8_t> buffer, uint64_t first_lba, uint32_t sector_size) {
-    for (size_t s = 0; (s + 1) * sector_size <= buffer.size(); ++s) {
-        const uint64_t lba = first_lba + s;
-        for (int b = 0; b < 8; ++b) buffer[s * sector_size + b] = static_cast<uint8_t>(lba >> (56 - 8 * b));
-    }
 }
 
 // Read and write command codes by mode (ATARead / ATAWrite).
@@ -378,7 +352,7 @@ void cmd_ATAWrite(int slot, const std::string& args, const std::string& name) {
     const uint8_t command = needs_48bit(address) ? m.code48 : m.code28;
     std::vector<uint8_t> data(static_cast<size_t>(count) * kAtaSectorBytes, 0);
     pattern_fill(data, pattern);
-    if (mark) stamp_sectors(data, address, kAtaSectorBytes);
+    if (mark) sector_stamp(data, address * kAtaSectorBytes, kAtaSectorBytes);
     int open_error = 0;
     if (!transfer_on_physical_path(command, m.flags, address, data, open_error)) {
         raise_error(slot, open_error ? open_error : kErrWriteIO, name);
