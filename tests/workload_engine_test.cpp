@@ -9,6 +9,7 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <regex>
 #include <set>
 #include <string>
 #include <thread>
@@ -19,7 +20,10 @@
 #include "ui/file_handle.h"
 #include "workload/engine.h"
 #include "workload/report.h"
+#include "workload/pattern.h"
 #include "workload/sim_target.h"
+#include "workload/temperature.h"
+#include "disk/disk_record.h"
 
 namespace tb {
 namespace {
@@ -306,6 +310,95 @@ TEST_F(WorkloadEngine, TimeLimitEndsAtTheFirstWholeSecondAndEveryCycleGoesToTheC
     EXPECT_EQ(cycles, r.cycles);
 }
 
+TEST_F(WorkloadEngine, StatusLineShowsTimeCycleAndProgressAndInPerStreamModeTheStreams) {
+    set_workload_time_scale(10.0);
+    SimIoHooks slow;
+    slow.latency_us = [](const IoRequest&) -> int64_t { return 100; };
+    for (bool per_stream : {false, true}) {
+        statuses.clear();
+        PerfParams p = params(make_memory_target(1ull << 30, 512, slow));
+        p.range_mb = 1024;
+        p.queue_depth = 3;
+        p.per_stream = per_stream;
+        p.limit_sec = 2;
+        WorkloadResult r;
+        ASSERT_EQ(run_performance(p, r), 1);
+        auto lines = status_lines();
+        const std::regex form(per_stream ? R"(^[-/\\] 00:00:0[0-2]   \|   Cycle1, Process:\d+% by 3$)"
+                                         : R"(^[-/\\] 00:00:0[0-2]   \|   Cycle1, Process:\d+%$)");
+        EXPECT_GE(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return std::regex_match(l, form); }), 2)
+            << (lines.empty() ? "" : lines.front());
+        EXPECT_EQ(lines.back(), "");
+    }
+}
+
+bool fake_temperatures(const DiskRecord&, Temperatures& t) {
+    t.composite = 308;
+    t.sensors[0] = 301;
+    t.sensors[7] = 309;
+    return true;
+}
+
+TEST_F(WorkloadEngine, TemperaturesAreReadAtTheFirstPointAndEveryIntervalAfter) {
+    set_workload_time_scale(20.0);
+    set_temperature_reader(fake_temperatures);
+    char tmpl[] = "/tmp/tamblor-wl-XXXXXX";
+    std::string dir = ::mkdtemp(tmpl);
+    SimIoHooks slow;
+    slow.latency_us = [](const IoRequest&) -> int64_t { return 200; };
+    PerfParams p = params(make_memory_target(1ull << 30, 512, slow));
+    DiskRecord disk;
+    p.disk = &disk;
+    p.random_ratio = 100;
+    p.range_mb = 1024;
+    p.queue_depth = 1;
+    p.limit_sec = 6;
+    p.rate = 2;
+    p.temperature_interval = 3;
+    p.output_base = dir + "/R1";
+    WorkloadResult r;
+    ASSERT_EQ(run_performance(p, r), 1);
+    set_temperature_reader(nullptr);
+    std::string csv;
+    ASSERT_TRUE(read_file_bytes(p.output_base + ".CSV", csv));
+    size_t at = std::string(kCsvHeader).size();
+    int with = 0, without = 0;
+    bool first = true;
+    while (at < csv.size()) {
+        size_t e = csv.find("\r\n", at);
+        std::string line = csv.substr(at, e - at);
+        at = e + 2;
+        // JobTimeMs is the 4th field; the temperatures are the last nine.
+        size_t c1 = line.find(','), c2 = line.find(',', c1 + 1), c3 = line.find(',', c2 + 1), c4 = line.find(',', c3 + 1);
+        uint64_t job_ms = std::stoull(line.substr(c3 + 1, c4 - c3 - 1));
+        bool read = line.find(",308,301,0,0,0,0,0,0,309") != std::string::npos;
+        if (first) {
+            EXPECT_TRUE(read) << "the first point of the cycle reads them";
+        } else if (read) {
+            EXPECT_EQ(job_ms / 1000 % 3, 0u) << line;
+        }
+        first = false;
+        (read ? with : without) += 1;
+    }
+    EXPECT_GE(with, 2);
+    EXPECT_GE(without, 4);
+}
+
+TEST_F(WorkloadEngine, TooManyPointsInOneCycleEndsTheRun) {
+    set_workload_time_scale(2000.0);
+    SimIoHooks slow;
+    slow.latency_us = [](const IoRequest&) -> int64_t { return 200; };
+    PerfParams p = params(make_memory_target(1ull << 30, 512, slow));
+    p.random_ratio = 100;
+    p.range_mb = 1024;
+    p.queue_depth = 1;
+    p.rate = 1000;
+    WorkloadResult r;
+    EXPECT_EQ(run_performance(p, r), -87);
+    EXPECT_EQ(r.final_state, RunState::TooManyPoints);
+    EXPECT_EQ(r.last_points.size(), kSampleCapacity - 1);
+}
+
 TEST_F(WorkloadEngine, StoppingTheJobShowsTheCancelProgressAndReturnsPromptly) {
     set_workload_time_scale(10.0);
     // A device whose requests never complete and that ignores aborts.
@@ -407,6 +500,38 @@ TEST_F(WorkloadEngine, LatencyHistogramCountsEachRequestInItsBucket) {
     ASSERT_TRUE(read_file_bytes(p.output_base + "_Qos.TXT", qos));
     EXPECT_NE(qos.find("Total Count      :                 256 \r\n"), std::string::npos) << qos;
     EXPECT_NE(qos.find("0-50 us          :                   0 |"), std::string::npos) << qos;
+}
+
+}  // namespace
+}  // namespace tb
+
+namespace tb {
+namespace {
+
+TEST(WorkloadPattern, FillRepeatsTheValueMostSignificantByteFirstAndAutoDrawsAnew) {
+    std::vector<uint8_t> b(10, 0xEE);
+    EXPECT_EQ(pattern_fill(b, 0x55AA33CC), 0x55AA33CCu);
+    EXPECT_EQ(b, (std::vector<uint8_t>{0x55, 0xAA, 0x33, 0xCC, 0x55, 0xAA, 0x33, 0xCC, 0x55, 0xAA}));
+    EXPECT_EQ(pattern_fill(b, 0), 0u);
+    EXPECT_EQ(b, std::vector<uint8_t>(10, 0));
+    // "AUTO" (the bytes A U T O in memory) is a fresh random value each time.
+    std::set<uint32_t> drawn;
+    for (int i = 0; i < 8; ++i) drawn.insert(pattern_fill(b, kPatternAuto));
+    EXPECT_GE(drawn.size(), 7u);
+    uint32_t v = pattern_fill(b, kPatternAuto);
+    EXPECT_EQ(b[0], v >> 24);
+    EXPECT_EQ(b[3], v & 0xFF);
+}
+
+TEST(WorkloadPattern, SectorStampWritesEachSectorsLbaAndTheExtraValues) {
+    std::vector<uint8_t> b(3 * 512 + 100, 0x11);
+    sector_stamp(b, 0x1234 * 512, 512, 0xAABBCCDD00112233ull, 0);
+    for (int s = 0; s < 3; ++s) {
+        EXPECT_EQ(get_be64(&b[s * 512]), 0x1234u + s);
+        EXPECT_EQ(get_be64(&b[s * 512 + 8]), 0xAABBCCDD00112233ull);
+        EXPECT_EQ(b[s * 512 + 16], 0x11) << "no third value";
+    }
+    EXPECT_EQ(b[3 * 512], 0x11) << "a partial sector is left alone";
 }
 
 }  // namespace

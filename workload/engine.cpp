@@ -122,6 +122,12 @@ void StartGate::wait() {
 bool StartGate::wait_ms(double ms) {
     double real = ms / g_time_scale.load();
     std::unique_lock l(m_);
+    if (real < 0.02) {  // below the timer's resolution (fast test clocks): just look
+        l.unlock();
+        std::this_thread::yield();
+        l.lock();
+        return open_;
+    }
     return cv_.wait_for(l, std::chrono::microseconds(static_cast<int64_t>(real > 0 ? real * 1000.0 : 0)),
                         [this] { return open_; });
 }
