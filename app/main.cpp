@@ -4,6 +4,7 @@
 //   --linux          test the real disks of this machine
 //   --run-autostart  start the scripts registered by AutoRunOnStartup (the
 //                    system's start-up unit runs this)
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -28,12 +29,12 @@
 
 namespace {
 
-volatile std::sig_atomic_t g_stop_signals = 0;
+std::atomic<int> g_stop_signals{0};  // lock-free, so safe in a signal handler
 
 // Ctrl+C (or a service stop) is the Stop command: the job is cancelled and
 // ends at its next check; a second one ends the process at once.
 void on_stop_signal(int sig) {
-    if (g_stop_signals++ > 0) {
+    if (g_stop_signals.fetch_add(1) > 0) {
         std::signal(sig, SIG_DFL);
         std::raise(sig);
         return;

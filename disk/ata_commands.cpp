@@ -65,16 +65,7 @@ bool terminal_question(std::string_view text, const char* choices) {
 bool default_yes_no(int, std::string_view text) { return terminal_question(text, "y/n"); }
 bool default_ok_cancel(int, std::string_view text) { return terminal_question(text, "ok/cancel"); }
 
-// Sleeps in short steps so that a cancel ends the wait promptly.
-void default_sleep(int slot, unsigned ms) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!cancel_requested(slot)) {
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= end) break;
-        std::this_thread::sleep_for(
-            std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(50)));
-    }
-}
+void default_sleep(int slot, unsigned ms) { sleep_cancellable(slot, ms); }
 
 AtaCommandHooks g_hooks;
 

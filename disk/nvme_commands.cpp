@@ -57,16 +57,7 @@ int default_trim(int, const DiskRecord&) { return kErrNotSupported; }
 
 int default_wait_for_disk(int slot, int timeout_s) { return wait_for_disk(slot, timeout_s); }
 
-// Sleeps in short steps so that a cancel ends the wait promptly.
-void default_sleep(int slot, unsigned ms) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!cancel_requested(slot)) {
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= end) break;
-        std::this_thread::sleep_for(
-            std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(50)));
-    }
-}
+void default_sleep(int slot, unsigned ms) { sleep_cancellable(slot, ms); }
 
 NvmeCommandHooks g_hooks;
 

@@ -1,5 +1,9 @@
 #include "script/app_context.h"
 
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
 namespace tb {
 
 namespace {
@@ -26,6 +30,16 @@ void reset_app_context() {
         j.cancel = false;
     }
     a.console = stdout;
+}
+
+void sleep_cancellable(int slot, uint64_t ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!cancel_requested(slot)) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= end) return;
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(50)));
+    }
 }
 
 }  // namespace tb

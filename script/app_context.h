@@ -50,4 +50,7 @@ inline void set_cancel(int slot) {
     if (slot == 0) app().jobs[0].cancel.store(true);
 }
 
+// Sleeps in short steps so that a cancel of the slot's job ends the wait promptly.
+void sleep_cancellable(int slot, uint64_t ms);
+
 }  // namespace tb

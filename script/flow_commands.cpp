@@ -14,20 +14,6 @@
 
 namespace tb {
 
-namespace {
-
-// Sleeps in short steps so that a cancel ends the wait promptly.
-void sleep_ms_cancellable(int slot, uint64_t ms) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!cancel_requested(slot)) {
-        auto now = std::chrono::steady_clock::now();
-        if (now >= end) return;
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(50)));
-    }
-}
-
-}  // namespace
-
 void cmd_Exit(int slot, const std::string& args, const std::string& name) {
     ArgReader r(slot, args);
     uint32_t code = 0;
@@ -57,11 +43,11 @@ void cmd_Delay(int slot, const std::string& args, const std::string& name) {
         int line = write_line(slot, fmt("%s remain %d sec...", "Delay", static_cast<int64_t>(secs)));
         for (uint64_t left = secs; left > 0 && !cancel_requested(slot); --left) {
             rewrite_line(slot, line, fmt("%s remain %d sec...", "Delay", static_cast<int64_t>(left)));
-            sleep_ms_cancellable(slot, 1000);
+            sleep_cancellable(slot, 1000);
         }
         rewrite_line(slot, line, fmt("%s %d sec   ", "Delay", static_cast<int64_t>(secs)));
     } else {
-        sleep_ms_cancellable(slot, ms);
+        sleep_cancellable(slot, ms);
     }
 }
 

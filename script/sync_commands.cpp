@@ -30,15 +30,6 @@ using std::chrono::steady_clock;
 
 const std::atomic<bool>* cancel_flag(int slot) { return slot == 0 ? &app().jobs[0].cancel : nullptr; }
 
-// Sleeps in short steps so that a cancel ends the wait promptly.
-void sleep_cancellable(int slot, uint64_t ms) {
-    const auto end = steady_clock::now() + milliseconds(ms);
-    while (!cancel_requested(slot)) {
-        const auto now = steady_clock::now();
-        if (now >= end) return;
-        std::this_thread::sleep_for(std::min<steady_clock::duration>(end - now, milliseconds(50)));
-    }
-}
 
 // ---------------------------------------------------------------------------
 // The barrier.
