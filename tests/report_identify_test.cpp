@@ -116,7 +116,7 @@ TEST_F(ReportIdentify, WholeControllerReportMatchesTheReviewedFile) {
     bench.target(kNvmeDisk);
     const std::vector<LogLine> lines = run_lines("Identify_Controller( StartByte:0, EndByte:4095 );");
     expect_golden(lines, "identify_controller.txt");
-    // The spec-fixed first line, character for character.
+    // The first line in its fixed layout, character for character.
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0].text,
               "Byte 0-1              : Vendor ID (VID)                                                        | 0100");

@@ -7,7 +7,10 @@
 #include <vector>
 
 #include "disk/feature_report.h"
+#include "disk/ata_identify_report.h"
 #include "disk/log_reports.h"
+#include "disk/nvme_identify_report.h"
+#include "disk/smart_report.h"
 #include "tests/report_bench.h"
 
 namespace tb::report_test {
@@ -184,6 +187,31 @@ TEST_F(ReportLogsOnDisk, AFailedReadIsReportedAndPrintsNothing) {
     test::run("GetLogPage_ErrorInfo();");
     EXPECT_NE(job_slot(0)->error_code, 0);
     for (const std::string& t : texts(last_command_lines())) EXPECT_EQ(t.rfind("Error0", 0), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tb::report_test
+
+namespace tb::report_test {
+namespace {
+
+// Truncated or empty buffers (a short transfer, a bad file) decode to what
+// the bytes hold and never read past them.
+TEST(ReportRobustness, ShortBuffersDecodeWithoutReadingPastThem) {
+    for (size_t n : {size_t{0}, size_t{1}, size_t{3}, size_t{77}, size_t{300}, size_t{2050}}) {
+        std::vector<uint8_t> d(n, 0xA5);
+        EXPECT_LE(identify_controller_report(d, 0, 4095).size(), 1100u);
+        EXPECT_LE(identify_namespace_report(d, 0, 4095).size(), 400u);
+        nvme_identify_items(d, d, NvmeItemContext{}, "");
+        identify_device_report(d, 0, 255);
+        nvme_smart_report(d, d, true, "");
+        ata_smart_report(d, d, d, "");
+        error_information_report(d);
+        firmware_slot_report(d, d);
+        command_effects_report(d);
+        namespace_descriptor_report(d);
+        active_namespace_report(d);
+    }
 }
 
 }  // namespace
