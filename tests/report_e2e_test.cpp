@@ -147,7 +147,7 @@ TEST_F(ReportE2E, AtaIdentifyAndSmartOnASataDisk) {
     EXPECT_NE(out.find("Word 255"), std::string::npos) << out;
 }
 
-TEST_F(ReportE2E, NvmeReportsOfflineFromAnAtaDiskAreRefused) {
+TEST_F(ReportE2E, NvmeReportsOnAnAtaDiskAreRefused) {
     int code = 0;
     const std::string out = run("Identify_Controller( StartByte:0, EndByte:10 );", "2", &code);
     EXPECT_NE(code, 0) << out;
