@@ -3,8 +3,9 @@
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build libgtest-dev zlib1g-dev liburing-dev pkg-config clang)
 # The QEMU run of the real-disk backend (tests/qemu): the VM, its initramfs
-# tools, and what fetch-kernel.sh needs to unpack a distribution kernel.
-pkgs+=(qemu-system-x86 busybox-static cpio kmod xz-utils zstd)
+# tools, what fetch-kernel.sh needs to unpack a distribution kernel, and
+# nvme-cli, whose readings the reports are compared with inside the VM.
+pkgs+=(qemu-system-x86 busybox-static cpio kmod xz-utils zstd nvme-cli)
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
