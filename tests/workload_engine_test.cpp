@@ -340,7 +340,7 @@ bool fake_temperatures(const DiskRecord&, Temperatures& t) {
 }
 
 TEST_F(WorkloadEngine, TemperaturesAreReadAtTheFirstPointAndEveryIntervalAfter) {
-    set_workload_time_scale(20.0);
+    set_workload_time_scale(10.0);
     set_temperature_reader(fake_temperatures);
     char tmpl[] = "/tmp/tamblor-wl-XXXXXX";
     std::string dir = ::mkdtemp(tmpl);
@@ -352,8 +352,8 @@ TEST_F(WorkloadEngine, TemperaturesAreReadAtTheFirstPointAndEveryIntervalAfter) 
     p.random_ratio = 100;
     p.range_mb = 1024;
     p.queue_depth = 1;
-    p.limit_sec = 6;
-    p.rate = 2;
+    p.limit_sec = 7;
+    p.rate = 4;
     p.temperature_interval = 3;
     p.output_base = dir + "/R1";
     WorkloadResult r;
