@@ -296,6 +296,10 @@ TEST_F(PerfCommands, FileSystemTargetRunsOnATestFileThatIsRemovedAfterwards) {
         ++files;
     }
     EXPECT_EQ(files, 0u) << "the test file is deleted after the command";
+    // A range of 0 takes the volume's free space (80 MiB) less a 64 MiB margin.
+    test::run("Performance_SeqWrite( LBA:0, RangeLenMB:0, AccessKB:128, QD:4, WritePattern:0 );");
+    ASSERT_EQ(error_code(), 0) << error_text();
+    EXPECT_TRUE(logged("Transfer Size(MB): 16"));
 }
 
 }  // namespace

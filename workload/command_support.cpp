@@ -153,7 +153,16 @@ bool open_workload_target(int slot, bool writes, uint64_t& start_lba, uint64_t& 
         }
         // The file is the range: from its start, at most what the volume
         // can hold (less a margin for the file system itself).
-        uint64_t free_mb = free_bytes_at(root) >> 20;
+        // The volume's own free space as discovery saw it bounds the file
+        // too (a simulated volume keeps its files on the host's disk).
+        uint64_t free = free_bytes_at(root);
+        const DiskTable& table = disk_table();
+        for (int i = 0; i < table.count; ++i) {
+            const DiskRecord& v = table.records[i];
+            if (v.record_kind == kRecordVolume && v.device_path == disk.first_volume_path && v.size_a)
+                free = std::min(free, v.size_a);
+        }
+        uint64_t free_mb = free >> 20;
         uint64_t room = free_mb > 64 ? free_mb - 64 : 0;
         if (range_mb == 0 || range_mb > room) range_mb = room;
         start_lba = 0;
