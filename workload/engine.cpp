@@ -232,6 +232,13 @@ private:
                 // Every slot that can move has moved: hand the new requests
                 // over and sleep until the first of any of them completes.
                 n = progress ? queue_->poll(done) : 0;
+                if (n == 0 && progress) {
+                    // Hand the new requests over in a call of their own and look
+                    // once more: a fast device has often answered by then, and
+                    // the worker does not go to sleep for it.
+                    queue_->kick();
+                    n = queue_->poll(done);
+                }
                 if (n == 0) n = queue_->wait(done, 10000);
                 else queue_->kick();
             } else {
