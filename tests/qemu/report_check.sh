@@ -28,29 +28,14 @@ fi
 work=$(mktemp -d /tmp/tamblor-report-qemu.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 root=$work/root
-mkdir -p "$root"/{bin,sbin,usr/bin,usr/sbin,proc,sys,dev,etc,tmp,work,lib/modules}
-
-copy_with_libs() {
-  cp "$1" "$root/bin/$2"
-  local lib
-  for lib in $(ldd "$1" 2>/dev/null | grep -o '/[^ ]*'); do
-    [ -e "$root$lib" ] && continue
-    mkdir -p "$root$(dirname "$lib")"
-    cp -L "$lib" "$root$lib"
-  done
-}
-copy_with_libs "$(command -v busybox)" busybox
-for applet in $(busybox --list); do
-  [ -e "$root/bin/$applet" ] || ln -s busybox "$root/bin/$applet"
-done
-while read -r m; do cp "$cache/modules/$m.ko" "$root/lib/modules/"; done < "$cache/modules.load"
-cp "$cache/modules.load" "$root/etc/modules.load"
+. "$here/vm_root.sh"
+vm_root_begin "$root" "$cache"
 cp "$here/report_init" "$root/init"
 chmod +x "$root/init"
 copy_with_libs "$tamblor" tamblor
 copy_with_libs "$(command -v nvme)" nvme
 cp "$here/reports.scpt" "$root/work/reports.scpt"
-(cd "$root" && find . | cpio -o -H newc --quiet) | gzip -1 > "$work/initramfs.gz"
+vm_root_pack "$root" "$work/initramfs.gz"
 
 truncate -s 1G "$work/nvme.img"
 console=${log:-$work/console.log}

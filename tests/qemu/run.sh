@@ -46,24 +46,8 @@ fi
 work=$(mktemp -d /tmp/tamblor-qemu.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 root=$work/root
-mkdir -p "$root"/{bin,sbin,usr/bin,usr/sbin,proc,sys,dev,etc,tmp,work,lib/modules}
-
-# A program with the shared libraries it links against (the loader included).
-copy_with_libs() {
-  cp "$1" "$root/bin/$2"
-  local lib
-  for lib in $(ldd "$1" 2>/dev/null | grep -o '/[^ ]*'); do
-    [ -e "$root$lib" ] && continue
-    mkdir -p "$root$(dirname "$lib")"
-    cp -L "$lib" "$root$lib"
-  done
-}
-copy_with_libs "$(command -v busybox)" busybox
-for applet in $(busybox --list); do
-  [ -e "$root/bin/$applet" ] || ln -s busybox "$root/bin/$applet"
-done
-while read -r m; do cp "$cache/modules/$m.ko" "$root/lib/modules/"; done < "$cache/modules.load"
-cp "$cache/modules.load" "$root/etc/modules.load"
+. "$here/vm_root.sh"
+vm_root_begin "$root" "$cache"
 cp "$here/init" "$root/init"
 chmod +x "$root/init"
 copy_with_libs "$probe" linux_backend_probe
@@ -84,7 +68,7 @@ if [ -n "$tamblor" ]; then
   cp "$script" "$root/work/$(basename "$script")"
   echo "set -- $(quote "SCRIPT:/work/$(basename "$script")" "${tamblor_args[@]}")" > "$root/etc/tamblor.args"
 fi
-(cd "$root" && find . | cpio -o -H newc --quiet) | gzip -1 > "$work/initramfs.gz"
+vm_root_pack "$root" "$work/initramfs.gz"
 
 for img in nvme nvme2 sata usb; do truncate -s 2G "$work/$img.img"; done
 # Software emulation unless asked otherwise: nested KVM is not always sound.
