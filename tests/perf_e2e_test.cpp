@@ -3,6 +3,8 @@
 // code are checked.
 #include <gtest/gtest.h>
 
+#include "tests/shell_run.h"
+
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -14,22 +16,10 @@
 
 namespace {
 
-struct RunResult {
-    int exit_code = -1;
-    std::string output;
-};
+using RunResult = tb::test::ShellResult;
 
 RunResult run_binary(const std::string& args, const std::string& tmpdir) {
-    std::string cmd = "cd '" + tmpdir + "' && TMPDIR='" + tmpdir + "' '" TAMBLOR_BINARY "' " + args + " 2>&1";
-    RunResult r;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf{};
-    size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
-    int status = ::pclose(p);
-    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    return tb::test::run_shell("cd '" + tmpdir + "' && TMPDIR='" + tmpdir + "' '" TAMBLOR_BINARY "' " + args);
 }
 
 std::string read_file(const std::string& path) {

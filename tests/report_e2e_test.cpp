@@ -1,6 +1,8 @@
 // End-to-end: the real binary on a simulated machine prints the reports and
 // the script reads values back from what they printed.
 #include <gtest/gtest.h>
+
+#include "tests/shell_run.h"
 #include <sys/wait.h>
 
 #include <array>
@@ -60,16 +62,10 @@ class ReportE2E : public ::testing::Test {
         for (std::string line; std::getline(in, line);) script += line + "\r\n";
         std::ofstream(dir_ / "t.scpt", std::ios::binary) << script;
         const std::string cmd = "cd '" + dir_.string() + "' && TMPDIR='" + dir_.string() + "' '" TAMBLOR_BINARY
-                                "' --sim=machine.ini SCRIPT:t.scpt '\\\\.\\PHYSICALDRIVE" + target + "' 2>&1";
-        std::string out;
-        FILE* p = ::popen(cmd.c_str(), "r");
-        if (!p) return out;
-        std::array<char, 4096> buf{};
-        size_t n;
-        while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-        const int status = ::pclose(p);
-        if (exit_code) *exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return out;
+                                "' --sim=machine.ini SCRIPT:t.scpt '\\\\.\\PHYSICALDRIVE" + target + "'";
+        const tb::test::ShellResult r = tb::test::run_shell(cmd);
+        if (exit_code) *exit_code = r.exit_code;
+        return r.output;
     }
 
     fs::path dir_;

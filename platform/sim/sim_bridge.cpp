@@ -206,30 +206,37 @@ bool SimUsbBridge::asmedia(ScsiPassThrough& r) {
             have_completion_ = false;
             good(r, 64);
             return true;
-        case 0x81: {  // data
-            if (d > 2 || (d == 2) != (cdb[0] == 0xEA)) {
-                have_command_ = false;
-                invalid_field(r);
-                return true;
-            }
-            DataDir dir = d == 1 ? DataDir::In : d == 2 ? DataDir::Out : DataDir::None;
-            run_pending(r, dir, d == 0 ? 0 : length);
+        case 0x81:  // data
+            data_phase(r, d, (d == 2) == (cdb[0] == 0xEA), length);
             return true;
-        }
         case 0x82:  // completion
-            if (cdb[0] != 0xEB || length != 16) {
-                invalid_field(r);
-                return true;
-            }
-            if (!have_completion_) {
-                sequence_error(r);
-                return true;
-            }
-            have_completion_ = false;
-            reply(r, completion_, 16);
+            completion_phase(r, cdb[0] == 0xEB, length);
             return true;
         default: invalid_field(r); return true;
     }
+}
+
+void SimUsbBridge::data_phase(ScsiPassThrough& r, uint8_t d, bool cdb_fits, uint32_t length) {
+    if (d > 2 || !cdb_fits) {
+        have_command_ = false;
+        invalid_field(r);
+        return;
+    }
+    DataDir dir = d == 1 ? DataDir::In : d == 2 ? DataDir::Out : DataDir::None;
+    run_pending(r, dir, d == 0 ? 0 : length);
+}
+
+void SimUsbBridge::completion_phase(ScsiPassThrough& r, bool cdb_fits, uint32_t length) {
+    if (!cdb_fits || length != 16) {
+        invalid_field(r);
+        return;
+    }
+    if (!have_completion_) {
+        sequence_error(r);
+        return;
+    }
+    have_completion_ = false;
+    reply(r, completion_, 16);
 }
 
 void SimUsbBridge::single_read(ScsiPassThrough& r, uint8_t opcode, uint32_t cdw10, uint32_t nsid, uint32_t length) {
@@ -287,28 +294,11 @@ bool SimUsbBridge::rtl9210b(ScsiPassThrough& r) {
             have_completion_ = false;
             good(r, 64);
             return true;
-        case 0xF8: {  // data
-            uint8_t d = cdb[6];
-            if (d > 2 || (d == 1) != (cdb[0] == 0xE4)) {
-                have_command_ = false;
-                invalid_field(r);
-                return true;
-            }
-            DataDir dir = d == 1 ? DataDir::In : d == 2 ? DataDir::Out : DataDir::None;
-            run_pending(r, dir, d == 0 ? 0 : length);
+        case 0xF8:  // data
+            data_phase(r, cdb[6], (cdb[6] == 1) == (cdb[0] == 0xE4), length);
             return true;
-        }
         case 0xF9:  // completion
-            if (cdb[0] != 0xE4 || length != 16) {
-                invalid_field(r);
-                return true;
-            }
-            if (!have_completion_) {
-                sequence_error(r);
-                return true;
-            }
-            have_completion_ = false;
-            reply(r, completion_, 16);
+            completion_phase(r, cdb[0] == 0xE4, length);
             return true;
         default: invalid_field(r); return true;
     }

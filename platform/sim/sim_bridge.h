@@ -60,6 +60,12 @@ class SimUsbBridge {
     bool rtl9210(ScsiPassThrough& r);
     // Runs the pending command with the data phase's buffer.
     void run_pending(ScsiPassThrough& r, DataDir dir, uint32_t length);
+    // The data and completion phases shared by the three-phase protocols:
+    // `d` is the phase's direction code (0 none, 1 in, 2 out), `cdb_fits`
+    // whether the CDB's opcode goes with that direction (or, for the
+    // completion, is the protocol's data-in opcode).
+    void data_phase(ScsiPassThrough& r, uint8_t d, bool cdb_fits, uint32_t length);
+    void completion_phase(ScsiPassThrough& r, bool cdb_fits, uint32_t length);
     void single_read(ScsiPassThrough& r, uint8_t opcode, uint32_t cdw10, uint32_t nsid, uint32_t length);
     bool inner_ready(ScsiPassThrough& r);
 
