@@ -66,6 +66,19 @@ std::string absolute_path(const std::string& path) {
     return ec ? native_path(path) : p.lexically_normal().string();
 }
 
+bool is_system_folder(const std::string& folder) {
+    const std::string path = absolute_path(folder);
+    if (::access(path.c_str(), W_OK) != 0) return true;
+    static constexpr const char* kSystemRoots[] = {"/usr", "/bin", "/sbin", "/lib", "/lib32", "/lib64",
+                                                   "/libx32", "/opt", "/etc", "/boot", "/snap"};
+    for (const char* root : kSystemRoots) {
+        const std::string_view r(root);
+        if (path == r || (path.size() > r.size() && path.compare(0, r.size(), r) == 0 && path[r.size()] == '/'))
+            return true;
+    }
+    return false;
+}
+
 std::string program_path() {
     char buf[PATH_MAX];
     ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);

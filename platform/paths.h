@@ -22,5 +22,9 @@ bool folder_exists(const std::string& path);
 std::string absolute_path(const std::string& path);
 // Full path of the running executable.
 std::string program_path();
+// Whether a folder belongs to the system rather than to the user's test: one
+// the user cannot write, or one of the system's program folders (an installed
+// program's, even for the administrator).
+bool is_system_folder(const std::string& folder);
 
 }  // namespace tb

@@ -9,6 +9,7 @@
 #include "common/text.h"
 #include "platform/paths.h"
 #include "script/app_context.h"
+#include "script/job_slot.h"
 #include "script/script_text.h"
 #include "ui/job_log.h"
 
@@ -41,6 +42,12 @@ bool job_running(int slot) {
     return slot >= 0 && static_cast<size_t>(slot) < std::size(app().jobs) && app().jobs[slot].running.load();
 }
 
+// Every file a command writes is named in full in the job log, so a relative
+// name never leaves the reader guessing where it went.
+void log_output_path(int slot, const std::string& path) {
+    if (job_running(slot)) log_text(slot, "Output File : " + path, colour::kGrey);
+}
+
 }  // namespace
 
 void set_file_prompt(FilePrompt prompt) {
@@ -50,6 +57,14 @@ void set_file_prompt(FilePrompt prompt) {
 std::string own_program_path() {
     const std::string& p = app().program_path;
     return p.empty() ? program_path() : p;
+}
+
+std::string relative_output_folder(int slot) {
+    const std::string own = path_folder(own_program_path());
+    if (!is_system_folder(own)) return own;
+    const JobSlot* js = job_slot(slot);
+    if (js && !js->log_folder.empty() && folder_exists(js->log_folder)) return js->log_folder;
+    return app().work_folder.empty() ? own : app().work_folder;
 }
 
 FileResolve resolve_file_argument(int slot, std::string& name, bool save_mode, std::string_view default_ext,
@@ -74,11 +89,13 @@ FileResolve resolve_file_argument(int slot, std::string& name, bool save_mode, s
     const bool absolute = path.find(':') != std::string::npos || path.front() == '\\';
     if (absolute) {
         name = native_path(path);
+        if (save_mode) log_output_path(slot, name);
         if (save_mode || file_exists(path)) return FileResolve::Chosen;
         return FileResolve::NotFound;
     }
     if (save_mode) {
-        name = path_join(path_folder(own_program_path()), path);
+        name = absolute_path(native_path(path_join(relative_output_folder(slot), path)));
+        log_output_path(slot, name);
         return FileResolve::Chosen;
     }
     std::string found = find_script_file(slot, path);

@@ -31,24 +31,59 @@ void cmd_Break(int slot, const std::string& args, const std::string& name) {
     js->break_level = static_cast<int64_t>(js->loop_depth) - 1;
 }
 
+namespace {
+
+// The longest delay a script may ask for: the millisecond count must fit the
+// 32-bit durations the log lines print (about 49.7 days).
+constexpr uint64_t kMaxDelayMs = 0xFFFFFFFFull;
+
+// Milliseconds per unit of the Delay key: "sec", "min", anything else ms.
+uint64_t delay_unit_ms(const std::string& key) {
+    if (iequals(key, "sec")) return 1000;
+    if (iequals(key, "min")) return 60000;
+    return 1;
+}
+
+// The countdown line is rewritten once a second against one deadline, so a
+// long delay does not drift by the time the rewrites take.
+void count_down(int slot, uint64_t ms) {
+    using clock = std::chrono::steady_clock;
+    const auto start = clock::now();
+    const auto end = start + std::chrono::milliseconds(ms);
+    const uint64_t secs = ms / 1000;
+    int line = write_line(slot, fmt("%s remain %d sec...", "Delay", static_cast<int64_t>(secs)));
+    for (uint64_t left = secs; left > 0 && !cancel_requested(slot); --left) {
+        rewrite_line(slot, line, fmt("%s remain %d sec...", "Delay", static_cast<int64_t>(left)));
+        const auto step_end = start + std::chrono::seconds(secs - left + 1);
+        const auto now = clock::now();
+        if (step_end > now) sleep_cancellable(slot, static_cast<uint64_t>(
+            std::chrono::ceil<std::chrono::milliseconds>(step_end - now).count()));
+    }
+    const auto now = clock::now();
+    if (end > now) sleep_cancellable(slot, static_cast<uint64_t>(
+        std::chrono::ceil<std::chrono::milliseconds>(end - now).count()));
+    rewrite_line(slot, line, fmt("%s %d sec   ", "Delay", static_cast<int64_t>(secs)));
+}
+
+}  // namespace
+
 void cmd_Delay(int slot, const std::string& args, const std::string& name) {
     size_t cursor = 0;
     ArgPair p;
     if (!split_pair(args, cursor, p)) return;
-    uint32_t value = 0;
-    if (!arg_u32(slot, p.value, value)) return;
-    uint64_t ms = iequals(p.key, "sec") ? value * 1000ull : iequals(p.key, "min") ? value * 60000ull : value;
-    uint64_t secs = ms / 1000;
-    if (secs > 1) {
-        int line = write_line(slot, fmt("%s remain %d sec...", "Delay", static_cast<int64_t>(secs)));
-        for (uint64_t left = secs; left > 0 && !cancel_requested(slot); --left) {
-            rewrite_line(slot, line, fmt("%s remain %d sec...", "Delay", static_cast<int64_t>(left)));
-            sleep_cancellable(slot, 1000);
-        }
-        rewrite_line(slot, line, fmt("%s %d sec   ", "Delay", static_cast<int64_t>(secs)));
-    } else {
-        sleep_cancellable(slot, ms);
+    int64_t value = 0;
+    // A value that is no number was already reported while the call was read.
+    if (!arg_i64(slot, p.value, value)) return;
+    const uint64_t unit = delay_unit_ms(std::string(p.key));
+    if (value < 0 || static_cast<uint64_t>(value) > kMaxDelayMs / unit) {
+        raise_error(slot, kErrParam,
+                    fmt("Delay %s:%d out of range (0 to %d ms)", std::string(p.key), value,
+                        static_cast<int64_t>(kMaxDelayMs)));
+        return;
     }
+    const uint64_t ms = static_cast<uint64_t>(value) * unit;
+    if (ms / 1000 > 1) count_down(slot, ms);
+    else sleep_cancellable(slot, ms);
 }
 
 void cmd_SetErrorSkip(int slot, const std::string& args, const std::string& name) {

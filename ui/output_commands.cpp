@@ -201,7 +201,7 @@ void cmd_SetLogFolder(int slot, const std::string& args, const std::string& name
     JobSlot* js = job_slot(slot);
     if (!js || folder.empty()) return;  // nothing to copy to
     folder = replace_all(folder, "/", "\\");
-    if (folder.front() == '.') folder = path_join(program_folder(), folder);
+    if (folder.front() == '.') folder = path_join(relative_output_folder(slot), folder);
     else if (!is_absolute(folder)) folder = path_join(path_folder(absolute_path(js->script_path)), folder);
     folder = absolute_path(native_path(folder));
     std::error_code ec;
