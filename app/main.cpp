@@ -5,9 +5,11 @@
 //   --run-autostart  start the scripts registered by AutoRunOnStartup (the
 //                    system's start-up unit runs this)
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/command_line.h"
@@ -29,17 +31,43 @@
 
 namespace {
 
-std::atomic<int> g_stop_signals{0};  // lock-free, so safe in a signal handler
+std::atomic<int> g_stop_signal{0};  // the first stop signal; lock-free, so safe in a signal handler
 
 // Ctrl+C (or a service stop) is the Stop command: the job is cancelled and
 // ends at its next check; a second one ends the process at once.
 void on_stop_signal(int sig) {
-    if (g_stop_signals.fetch_add(1) > 0) {
+    int none = 0;
+    if (!g_stop_signal.compare_exchange_strong(none, sig)) {
         std::signal(sig, SIG_DFL);
         std::raise(sig);
         return;
     }
     tb::app().jobs[0].cancel.store(true);
+}
+
+void handle_stop_signals() {
+    std::signal(SIGINT, on_stop_signal);
+    std::signal(SIGTERM, on_stop_signal);
+}
+
+// Runs the job to its end. A stop signal that came before the job thread
+// cleared its cancel flag still stops it.
+int run_job_until_done() {
+    tb::JobThread job;
+    if (g_stop_signal.load() == 0) job.start(0);
+    while (tb::app().jobs[0].running.load()) {
+        if (g_stop_signal.load() != 0) tb::set_cancel(0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return job.join();
+}
+
+// A run stopped by a signal must not read as passed: the exit code is
+// 128 + the signal's number (130 for SIGINT, 143 for SIGTERM), as shells
+// report it.
+int stopped_exit_code(int job_exit_code) {
+    int sig = g_stop_signal.load();
+    return sig != 0 ? 128 + sig : job_exit_code;
 }
 
 }  // namespace
@@ -58,6 +86,7 @@ int main(int argc, char** argv) {
     if (options.run_autostart) return run_autostart_entries();
     parse_command_line(options.words);
     if (!install_disk_platform(options)) return 2;
+    handle_stop_signals();
     instance_options() = options.machine_options;
 
     PreparedPackage package;
@@ -122,15 +151,11 @@ int main(int argc, char** argv) {
         std::fprintf(a.console, "NO FOUND %s or Package restrictions cannot support this drive\n", a.target.c_str());
         exit_code = -1;
     } else {
-        std::signal(SIGINT, on_stop_signal);
-        std::signal(SIGTERM, on_stop_signal);
-        JobThread job;
-        job.start(0);
-        exit_code = job.join();
+        exit_code = run_job_until_done();
     }
     stop_fn_script_waits();
     unregister_instance();
     console_end();
-    a.exit_code = exit_code;
-    return exit_code;
+    a.exit_code = stopped_exit_code(exit_code);
+    return a.exit_code;
 }

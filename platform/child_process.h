@@ -9,29 +9,56 @@
 
 namespace tb {
 
+struct ChildOptions {
+    std::string work_folder;               // the child's current folder (empty: ours)
+    std::string output_file;               // its standard output and error (empty: ours)
+    std::vector<std::string> environment;  // "NAME=value" entries set on top of our environment
+    // The child gets SIGTERM when the thread that started it ends (or the
+    // whole process dies), and the ChildProcess ends it when it goes away.
+    bool end_with_parent = false;
+    // The child leads a new process group, which its own children inherit:
+    // a terminal's Ctrl+C then reaches only us, and ending the child also
+    // ends whatever it left behind in that group.
+    bool own_process_group = false;
+};
+
 class ChildProcess {
 public:
+    // Time a child gets to finish its own end-of-run step after SIGTERM.
+    static constexpr int kEndGraceMs = 5000;
+
     ChildProcess() = default;
-    ~ChildProcess();  // reaps the child when it has already ended; never kills it
+    // Ends the child when it was started with end_with_parent; otherwise only
+    // reaps it when it has already ended.
+    ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
-    ChildProcess(ChildProcess&& o) noexcept : pid_(o.pid_), status_(o.status_) { o.pid_ = -1; }
+    ChildProcess(ChildProcess&& o) noexcept;
 
-    // Starts argv[0] (a path) with `argv` in `work_folder`, its standard
-    // output and error going to `output_file` when one is given. False when
-    // it cannot be started.
+    // Starts argv[0] (a path) with `argv`. False when it cannot be started.
+    bool start(const std::vector<std::string>& argv, const ChildOptions& options);
     bool start(const std::vector<std::string>& argv, const std::string& work_folder,
                const std::string& output_file = {});
     // Waits up to `ms` milliseconds; true once the child has ended.
     bool wait_for(int ms);
+    // Asks the child to end (SIGTERM), gives it `grace_ms`, then kills it;
+    // a group leader's group is killed too. Returns once the child is reaped.
+    void end(int grace_ms = kEndGraceMs);
     bool running() const { return pid_ > 0; }
     // Exit status of an ended child (-1 when killed by a signal).
     int exit_code() const { return status_; }
     pid_t pid() const { return pid_; }
 
 private:
+    // True once the child has exited; it stays unreaped (a zombie), so its
+    // process-group number cannot be reused meanwhile.
+    bool exited_within(int ms);
+    void reap();
+
     pid_t pid_ = -1;
     int status_ = 0;
+    bool end_with_parent_ = false;
+    bool group_leader_ = false;
 };
 
 // The image names of this process's parents, nearest first, at most `depth`.

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -66,16 +67,44 @@ bool parse_xml_value(std::string_view line, std::string& tag, std::string& value
     return !tag.empty();
 }
 
-// Waits for a child in steps of one second until it ends or the job is
-// cancelled; false when it did not end.
+// Waits for a child until it ends or the job is cancelled; false when it did
+// not end. Short steps, so that a cancel passes down a chain of nested
+// function scripts quickly.
 bool wait_child(int slot, ChildProcess& child) {
-    while (!child.wait_for(1000)) {
+    while (!child.wait_for(100)) {
         if (cancel_requested(slot) || g_stop_waits.load()) return false;
     }
     return true;
 }
 
+// A child that ends with the job that started it, one level deeper.
+ChildOptions fn_script_child_options(const std::string& sub_base) {
+    ChildOptions o;
+    o.work_folder = path_folder(own_program_path());
+    // The child's own console output goes to a file beside its outputs: the
+    // caller shows what the child logged when it imports the child's outputs.
+    o.output_file = path_join(sub_base, "console.txt");
+    o.environment.push_back(fmt("%s=%d", kFnScriptDepthVariable, fn_script_depth() + 1));
+    o.end_with_parent = true;
+    // The whole tree below a top-level run shares one group of its own.
+    o.own_process_group = fn_script_depth() == 0;
+    return o;
+}
+
 }  // namespace
+
+int fn_script_depth() {
+    static const int depth = [] {
+        const char* v = std::getenv(kFnScriptDepthVariable);
+        if (!v || !*v) return 0;
+        char* end = nullptr;
+        long n = std::strtol(v, &end, 10);
+        // A malformed level is taken as the deepest: nesting stops rather than runs away.
+        if (*end != '\0' || n < 0 || n > kMaxFnScriptDepth) return kMaxFnScriptDepth;
+        return static_cast<int>(n);
+    }();
+    return depth;
+}
 
 std::vector<std::string>& instance_options() {
     static std::vector<std::string> options;
@@ -149,6 +178,10 @@ void cmd_CallFnScript(int slot, const std::string& args, const std::string& name
     if (r.has(1) && !r.get_string(1, params)) return;
     if (r.has(2)) r.get_bool(2, wait);
     if (r.has(3)) r.get_bool(3, auto_close);
+    if (fn_script_depth() >= kMaxFnScriptDepth) {
+        raise_error(slot, kErrParam, fmt("function script nesting deeper than %d", kMaxFnScriptDepth));
+        return;
+    }
 
     if (!script.empty() && !file_exists(find_script_file(slot, script))) script.clear();
     FileResolve fr = resolve_file_argument(slot, script, false, ".scpt", "Script File");
@@ -169,11 +202,11 @@ void cmd_CallFnScript(int slot, const std::string& args, const std::string& name
     std::vector<std::string> argv = fn_script_child_arguments(own_program_path(), script,
                                                               current_target().physical_path, sub_base, params,
                                                               auto_close);
+    // The last owner of the child ends it: this call when waiting, the
+    // background wait otherwise (joined when the job ends).
     auto child = std::make_shared<ChildProcess>();
     auto started = std::chrono::steady_clock::now();
-    // The child's own console output goes to a file beside its outputs: the
-    // caller shows what the child logged when it imports the child's outputs.
-    if (!child->start(argv, path_folder(own_program_path()), path_join(sub_base, "console.txt"))) {
+    if (!child->start(argv, fn_script_child_options(sub_base))) {
         raise_error(slot, kErrGeneric, fmt("Cannot start %s", argv[0]));
         return;
     }

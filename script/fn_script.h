@@ -25,8 +25,17 @@ void import_child_outputs(int slot, const std::string& sub_base, int64_t elapsed
 // Options of this instance that a child must get too (the machine it tests).
 std::vector<std::string>& instance_options();
 
-// Background waits of children started without waiting: at exit they stop
-// waiting (their children keep running) and are joined.
+// How deep function scripts may nest: a script started by CallFnScript is
+// one level below its caller; a call that would go deeper fails with -2.
+constexpr int kMaxFnScriptDepth = 8;
+// The environment variable that tells a child its level.
+constexpr const char* kFnScriptDepthVariable = "TAMBLOR_FN_DEPTH";
+// This instance's level: 0 for a top-level run.
+int fn_script_depth();
+
+// Background waits of children started without waiting: when the job ends
+// they stop waiting, their children are ended (see ChildProcess::end) and
+// the waits are joined.
 void stop_fn_script_waits();
 
 }  // namespace tb

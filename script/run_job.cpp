@@ -13,6 +13,7 @@
 #include "platform/paths.h"
 #include "script/app_context.h"
 #include "script/error_policy.h"
+#include "script/fn_script.h"
 #include "script/global_var.h"
 #include "script/interpreter.h"
 #include "script/job_slot.h"
@@ -126,6 +127,8 @@ void write_init_params(int slot, const std::string& sub_params) {
 void end_of_run(int slot, bool cancelled) {
     JobSlot* js = job_slot(slot);
     if (!js) return;
+    // Function scripts end with the job that started them.
+    stop_fn_script_waits();
     close_job_logs(slot);
     if (!js->log_folder.empty()) {
         remove_file(path_join(js->log_folder, "_InitParam.txt"));
@@ -149,6 +152,17 @@ void end_of_run(int slot, bool cancelled) {
 
 namespace {
 
+// A script that cannot be read (missing, a folder, no permission) ends the
+// job with -11 naming the path and the reason; it is never an empty run.
+int refuse_script(int slot, const std::string& reason) {
+    JobSlot* js = job_slot(slot);
+    open_job_logs(slot);
+    raise_error(slot, kErrFileOpen, fmt("%s (%s)", js->script_path, reason));
+    int code = js->error_code;
+    end_of_run(slot, true);
+    return code;
+}
+
 int run_script(int slot) {
     JobSlot* js = job_slot(slot);
     if (!js) return -1;
@@ -157,19 +171,11 @@ int run_script(int slot) {
     js->log_copy_folder.clear();
     if (js->log_folder.empty()) create_job_log_folder(slot);
 
-    js->script = load_script(js->script_path);
+    std::string failure;
+    js->script = load_script(js->script_path, failure);
     int last = kDone;
-    if (js->script.empty()) {
-        // An unreadable script is an error, not an empty run; an empty file just ends.
-        if (!file_exists(js->script_path)) {
-            open_job_logs(slot);
-            raise_error(slot, kErrFileOpen, js->script_path);
-            int code = js->error_code;
-            end_of_run(slot, true);
-            return code;
-        }
-        return 0;
-    }
+    if (!failure.empty()) return refuse_script(slot, failure);
+    if (js->script.empty()) return 0;  // an empty file: nothing to run
 
     js->start_time = std::chrono::steady_clock::now();
     std::tm tm = local_now();

@@ -1,13 +1,14 @@
 #include "script/script_text.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
+#include <cerrno>
+#include <cstring>
 
 #include "common/format.h"
 #include "common/text.h"
 #include "platform/paths.h"
 #include "script/job_slot.h"
+#include "ui/file_handle.h"
 
 namespace tb {
 
@@ -63,12 +64,22 @@ void encode_script_buffer(std::string& buffer) {
     std::reverse(buffer.begin(), buffer.end());
 }
 
-std::string load_script(const std::string& path) {
-    std::ifstream in(native_path(path), std::ios::binary);
-    if (!in) return {};
-    std::string buffer((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+std::string load_script(const std::string& path, std::string& failure) {
+    failure.clear();
+    std::string buffer;
+    errno = 0;
+    // A folder opens like a file here; reading it is what fails (EISDIR).
+    if (!read_file_bytes(path, buffer)) {
+        failure = std::strerror(errno ? errno : EIO);
+        return {};
+    }
     if (path_extension(path) != ".scpt") decode_script_buffer(buffer);
     return buffer;
+}
+
+std::string load_script(const std::string& path) {
+    std::string failure;
+    return load_script(path, failure);
 }
 
 size_t cut_statement(std::string_view script, size_t pos, std::string& raw) {

@@ -13,6 +13,9 @@ namespace tb {
 // Reads a script; a file whose extension is not exactly ".scpt" is restored
 // from its encoded form. Empty result: empty or unreadable file.
 std::string load_script(const std::string& path);
+// The same; `failure` says why a file could not be read ("Is a directory",
+// "Permission denied", ...) and stays empty for a readable file, empty or not.
+std::string load_script(const std::string& path, std::string& failure);
 
 // The fixed substitution table of encoded scripts and its inverse (the packer's).
 const std::array<uint8_t, 256>& script_decode_table();
