@@ -91,7 +91,10 @@ int main(int argc, char** argv) {
 
     PreparedPackage package;
     PackageStatus status = prepare_package(a.program_path, package);
-    if (status != PackageStatus::Ready && status != PackageStatus::NotPackaged) return 0;
+    if (status != PackageStatus::Ready && status != PackageStatus::NotPackaged) {
+        std::fprintf(stderr, "%s\n", package_failure_text(status, package.problem).c_str());
+        return package_error_code(status);
+    }
     WorkFolderGuard work;
     JobSlot* js = job_slot(0);
     if (status == PackageStatus::Ready) {

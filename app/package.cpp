@@ -14,11 +14,14 @@
 #include <vector>
 
 #include "app/package_filter.h"
+#include "app/program_image.h"
+#include "app/zip_limits.h"
 #include "common/format.h"
 #include "common/ini_file.h"
 #include "common/text.h"
 #include "platform/paths.h"
 #include "script/app_context.h"
+#include "script/error_policy.h"
 
 namespace tb {
 
@@ -73,21 +76,44 @@ std::string package_trailer(uint64_t archive_length) {
 }
 
 std::optional<PackageLocation> find_embedded_package(const std::string& exe_path) {
+    PackageProbe probe = probe_embedded_package(exe_path);
+    if (probe.kind != PackageProbe::Kind::Present) return std::nullopt;
+    return probe.where;
+}
+
+PackageProbe probe_embedded_package(const std::string& exe_path) {
+    PackageProbe probe;
     FilePtr f(std::fopen(native_path(exe_path).c_str(), "rb"));
-    if (!f) return std::nullopt;
+    if (!f) return probe;
     struct stat st {};
-    if (fstat(fileno(f.get()), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    uint64_t size = static_cast<uint64_t>(st.st_size);
-    if (size < kPackageTrailerSize) return std::nullopt;
+    if (fstat(fileno(f.get()), &st) != 0 || !S_ISREG(st.st_mode)) return probe;
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    const std::optional<uint64_t> image = program_image_size(exe_path);
+    auto damaged = [&probe](std::string problem) {
+        probe.kind = PackageProbe::Kind::Damaged;
+        probe.problem = std::move(problem);
+        return probe;
+    };
+
     unsigned char t[kPackageTrailerSize];
-    if (fseeko(f.get(), static_cast<off_t>(size - kPackageTrailerSize), SEEK_SET) != 0 ||
-        std::fread(t, 1, sizeof t, f.get()) != sizeof t)
-        return std::nullopt;
-    if (std::string_view(reinterpret_cast<const char*>(t + 8), 8) != kPackageMagic) return std::nullopt;
+    const bool trailer = size >= kPackageTrailerSize &&
+                         fseeko(f.get(), static_cast<off_t>(size - kPackageTrailerSize), SEEK_SET) == 0 &&
+                         std::fread(t, 1, sizeof t, f.get()) == sizeof t &&
+                         std::string_view(reinterpret_cast<const char*>(t + 8), 8) == kPackageMagic;
+    if (!trailer) {
+        // Bytes after the program's image are what is left of a package.
+        if (image && size > *image) return damaged("the program file is cut short (no package trailer)");
+        return probe;
+    }
     uint64_t length = 0;
     for (int i = 7; i >= 0; --i) length = (length << 8) | t[i];
-    if (length > size - kPackageTrailerSize) return std::nullopt;
-    return PackageLocation{size - kPackageTrailerSize - length, length};
+    if (length > size - kPackageTrailerSize)
+        return damaged(fmt("the package trailer counts %I64u bytes, more than the program file holds", length));
+    const uint64_t offset = size - kPackageTrailerSize - length;
+    if (image && offset != *image) return damaged("the package does not begin where the program ends");
+    probe.kind = PackageProbe::Kind::Present;
+    probe.where = PackageLocation{offset, length};
+    return probe;
 }
 
 // ---------------------------------------------------------------- settings
@@ -237,24 +263,40 @@ std::string find_file_ignoring_case(const std::string& folder, std::string_view 
     return {};
 }
 
-PackageStatus prepare_package(const std::string& exe_path, PreparedPackage& out) {
+PackageStatus prepare_package(const std::string& exe_path, PreparedPackage& out, const ZipLimits& limits) {
     out = PreparedPackage{};
-    std::optional<PackageLocation> where = find_embedded_package(exe_path);
-    if (!where) return PackageStatus::NotPackaged;
-
-    WorkFolderGuard guard(create_work_folder(exe_path));
-    if (guard.folder().empty()) return PackageStatus::NoWorkFolder;
-    const std::string& folder = guard.folder();
+    auto fail = [&out](PackageStatus status, std::string problem) {
+        out.problem = std::move(problem);
+        return status;
+    };
+    PackageProbe probe = probe_embedded_package(exe_path);
+    if (probe.kind == PackageProbe::Kind::Absent) return PackageStatus::NotPackaged;
+    if (probe.kind == PackageProbe::Kind::Damaged) return fail(PackageStatus::Damaged, probe.problem);
 
     ZipReader reader;
-    if (!reader.open(exe_path, where->offset, where->length)) return PackageStatus::BadArchive;
-    out.extraction = extract_all(reader, folder);
+    reader.open(exe_path, probe.where.offset, probe.where.length);
+    if (!reader.damage().empty()) return fail(PackageStatus::Damaged, reader.damage());
+
+    WorkFolderGuard guard(create_work_folder(exe_path));
+    if (guard.folder().empty()) return fail(PackageStatus::NoWorkFolder, "the work folder cannot be created");
+    const std::string& folder = guard.folder();
+
+    // Refuse what would not fit before writing any of it.
+    if (std::optional<std::string> why = archive_over_limits(reader.entries(), limits, free_space_of(folder)))
+        return fail(PackageStatus::Damaged, *why);
+    out.extraction = extract_all(reader, folder, limits);
     reader.close();
+    for (const ZipEntryReport& r : out.extraction.entries) {
+        if (r.status == ZipStatus::Ok) continue;
+        bool local = r.status == ZipStatus::CreateFailed || r.status == ZipStatus::WriteFailed;
+        return fail(local ? PackageStatus::UnpackFailed : PackageStatus::Damaged,
+                    fmt("entry %s: %s", r.name, zip_status_text(r.status)));
+    }
 
     std::string script = find_file_ignoring_case(folder, kPackageScriptName);
-    if (script.empty()) return PackageStatus::MissingScript;
+    if (script.empty()) return fail(PackageStatus::MissingScript, fmt("no %s", kPackageScriptName));
     std::string info = find_file_ignoring_case(folder, kPackageInfoName);
-    if (info.empty()) return PackageStatus::MissingScriptInfo;
+    if (info.empty()) return fail(PackageStatus::MissingScriptInfo, fmt("no %s", kPackageInfoName));
 
     out.work_folder = folder;
     out.script_folder = out.log_root_folder = out.ext_cmd_folder = out.library_folder = folder;
@@ -264,6 +306,24 @@ PackageStatus prepare_package(const std::string& exe_path, PreparedPackage& out)
     out.caption = out.settings.title.empty() ? caption_from_script_files(folder) : out.settings.title;
     guard.release();
     return PackageStatus::Ready;
+}
+
+int package_error_code(PackageStatus status) {
+    switch (status) {
+        case PackageStatus::Ready:
+        case PackageStatus::NotPackaged: return kErrSuccessFalse;
+        case PackageStatus::MissingScript:
+        case PackageStatus::MissingScriptInfo: return kErrFileOpen;
+        case PackageStatus::NoWorkFolder:
+        case PackageStatus::UnpackFailed: return kErrPrepareFile;
+        case PackageStatus::Damaged: return kErrInvalidData;
+    }
+    return kErrGeneric;
+}
+
+std::string package_failure_text(PackageStatus status, const std::string& problem) {
+    bool ours = status == PackageStatus::NoWorkFolder || status == PackageStatus::UnpackFailed;
+    return fmt("%s: %s", ours ? "cannot unpack package" : "damaged package", problem);
 }
 
 void apply_package_settings(const PreparedPackage& package, AppContext& a) {

@@ -30,8 +30,20 @@ struct PackageLocation {
     uint64_t length = 0;
 };
 
-// The package at the tail of an executable; nothing when it carries none.
+// The package at the tail of an executable; nothing when it carries none
+// or its trailer is unusable.
 std::optional<PackageLocation> find_embedded_package(const std::string& exe_path);
+
+// Whether an executable carries a package. A package is there when the
+// trailer is; without one, bytes after the program's own image are a
+// package that lost its trailer (the file was cut short).
+struct PackageProbe {
+    enum class Kind { Absent, Present, Damaged };
+    Kind kind = Kind::Absent;
+    PackageLocation where;  // when Present
+    std::string problem;    // when Damaged
+};
+PackageProbe probe_embedded_package(const std::string& exe_path);
 // The trailer that follows an archive of that length.
 std::string package_trailer(uint64_t archive_length);
 
@@ -102,9 +114,10 @@ enum class PackageStatus {
     Ready,
     NotPackaged,        // the executable carries no package
     NoWorkFolder,       // the work folder could not be created
-    BadArchive,         // the package is not a readable archive
-    MissingScript,      // no script.encode extracted
-    MissingScriptInfo,  // no ScriptInfo.ini extracted
+    Damaged,            // cut short, not a sound archive, a bad entry, or over the limits
+    UnpackFailed,       // an entry could not be written into the work folder
+    MissingScript,      // no script.encode in the package
+    MissingScriptInfo,  // no ScriptInfo.ini in the package
 };
 
 struct PreparedPackage {
@@ -119,12 +132,24 @@ struct PreparedPackage {
     PackageSettings settings;
     std::string caption;  // TITLE, or the fallback from a "*.scp?" file
     ZipExtractReport extraction;
+    std::string problem;  // what is wrong, unless Ready or NotPackaged
 };
 
 // Finds the package of `exe_path`, creates the work folder, extracts the
-// archive into it and reads the settings. Unless Ready, nothing is left on
-// disk: a work folder created for a package that fails is removed again.
-PackageStatus prepare_package(const std::string& exe_path, PreparedPackage& out);
+// archive into it and reads the settings. The package must be sound as a
+// whole: any bad entry, or an archive over `limits` or over the work
+// folder's free space, fails it before anything is written. Unless Ready,
+// nothing is left on disk: a work folder created for a package that fails
+// is removed again.
+PackageStatus prepare_package(const std::string& exe_path, PreparedPackage& out, const ZipLimits& limits = {});
+
+// The error code a start-up that failed with `status` ends with: -11 for a
+// missing script or settings file, -19 when the work folder cannot be
+// prepared, -90 for a damaged package.
+int package_error_code(PackageStatus status);
+// The line that tells why: "damaged package: <problem>" or
+// "cannot unpack package: <problem>".
+std::string package_failure_text(PackageStatus status, const std::string& problem);
 
 // Copies the settings into the process record: run style, UI mode (replacing
 // the command line's), caption, logo flag, debug level (1 from DebugLogDATX

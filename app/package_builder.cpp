@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "app/package.h"
+#include "app/program_image.h"
 #include "app/zip_archive.h"
 #include "common/text.h"
 #include "platform/paths.h"
@@ -155,8 +156,11 @@ bool write_packaged_executable(const std::string& base, const std::string& archi
         error = "cannot read " + base;
         return false;
     }
-    // A player that already carries a package gives up the old one.
-    if (std::optional<PackageLocation> old = find_embedded_package(base))
+    // A player that already carries a package gives up the old one, even
+    // one that lost its trailer.
+    if (std::optional<uint64_t> image = program_image_size(base); image && *image < program.size())
+        program.resize(static_cast<size_t>(*image));
+    else if (std::optional<PackageLocation> old = find_embedded_package(base))
         program.resize(static_cast<size_t>(old->offset));
 
     std::string target = native_path(out);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "common/format.h"
 #include "platform/paths.h"
 
 namespace tb {
@@ -151,7 +152,7 @@ unsigned ZipEntry::file_mode() const {
     unsigned mode = 0;
     if ((version_made_by >> 8) == 3) mode = (external_attributes >> 16) & 0777;
     if (mode == 0) mode = (external_attributes & 0x01) ? 0444 : 0644;  // DOS read-only bit
-    return mode | 0400;
+    return (mode & 0755) | 0400;
 }
 
 int64_t ZipEntry::modification_time() const {
@@ -177,7 +178,9 @@ const char* zip_status_text(ZipStatus status) {
         case ZipStatus::BadMethod: return "unsupported compression method";
         case ZipStatus::Truncated: return "entry data past the end of the archive";
         case ZipStatus::DataError: return "corrupt compressed data";
-        case ZipStatus::CrcMismatch: return "CRC-32 mismatch";
+        case ZipStatus::Overflow: return "inflates past its declared size";
+        case ZipStatus::OverLimit: return "over the extraction limits";
+        case ZipStatus::CrcMismatch: return "CRC mismatch";
         case ZipStatus::UnsafeName: return "name leaves the target folder";
         case ZipStatus::CreateFailed: return "cannot create";
         case ZipStatus::WriteFailed: return "cannot write";
@@ -194,6 +197,7 @@ ZipReader::~ZipReader() = default;
 void ZipReader::close() {
     file_.reset();
     entries_.clear();
+    damage_.clear();
     base_ = length_ = directory_offset_ = 0;
 }
 
@@ -203,37 +207,32 @@ bool ZipReader::read_at(uint64_t pos, void* buf, size_t size) const {
     return std::fread(buf, 1, size, file_.get()) == size;
 }
 
+bool ZipReader::fail_open(const char* why) {
+    close();
+    damage_ = why;
+    return false;
+}
+
 bool ZipReader::open(const std::string& path, uint64_t offset, std::optional<uint64_t> length) {
     close();
     file_.reset(std::fopen(native_path(path).c_str(), "rb"));
-    if (!file_) return false;
+    if (!file_) return fail_open("cannot read the archive");
     struct stat st {};
-    if (fstat(fileno(file_.get()), &st) != 0 || !S_ISREG(st.st_mode)) {
-        close();
-        return false;
-    }
+    if (fstat(fileno(file_.get()), &st) != 0 || !S_ISREG(st.st_mode)) return fail_open("cannot read the archive");
     uint64_t size = static_cast<uint64_t>(st.st_size);
-    if (offset > size) {
-        close();
-        return false;
-    }
+    if (offset > size) return fail_open("the archive lies past the end of the file");
     base_ = offset;
     length_ = length ? std::min(*length, size - offset) : size - offset;
-    if (length_ < kEndRecordSize) {
-        close();
-        return false;
-    }
+    if (length_ < kEndRecordSize) return fail_open("no end-of-central-directory record");
 
     // The end record is searched for backwards over the longest possible comment.
     size_t tail_size = static_cast<size_t>(std::min<uint64_t>(length_, kEndRecordSize + kMaxComment));
     std::vector<unsigned char> tail(tail_size);
-    if (!read_at(length_ - tail_size, tail.data(), tail_size)) {
-        close();
-        return false;
-    }
+    if (!read_at(length_ - tail_size, tail.data(), tail_size)) return fail_open("cannot read the archive");
     bool found = false;
     uint32_t dir_size = 0, dir_offset = 0;
     uint16_t dir_count = 0;
+    bool one_part = true;
     for (size_t i = tail_size - kEndRecordSize + 1; i-- > 0;) {
         const unsigned char* p = tail.data() + i;
         if (p[0] != 'P' || p[1] != 'K' || p[2] != 5 || p[3] != 6) continue;
@@ -241,22 +240,18 @@ bool ZipReader::open(const std::string& path, uint64_t offset, std::optional<uin
         uint32_t size32 = get32(p + 12), offset32 = get32(p + 16);
         if (static_cast<uint64_t>(size32) + offset32 > record_pos) continue;
         dir_count = get16(p + 10);
+        one_part = get16(p + 4) == 0 && get16(p + 6) == 0 && get16(p + 8) == dir_count;
         dir_size = size32;
         dir_offset = offset32;
         found = true;
         break;
     }
-    if (!found) {
-        close();
-        return false;
-    }
+    if (!found) return fail_open("no end-of-central-directory record");
+    if (!one_part) return fail_open("the end-of-central-directory record names several parts");
     directory_offset_ = dir_offset;
 
     std::vector<unsigned char> dir(dir_size);
-    if (dir_size > 0 && !read_at(dir_offset, dir.data(), dir_size)) {
-        close();
-        return false;
-    }
+    if (dir_size > 0 && !read_at(dir_offset, dir.data(), dir_size)) return fail_open("cannot read the archive");
     size_t pos = 0;
     for (uint32_t n = 0; n < dir_count; ++n) {
         if (dir_size - pos < kDirectoryHeaderSize) break;
@@ -280,6 +275,9 @@ bool ZipReader::open(const std::string& path, uint64_t offset, std::optional<uin
         entries_.push_back(std::move(e));
         pos += record;
     }
+    if (entries_.size() != dir_count)
+        damage_ = fmt("the central directory holds %u of %u entries", static_cast<unsigned>(entries_.size()),
+                      static_cast<unsigned>(dir_count));
     return true;
 }
 
@@ -301,6 +299,12 @@ ZipStatus ZipReader::read_entry(const ZipEntry& entry, const Sink& sink) const {
          get32(h + 22) != entry.uncompressed_size))
         return ZipStatus::HeaderMismatch;
     if (get16(h + 26) != entry.name.size()) return ZipStatus::HeaderMismatch;
+    std::string local_name(entry.name.size(), '\0');
+    if (!local_name.empty() &&
+        (static_cast<uint64_t>(entry.local_header_offset) + kLocalHeaderSize + local_name.size() > limit ||
+         !read_at(entry.local_header_offset + kLocalHeaderSize, local_name.data(), local_name.size())))
+        return ZipStatus::Truncated;
+    if (local_name != entry.name) return ZipStatus::HeaderMismatch;
     uint64_t data = static_cast<uint64_t>(entry.local_header_offset) + kLocalHeaderSize +
                     get16(h + 26) + get16(h + 28);
     if (data > limit || entry.compressed_size > limit - data) return ZipStatus::Truncated;
@@ -343,7 +347,7 @@ ZipStatus ZipReader::read_entry(const ZipEntry& entry, const Sink& sink) const {
             if (rc != Z_OK && rc != Z_STREAM_END) return ZipStatus::DataError;
             size_t got = out.size() - zs.avail_out;
             produced += got;
-            if (produced > entry.uncompressed_size) return ZipStatus::DataError;
+            if (produced > entry.uncompressed_size) return ZipStatus::Overflow;
             if (got > 0) {
                 crc = crc_update(crc, out.data(), got);
                 if (!sink(out.data(), got)) return ZipStatus::WriteFailed;
@@ -449,11 +453,17 @@ ZipStatus extract_one(const ZipReader& reader, const ZipEntry& entry, int root) 
 
 }  // namespace
 
-ZipExtractReport extract_all(const ZipReader& reader, const std::string& folder) {
+ZipExtractReport extract_all(const ZipReader& reader, const std::string& folder, const ZipLimits& limits) {
     ZipExtractReport report;
     Fd root(::open(native_path(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    uint64_t total = 0;
     for (const ZipEntry& entry : reader.entries()) {
-        ZipStatus status = root ? extract_one(reader, entry, root.get()) : ZipStatus::CreateFailed;
+        ZipStatus status = ZipStatus::CreateFailed;
+        if (entry_over_limits(entry, limits) || total + entry.uncompressed_size > limits.total_bytes)
+            status = ZipStatus::OverLimit;
+        else if (root)
+            status = extract_one(reader, entry, root.get());
+        if (status == ZipStatus::Ok) total += entry.uncompressed_size;
         report.entries.push_back({entry.name, status});
         if (status == ZipStatus::Ok)
             ++report.extracted;

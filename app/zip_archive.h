@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/zip_limits.h"
+
 namespace tb {
 
 constexpr uint16_t kZipStored = 0;
@@ -35,7 +37,8 @@ struct ZipEntry {
     uint32_t local_header_offset = 0;
 
     bool is_directory() const;
-    // Permission bits to give the extracted file (from Unix or DOS attributes).
+    // Permission bits to give the extracted file (from Unix or DOS attributes):
+    // never writable by others, never setuid, setgid or sticky.
     unsigned file_mode() const;
     // Modification time from the DOS date and time (local time); 0 when invalid.
     int64_t modification_time() const;
@@ -48,6 +51,8 @@ enum class ZipStatus {
     BadMethod,          // neither stored nor deflate
     Truncated,          // data run past the archive
     DataError,          // inflate failed, or the sizes do not add up
+    Overflow,           // inflates to more than its declared size
+    OverLimit,          // larger than the extraction limits allow
     CrcMismatch,
     UnsafeName,         // name would leave the target folder
     CreateFailed,       // folder or file could not be created
@@ -68,12 +73,16 @@ class ZipReader {
     ZipReader& operator=(const ZipReader&) = delete;
 
     // Opens the file and reads the central directory. False when the file
-    // cannot be read or holds no end-of-central-directory record; entries
-    // are then empty. A central directory cut short keeps the entries read.
+    // cannot be read or holds no usable end-of-central-directory record;
+    // entries are then empty. A central directory cut short keeps the
+    // entries read. Either way damage() says what is wrong.
     bool open(const std::string& path, uint64_t offset = 0, std::optional<uint64_t> length = {});
     void close();
 
     const std::vector<ZipEntry>& entries() const { return entries_; }
+    // What is wrong with the archive as a whole; empty when it opened and its
+    // central directory holds every entry the end record counts.
+    const std::string& damage() const { return damage_; }
 
     // Checks the local header, then streams the entry's content to `sink`
     // in pieces of at most 16 KB. The CRC-32 is verified at the end, so the
@@ -86,6 +95,8 @@ class ZipReader {
 
   private:
     bool read_at(uint64_t pos, void* buf, size_t size) const;
+    // Closes the reader with `why` as its damage; false.
+    bool fail_open(const char* why);
 
     struct FileCloser {
         void operator()(FILE* f) const { std::fclose(f); }
@@ -95,6 +106,7 @@ class ZipReader {
     uint64_t length_ = 0;
     uint64_t directory_offset_ = 0;
     std::vector<ZipEntry> entries_;
+    std::string damage_;
 };
 
 // Turns an entry name into a path relative to the target folder with '/'
@@ -118,9 +130,10 @@ struct ZipExtractReport {
 
 // Extracts every entry into `folder` (which must exist), creating the
 // folders that names contain. Nothing is created outside `folder`, not even
-// through symbolic links already present inside it. A failed file is
+// through symbolic links already present inside it. An entry over `limits`
+// (alone, or with the entries before it) is not written. A failed file is
 // removed again; the next entry is tried regardless.
-ZipExtractReport extract_all(const ZipReader& reader, const std::string& folder);
+ZipExtractReport extract_all(const ZipReader& reader, const std::string& folder, const ZipLimits& limits = {});
 
 // Builds an archive in memory.
 class ZipWriter {

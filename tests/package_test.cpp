@@ -400,7 +400,7 @@ TEST(ZipArchive, InflatingMoreThanTheDeclaredSizeFails) {
     patch32(zip, directory_record(zip, 1) + 24, 1000);
     write_bytes(box / "t.zip", zip);
     auto r = extract_file(box / "t.zip", box / "x");
-    EXPECT_EQ(r["fw/images/big.bin"], ZipStatus::DataError);
+    EXPECT_EQ(r["fw/images/big.bin"], ZipStatus::Overflow);
     EXPECT_FALSE(fs::exists(box / "x/fw/images/big.bin"));
 }
 
@@ -614,14 +614,15 @@ TEST(Package, StartUpFailsWithoutScriptOrSettingsAndLeavesNothing) {
     ASSERT_TRUE(write_packaged_executable(box / "player", no_script.finish(), box / "b", error));
     EXPECT_EQ(prepare_package(box / "b", pkg), PackageStatus::MissingScript);
 
-    // A package whose script entry is corrupt has no script either.
+    // A package whose script entry is corrupt is damaged, whatever else it holds.
     ZipWriter corrupt;
     corrupt.add("script.encode", "some script text", kZipStored);
     corrupt.add("ScriptInfo.ini", "[SCRIPTINFO]\r\n", kZipStored);
     std::string zip = corrupt.finish();
     zip[30 + 13 + 2] ^= 1;
     ASSERT_TRUE(write_packaged_executable(box / "player", zip, box / "c", error));
-    EXPECT_EQ(prepare_package(box / "c", pkg), PackageStatus::MissingScript);
+    EXPECT_EQ(prepare_package(box / "c", pkg), PackageStatus::Damaged);
+    EXPECT_EQ(pkg.problem, "entry script.encode: CRC mismatch");
 
     EXPECT_TRUE(pkg.work_folder.empty());
     EXPECT_EQ(tree(box / "tmp"), std::set<std::string>{"TamblorLite/"});
