@@ -61,7 +61,7 @@ private:
 // are reported through `report` (close-on-exec, so a successful exec
 // reports nothing).
 [[noreturn]] void become_child(char* const* argv, char* const* envp, const ChildOptions& o, pid_t parent,
-                               int output_fd, int report) {
+                               int input_fd, int output_fd, int report) {
     int failure = 0;
     if (o.end_with_parent) {
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
@@ -72,7 +72,9 @@ private:
     sigset_t none;
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    if (output_fd >= 0 && (::dup2(output_fd, STDOUT_FILENO) < 0 || ::dup2(output_fd, STDERR_FILENO) < 0))
+    if (input_fd >= 0 && ::dup2(input_fd, STDIN_FILENO) < 0) failure = errno;
+    if (!failure && output_fd >= 0 &&
+        (::dup2(output_fd, STDOUT_FILENO) < 0 || ::dup2(output_fd, STDERR_FILENO) < 0))
         failure = errno;
     if (!failure && !o.work_folder.empty() && ::chdir(o.work_folder.c_str()) != 0) failure = errno;
     if (!failure) {
@@ -120,6 +122,8 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const ChildOption
     const bool redirect = !options.output_file.empty();
     Fd output(redirect ? ::open(options.output_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644) : -1);
     if (redirect && output.get() < 0) return false;
+    Fd input(options.no_input ? ::open("/dev/null", O_RDONLY | O_CLOEXEC) : -1);
+    if (options.no_input && input.get() < 0) return false;
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return false;
     Fd report_read(fds[0]), report_write(fds[1]);
@@ -127,7 +131,8 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const ChildOption
     pid_t parent = ::getpid();
     pid_t pid = ::fork();
     if (pid < 0) return false;
-    if (pid == 0) become_child(args.data(), envp.data(), options, parent, output.get(), report_write.get());
+    if (pid == 0) become_child(args.data(), envp.data(), options, parent, input.get(), output.get(),
+                               report_write.get());
     // Set on both sides, so that the group exists whichever runs first.
     if (options.own_process_group) ::setpgid(pid, pid);
     report_write.reset();

@@ -13,6 +13,9 @@ struct ChildOptions {
     std::string work_folder;               // the child's current folder (empty: ours)
     std::string output_file;               // its standard output and error (empty: ours)
     std::vector<std::string> environment;  // "NAME=value" entries set on top of our environment
+    // Standard input from /dev/null: a child that nobody can answer (for
+    // one outside the terminal's foreground group a read would stop it).
+    bool no_input = false;
     // The child gets SIGTERM when the thread that started it ends (or the
     // whole process dies), and the ChildProcess ends it when it goes away.
     bool end_with_parent = false;

@@ -84,6 +84,8 @@ ChildOptions fn_script_child_options(const std::string& sub_base) {
     // The child's own console output goes to a file beside its outputs: the
     // caller shows what the child logged when it imports the child's outputs.
     o.output_file = path_join(sub_base, "console.txt");
+    // Nobody sees the child's prompts, so nobody answers them.
+    o.no_input = true;
     o.environment.push_back(fmt("%s=%d", kFnScriptDepthVariable, fn_script_depth() + 1));
     o.end_with_parent = true;
     // The whole tree below a top-level run shares one group of its own.
