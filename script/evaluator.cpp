@@ -249,8 +249,10 @@ void evaluate_condition(int slot, std::string_view condition, const std::string&
             else if (op == "&&") r = a != 0 && b != 0;
             else if (op == "||") r = a != 0 || b != 0;
             else {
+                // A comparison that cannot be made is false, so a tolerated
+                // error never lets a guarded branch run.
                 raise_error(slot, kErrCannotCompare, condition);
-                continue;
+                r = false;
             }
             result = Value::decimal(r ? 1 : 0);
         } else if (result.is_string() && rhs.is_string() && (op == "==" || op == "!=")) {
@@ -258,6 +260,7 @@ void evaluate_condition(int slot, std::string_view condition, const std::string&
             result = Value::decimal((op == "==") == eq ? 1 : 0);
         } else {
             raise_error(slot, kErrCannotCompare, condition);
+            result = Value::decimal(0);
         }
     }
     vars->set_number(target, result.is_number() && result.num != 0 ? 1 : 0);

@@ -164,7 +164,16 @@ void track_skipped_opener(JobSlot& js, const std::string& statement) {
     }
 }
 
-int finish(int slot) { return error_check(slot) == kCheckErrorStop ? kErrorStop : kDone; }
+// How a statement ends once its work (or an error it raised) is done: the
+// error policy alone decides whether the run stops or goes on.
+int finish(int slot) {
+    switch (error_check(slot)) {
+        case kCheckErrorStop: return kErrorStop;
+        case kCheckExit: return kExitRun;
+        case kCheckClose: return kCloseRun;
+        default: return kDone;
+    }
+}
 
 // Step 4: a statement without any call or group.
 int execute_plain(int slot, JobSlot& js, std::string& text, const CallSite& cs) {
@@ -222,6 +231,9 @@ std::string normalise_arguments(int slot, JobSlot& js, std::string_view args) {
     size_t cursor = 0;
     ArgPair pair;
     while (split_pair(args, cursor, pair)) {
+        // A value that fails to evaluate reaches the handler as an empty text,
+        // never as the value of the pair before it.
+        js.vars.set_string("_Varible", "");
         evaluate_expression(slot, pair.value, "_Varible");
         const Value* v = js.vars.find("_Varible");
         Value val = v ? *v : Value{};
@@ -252,7 +264,7 @@ void call_command(int slot, JobSlot& js, const CommandEntry& row, const std::str
 int execute_call(int slot, JobSlot& js, std::string& text, CallSite cs) {
     if (!cs.closed) {
         raise_error(slot, kErrLoseCommandEnd, text);
-        return kErrorStop;
+        return finish(slot);
     }
     std::string args = text.substr(cs.open + 1, cs.close - cs.open - 1);
     std::string name = cs.name;
@@ -298,13 +310,10 @@ int execute_call(int slot, JobSlot& js, std::string& text, CallSite cs) {
         group = true;
     } else {
         raise_error(slot, kErrUndefinedCommand, text);
-        return kErrorStop;
+        return finish(slot);
     }
 
-    int64_t check = error_check(slot);
-    if (check == kCheckErrorStop) return kErrorStop;
-    if (check == kCheckExit) return kExitRun;
-    if (check == kCheckClose) return kCloseRun;
+    if (int result = finish(slot); result != kDone) return result;
 
     std::string head = text.substr(0, cs.open);
     std::string tail = text.substr(cs.close + 1);
@@ -350,7 +359,7 @@ int execute_statement(int slot, std::string& text, bool rerun) {
     if (text.empty()) return kDone;
     if (utf16_length(text) > kMaxStatementChars) {
         raise_error(slot, kErrCommandTooLong, text);
-        return kErrorStop;
+        return finish(slot);
     }
     if (!rerun) {
         if (!js->main_list.top()) {
