@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "platform/shared_memory.h"
@@ -24,6 +25,8 @@ public:
     // Opens or creates the event (initially not signalled when created).
     bool attach(std::string_view base);
     void detach() { seg_.detach(); }
+    // Why the last attach() failed.
+    const std::string& error() const { return seg_.error(); }
     bool attached() const { return seg_.attached(); }
     bool is(std::string_view base) const { return seg_.is(base); }
 

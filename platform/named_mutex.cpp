@@ -60,8 +60,13 @@ bool NamedMutex::lock(const std::atomic<bool>* cancel) {
         int rc = take(1000);
         if (rc == 0) return true;
         if (rc != ETIMEDOUT) return false;
-        if (cancel && cancel->load()) return false;
+        if ((cancel && cancel->load()) || shared_wait_stop_requested()) return false;
     }
+}
+
+std::string NamedMutex::error() const {
+    std::lock_guard<std::mutex> g(guard_);
+    return seg_.error();
 }
 
 bool NamedMutex::try_lock_for(int timeout_ms) { return take(timeout_ms) == 0; }

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <string>
 #include <thread>
 
 #include "platform/shared_memory.h"
@@ -30,7 +31,8 @@ public:
     bool open();
 
     // Waits without a time limit, in steps of one second; between steps
-    // `cancel` (when given) is checked and a set flag ends the wait with false.
+    // `cancel` (when given) and the stop of the job (shared_wait_stop.h) are
+    // checked, and either ends the wait with false.
     bool lock(const std::atomic<bool>* cancel = nullptr);
     // One attempt, waiting at most `timeout_ms`.
     bool try_lock_for(int timeout_ms);
@@ -40,6 +42,8 @@ public:
     int release_all();
     // Takes the calling thread holds (0 when another thread or nobody owns it).
     int held_by_this_thread() const;
+    // Why the shared mutex could not be opened (empty when it could).
+    std::string error() const;
 
 private:
     pthread_mutex_t* shared();

@@ -8,19 +8,27 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
 #include <utility>
+#include <vector>
+
+#include "common/format.h"
+#include "platform/shared_object_access.h"
 
 namespace tb {
 
 namespace {
 
-// Byte 0 of a segment's file serialises attaching; byte 1 is held shared by
-// every process that has the segment attached.
+// Byte 0 of a segment's file serialises attaching, detaching and removing;
+// byte 1 is held shared by every process that has the segment attached.
 constexpr off_t kInitRegion = 0;
 constexpr off_t kAttachRegion = 1;
+constexpr int kOpenAttempts = 5;
 
 class UniqueFd {
 public:
@@ -37,7 +45,8 @@ private:
     int fd_;
 };
 
-bool ofd_lock(int fd, short type, off_t start, bool wait) {
+// One attempt at a lock on one byte; never waits.
+bool ofd_try_lock(int fd, short type, off_t start) {
     struct flock fl {};
     fl.l_type = type;
     fl.l_whence = SEEK_SET;
@@ -45,39 +54,102 @@ bool ofd_lock(int fd, short type, off_t start, bool wait) {
     fl.l_len = 1;
     fl.l_pid = 0;
     for (;;) {
-        if (::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &fl) == 0) return true;
+        if (::fcntl(fd, F_OFD_SETLK, &fl) == 0) return true;
         if (errno != EINTR) return false;
     }
 }
 
-int open_segment(const std::string& name) {
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        int fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            ::fchmod(fd, 0666);  // every user's instances share the objects, whatever the umask
-            return fd;
-        }
-        if (errno != EEXIST) return -1;
-        fd = ::shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0);
-        if (fd >= 0) return fd;
-        if (errno != ENOENT) return -1;  // removed between the two calls: try again
+void ofd_unlock(int fd, off_t start) { ofd_try_lock(fd, F_UNLCK, start); }
+
+// Tries until the lock is taken or the wait gives up (see TransitionWait).
+bool ofd_lock_waiting(int fd, short type, off_t start, TransitionWait& wait) {
+    for (;;) {
+        if (ofd_try_lock(fd, type, start)) return true;
+        if (errno != EAGAIN && errno != EACCES) return false;
+        if (wait.give_up()) return false;
+        wait.pause();
     }
+}
+
+std::string label_of(const std::string& name) { return name.substr(1); }
+
+std::string path_of(const std::string& name) { return "/dev/shm" + name; }
+
+// Whether the name still refers to the open object (its last holder may have
+// removed it between opening and locking).
+bool still_named(int fd, const std::string& name) {
+    struct stat by_fd {}, by_name {};
+    return ::fstat(fd, &by_fd) == 0 && ::stat(path_of(name).c_str(), &by_name) == 0 &&
+           by_fd.st_ino == by_name.st_ino && by_fd.st_dev == by_name.st_dev;
+}
+
+int open_segment(const std::string& name, const SharedObjectAccess& access, std::string& problem) {
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        UniqueFd created(::shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, access.mode));
+        if (created.get() >= 0) {
+            if (!prepare_new_object(created.get(), access, problem)) {
+                ::shm_unlink(name.c_str());
+                return -1;
+            }
+            return created.release();
+        }
+        if (errno != EEXIST) break;
+        const int fd = ::shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0);
+        if (fd >= 0) return fd;
+        if (errno == EACCES) {
+            problem = refused_object_problem(path_of(name), label_of(name));
+            return -1;
+        }
+        if (errno != ENOENT) break;  // removed between the two calls: try again
+    }
+    problem = fmt("%s cannot be opened (%s)", label_of(name), std::strerror(errno));
     return -1;
 }
 
 // Holds the attach serialisation lock for a scope.
 class InitLock {
 public:
-    explicit InitLock(int fd) : fd_(fd), held_(ofd_lock(fd, F_WRLCK, kInitRegion, true)) {}
+    InitLock(int fd, TransitionWait& wait) : fd_(fd), held_(ofd_lock_waiting(fd, F_WRLCK, kInitRegion, wait)) {}
     ~InitLock() {
-        if (held_) ofd_lock(fd_, F_UNLCK, kInitRegion, false);
+        if (held_) ofd_unlock(fd_, kInitRegion);
     }
+    InitLock(const InitLock&) = delete;
+    InitLock& operator=(const InitLock&) = delete;
     bool held() const { return held_; }
 
 private:
     int fd_;
     bool held_;
 };
+
+// The segments this process has attached, so that the names of those it is
+// the last holder of are removed when it ends.
+struct Registry {
+    std::mutex lock;
+    std::vector<SharedSegment*> segments;
+};
+
+// Never destroyed: the exit sweep runs after static destructors may have.
+Registry& registry() {
+    static Registry* r = new Registry;
+    return *r;
+}
+
+void sweep_at_exit() { release_shared_objects_of_this_process(); }
+
+void enrol(SharedSegment* seg) {
+    static std::once_flag once;
+    std::call_once(once, [] { std::atexit(sweep_at_exit); });
+    Registry& r = registry();
+    std::lock_guard<std::mutex> g(r.lock);
+    r.segments.push_back(seg);
+}
+
+void withdraw(SharedSegment* seg) {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> g(r.lock);
+    r.segments.erase(std::remove(r.segments.begin(), r.segments.end(), seg), r.segments.end());
+}
 
 }  // namespace
 
@@ -96,56 +168,123 @@ std::string ipc_object_name(std::string_view base) {
 
 bool SharedSegment::attach(std::string_view base, size_t size, const Initialiser& init) {
     detach();
-    if (size == 0) return false;
+    error_.clear();
     const std::string name = ipc_object_name(base);
-    UniqueFd fd(open_segment(name));
-    if (fd.get() < 0) return false;
-
-    void* data = nullptr;
-    {
-        InitLock serialise(fd.get());
-        if (!serialise.held()) return false;
-        // Nobody else holds the attach region: this process is the first
-        // holder (or every earlier one has gone), so the contents start afresh.
-        const bool first = ofd_lock(fd.get(), F_WRLCK, kAttachRegion, false);
-        if (first) {
-            if (::ftruncate(fd.get(), 0) != 0 || ::ftruncate(fd.get(), static_cast<off_t>(size)) != 0) return false;
-        } else {
-            struct stat st {};
-            if (::fstat(fd.get(), &st) != 0 || static_cast<size_t>(st.st_size) != size) return false;
-        }
-        data = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd.get(), 0);
-        if (data == MAP_FAILED) return false;
-        if (first && init) init(data, size);
-        // Downgrade (first holder) or join the other holders.
-        if (!ofd_lock(fd.get(), F_RDLCK, kAttachRegion, false)) {
-            ::munmap(data, size);
+    if (size == 0) {
+        error_ = fmt("%s: no size given", label_of(name));
+        return false;
+    }
+    const SharedObjectAccess access = shared_object_access();
+    if (!access.problem.empty()) {
+        error_ = access.problem;
+        return false;
+    }
+    TransitionWait wait;
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        UniqueFd fd(open_segment(name, access, error_));
+        if (fd.get() < 0) return false;
+        InitLock serialise(fd.get(), wait);
+        if (!serialise.held()) {
+            error_ = fmt("%s is held by another process; waiting for it was given up", label_of(name));
             return false;
         }
+        if (!still_named(fd.get(), name)) continue;  // its last holder removed it: open the new one
+        if (!admit_existing_object(fd.get(), access, label_of(name), error_)) return false;
+        void* data = map_attached(fd.get(), name, size, init);
+        if (!data) return false;
+        fd_ = fd.release();
+        data_ = data;
+        size_ = size;
+        name_ = name;
+        owner_pid_ = ::getpid();
+        enrol(this);
+        return true;
     }
-    fd_ = fd.release();
-    data_ = data;
-    size_ = size;
-    name_ = name;
+    error_ = fmt("%s keeps disappearing while it is opened", label_of(name));
+    return false;
+}
+
+void* SharedSegment::map_attached(int fd, const std::string& name, size_t size, const Initialiser& init) {
+    // Nobody else holds the attach region: this process is the first holder
+    // (or every earlier one has gone), so the contents start afresh.
+    const bool first = ofd_try_lock(fd, F_WRLCK, kAttachRegion);
+    if (first) {
+        if (::ftruncate(fd, 0) != 0 || ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+            error_ = fmt("%s cannot be sized (%s)", label_of(name), std::strerror(errno));
+            return nullptr;
+        }
+    } else {
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || static_cast<size_t>(st.st_size) != size) {
+            // Mapping it would reach past its end (or leave part of it unseen).
+            error_ = fmt("%s has %I64d bytes where %I64d are expected", label_of(name),
+                         static_cast<int64_t>(st.st_size), static_cast<int64_t>(size));
+            return nullptr;
+        }
+    }
+    void* data = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (data == MAP_FAILED) {
+        error_ = fmt("%s cannot be mapped (%s)", label_of(name), std::strerror(errno));
+        return nullptr;
+    }
+    if (first && init) init(data, size);
+    // Downgrade (first holder) or join the other holders.
+    if (!ofd_try_lock(fd, F_RDLCK, kAttachRegion)) {
+        error_ = fmt("%s cannot be joined (%s)", label_of(name), std::strerror(errno));
+        ::munmap(data, size);
+        return nullptr;
+    }
+    return data;
+}
+
+bool SharedSegment::remove_name_if_last() {
+    if (fd_ < 0 || owner_pid_ != ::getpid()) return false;  // an inherited attachment is its parent's
+    TransitionWait wait([] { return true; });  // a short try only: nobody waits for this
+    InitLock serialise(fd_, wait);
+    if (!serialise.held()) return false;
+    // Our own shared hold converts when no other holder is left.
+    if (!ofd_try_lock(fd_, F_WRLCK, kAttachRegion)) return false;
+    if (still_named(fd_, name_)) ::shm_unlink(name_.c_str());
     return true;
 }
 
 void SharedSegment::detach() {
+    if (fd_ >= 0) {
+        withdraw(this);
+        remove_name_if_last();
+    }
     if (data_) ::munmap(data_, size_);
     if (fd_ >= 0) ::close(fd_);  // drops this process's attach lock
     data_ = nullptr;
     fd_ = -1;
     size_ = 0;
     name_.clear();
+    owner_pid_ = 0;
 }
 
-bool SharedSegment::lock_region(int index) {
+void SharedSegment::release_at_exit() {
+    if (fd_ < 0 || owner_pid_ != ::getpid()) return;
+    // Not the last: let another attachment of this process to the same
+    // object find itself the last one. The mapping stays for threads that
+    // still run.
+    if (!remove_name_if_last()) ofd_unlock(fd_, kAttachRegion);
+}
+
+void release_shared_objects_of_this_process() {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> g(r.lock);
+    for (SharedSegment* seg : r.segments) seg->release_at_exit();
+    r.segments.clear();
+}
+
+bool SharedSegment::lock_region(int index, const StopCondition& stop) {
     if (fd_ < 0 || index < kFirstUserRegion) return false;
-    return ofd_lock(fd_, F_WRLCK, index, true);
+    TransitionWait wait(stop);
+    return ofd_lock_waiting(fd_, F_WRLCK, index, wait);
 }
 
 void SharedSegment::unlock_region(int index) {
-    if (fd_ >= 0 && index >= kFirstUserRegion) ofd_lock(fd_, F_UNLCK, index, false);
+    if (fd_ >= 0 && index >= kFirstUserRegion) ofd_unlock(fd_, index);
 }
 
 bool remove_shared_object(std::string_view base) { return ::shm_unlink(ipc_object_name(base).c_str()) == 0; }

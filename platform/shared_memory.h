@@ -13,7 +13,13 @@
 // Creation and initialisation are serialised between processes by open-file
 // -description locks on the segment itself, which the kernel drops when a
 // holder dies, so a crash can never leave a half-initialised segment that
-// blocks the others.
+// blocks the others. The last holder to detach, or to end, removes the name
+// from the system; only a holder that crashes as the last one leaves it
+// behind, and the next instance to attach starts it afresh.
+//
+// Segments are created for their owner only, or for a group (see
+// shared_object_access.h); a segment of another user, or of a size other
+// than expected, is refused with a reason in error().
 #pragma once
 
 #include <sys/types.h>
@@ -23,6 +29,8 @@
 #include <functional>
 #include <string>
 #include <string_view>
+
+#include "platform/shared_wait_stop.h"
 
 namespace tb {
 
@@ -57,10 +65,14 @@ public:
 
     // Opens or creates the segment `base` of `size` bytes and maps it. When
     // this process is the first holder, the segment is zero-filled and `init`
-    // runs before any other process can map it. Fails when the segment cannot
-    // be opened or is held by others with a different size.
+    // runs before any other process can map it. Fails (see error()) when the
+    // segment cannot be opened, belongs to another user, is held by others
+    // with a different size, or opening it waited in vain until a stop.
     bool attach(std::string_view base, size_t size, const Initialiser& init = {});
+    // Unmaps the segment; its name is removed when no other process holds it.
     void detach();
+    // Why the last attach() failed.
+    const std::string& error() const { return error_; }
 
     bool attached() const { return data_ != nullptr; }
     void* data() const { return data_; }
@@ -78,21 +90,32 @@ public:
     // An exclusive lock on one byte of the segment's file, shared between
     // processes and released by the kernel when the holder dies. Threads of
     // one process share the lock (they use the same open file), so callers
-    // add their own in-process mutex.
-    bool lock_region(int index);
+    // add their own in-process mutex. The wait gives up (false) on a stop
+    // of the job or `stop` (see shared_wait_stop.h).
+    bool lock_region(int index, const StopCondition& stop = {});
     void unlock_region(int index);
 
+    // The process ends: removes the name when this is the last holder, else
+    // stops counting as a holder. The mapping stays.
+    void release_at_exit();
+
 private:
+    void* map_attached(int fd, const std::string& name, size_t size, const Initialiser& init);
+    bool remove_name_if_last();
+
     int fd_ = -1;
     void* data_ = nullptr;
     size_t size_ = 0;
     std::string name_;
+    pid_t owner_pid_ = 0;  // the process that attached (a forked child only inherits it)
+    std::string error_;
 };
 
 // Holds a region lock of a segment for a scope.
 class SegmentRegionLock {
 public:
-    SegmentRegionLock(SharedSegment& seg, int index) : seg_(seg), index_(index), held_(seg.lock_region(index)) {}
+    SegmentRegionLock(SharedSegment& seg, int index, const StopCondition& stop = {})
+        : seg_(seg), index_(index), held_(seg.lock_region(index, stop)) {}
     ~SegmentRegionLock() {
         if (held_) seg_.unlock_region(index_);
     }
@@ -105,6 +128,10 @@ private:
     int index_;
     bool held_;
 };
+
+// Runs when the process ends (and may be called before): every segment this
+// process attached is released as by SharedSegment::release_at_exit().
+void release_shared_objects_of_this_process();
 
 // Removes one named object, or every object of the program, of the current
 // namespace from the system (tests and clean-up tools; attached processes keep

@@ -96,11 +96,22 @@ bool with_table(Fn&& fn) {
         if (t.map_count == 0) t.lingering = true;
     }
     SegmentRegionLock region(t.seg, kTableRegion);
+    if (!region.held()) return false;  // the job stops while another instance holds the table
     fn(t);
     return true;
 }
 
 }  // namespace
+
+bool global_var_usable(std::string& problem) {
+    problem.clear();
+    if (with_table([](Table&) {})) return true;
+    Table& t = table();
+    std::lock_guard<std::mutex> g(t.lock);
+    problem = t.seg.attached() ? "GlobalVar is held by another instance; waiting for it was given up" : t.seg.error();
+    if (problem.empty()) problem = "GlobalVar cannot be opened";
+    return false;
+}
 
 bool global_var_map() {
     Table& t = table();

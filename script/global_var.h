@@ -28,6 +28,11 @@ constexpr size_t kGlobalVarBytes = kGlobalVarEntries * kGlobalVarEntryBytes;    
 bool global_var_map();
 void global_var_unmap();
 
+// Whether the table can be used now (mapping it as an access would);
+// otherwise `problem` tells why: it belongs to another user, has the wrong
+// size, or another instance held it until the job was stopped.
+bool global_var_usable(std::string& problem);
+
 // Write: the entry of that name, else the first empty entry, gets the name
 // and the value printed as text (string as is, decimal "%I64d", hex
 // "0x%08I64X"). Returns false when the name is new and all 10 entries are in

@@ -6,7 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -42,10 +47,19 @@ std::string read_file(const std::string& path) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+// How an instance is started besides its arguments.
+struct Launch {
+    // Another user's instance: "nobody" (group "nogroup", no other groups).
+    bool as_nobody = false;
+    // TAMBLOR_IPC_GROUP for the instance (unset when empty).
+    std::string ipc_group;
+};
+
 // One running instance whose output lines are stamped as they arrive.
 class Instance {
 public:
-    Instance(const std::vector<std::string>& args, const std::string& dir, const std::string& ipc) {
+    Instance(const std::vector<std::string>& args, const std::string& dir, const std::string& ipc,
+             const Launch& launch = {}) {
         int fds[2];
         if (::pipe(fds) != 0) return;
         pid_ = ::fork();
@@ -57,10 +71,16 @@ public:
             if (::chdir(dir.c_str()) != 0) _exit(126);
             ::setenv("TMPDIR", dir.c_str(), 1);
             ::setenv("TAMBLOR_IPC_NAMESPACE", ipc.c_str(), 1);
-            std::vector<char*> argv{const_cast<char*>(TAMBLOR_BINARY)};
-            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            if (launch.ipc_group.empty()) ::unsetenv("TAMBLOR_IPC_GROUP");
+            else ::setenv("TAMBLOR_IPC_GROUP", launch.ipc_group.c_str(), 1);
+            std::vector<std::string> words;
+            if (launch.as_nobody) words = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+            words.push_back(TAMBLOR_BINARY);
+            words.insert(words.end(), args.begin(), args.end());
+            std::vector<char*> argv;
+            for (auto& w : words) argv.push_back(w.data());
             argv.push_back(nullptr);
-            ::execv(TAMBLOR_BINARY, argv.data());
+            ::execvp(argv[0], argv.data());
             _exit(127);
         }
         ::close(fds[1]);
@@ -112,6 +132,8 @@ public:
         return all;
     }
     void interrupt() { ::kill(pid_, SIGINT); }
+    void terminate() { ::kill(pid_, SIGTERM); }
+    void kill_now() { ::kill(pid_, SIGKILL); }
 
     static constexpr int kRunning = -1000;
 
@@ -142,12 +164,34 @@ private:
     std::vector<std::pair<std::string, Clock::time_point>> lines_;
 };
 
+// The machine-wide objects of a namespace, as names in /dev/shm.
+std::vector<std::string> shared_objects_of(const std::string& ipc) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator("/dev/shm", ec)) {
+        const std::string n = e.path().filename().string();
+        if (n.rfind(ipc, 0) == 0) names.push_back(n);
+    }
+    return names;
+}
+
+std::string joined(const std::vector<std::string>& names) {
+    std::string all;
+    for (const auto& n : names) all += n + " ";
+    return all;
+}
+
 class Instances : public ::testing::Test {
 protected:
     void SetUp() override {
         dir_ = make_tmpdir();
+        ::chmod(dir_.c_str(), 0777);  // instances of another user work here too
         ipc_ = "e2e" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name();
+               ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_";
+    }
+    void TearDown() override {
+        // What killed instances leave behind.
+        for (const auto& n : shared_objects_of(ipc_)) ::shm_unlink(("/" + n).c_str());
     }
     std::vector<std::string> script_args(const std::string& path, std::vector<std::string> extra = {}) {
         std::vector<std::string> a{"--sim", "SCRIPT:" + path};
@@ -212,6 +256,151 @@ TEST_F(Instances, InstanceEndingEarlyReleasesTheOthers) {
     EXPECT_EQ(b.wait(20), 0) << b.output();
     EXPECT_TRUE(a.seen("RELEASED")) << a.output();
     EXPECT_TRUE(b.seen("RELEASED")) << b.output();
+}
+
+TEST_F(Instances, MemberKilledBeforeSyncWaitLeavesTheGroup) {
+    // SyncInit's delay lets all three join before the first waits.
+    std::string waiter = write_script(dir_, "waiter.scpt",
+                                      "SyncInit( DelaySec:3 );\n"
+                                      "Print( LeftAlign:FALSE, Output:\"JOINED\" );\n"
+                                      "SyncWait( TimeoutSec:60 );\n"
+                                      "Print( LeftAlign:FALSE, Output:\"PASSED\" );\n");
+    std::string victim = write_script(dir_, "victim.scpt",
+                                      "SyncInit( DelaySec:0 );\n"
+                                      "Print( LeftAlign:FALSE, Output:\"JOINED\" );\n"
+                                      "Delay( sec:60 );\n"
+                                      "SyncWait( TimeoutSec:60 );\n");
+    Instance doomed(script_args(victim), dir_, ipc_);
+    Instance a(script_args(waiter), dir_, ipc_);
+    Instance b(script_args(waiter), dir_, ipc_);
+    // Both others wait for the third member at the barrier.
+    const auto until = Clock::now() + std::chrono::seconds(20);
+    while (Clock::now() < until && !(doomed.seen("JOINED") && a.seen("Wait 3 Threads") && b.seen("Wait 3 Threads")))
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(doomed.seen("JOINED")) << doomed.output();
+    ASSERT_TRUE(a.seen("Wait 3 Threads")) << a.output();
+    ASSERT_TRUE(b.seen("Wait 3 Threads")) << b.output();
+    doomed.kill_now();
+    const auto killed = Clock::now();
+    EXPECT_EQ(a.wait(10), 0) << a.output();
+    EXPECT_EQ(b.wait(10), 0) << b.output();
+    for (Instance* i : {&a, &b}) {
+        auto passed = i->seen("PASSED");
+        ASSERT_TRUE(passed) << i->output();
+        EXPECT_LT(std::chrono::duration<double>(*passed - killed).count(), 4.0) << i->output();
+        EXPECT_FALSE(i->seen("Wait Synchronize Timeout")) << i->output();
+    }
+}
+
+TEST_F(Instances, ObjectsAreRemovedWhenTheLastInstanceEnds) {
+    auto script = [&](int delay) {
+        return write_script(dir_, "all" + std::to_string(delay) + ".scpt",
+                            "SyncInit( DelaySec:3 );\n"
+                            "GlobalLock();\n"
+                            "SetGlobalVar( Name:\"K\", Value:1 );\n"
+                            "GlobalUnLock();\n"
+                            "SyncWait( TimeoutSec:20 );\n"
+                            "Delay( sec:" + std::to_string(delay) + " );\n");
+    };
+    Instance shorter(script_args(script(0)), dir_, ipc_);
+    Instance longer(script_args(script(4)), dir_, ipc_);
+    ASSERT_EQ(shorter.wait(30), 0) << shorter.output();
+    ASSERT_TRUE(shorter.seen("Wait 2 Threads")) << shorter.output();
+    // The other instance still uses them.
+    EXPECT_FALSE(shared_objects_of(ipc_).empty());
+    EXPECT_EQ(longer.wait(30), 0) << longer.output();
+    EXPECT_EQ(joined(shared_objects_of(ipc_)), "");
+}
+
+TEST_F(Instances, AnotherUserCannotReadGlobalVar) {
+    std::string owner = write_script(dir_, "owner.scpt",
+                                     "SetGlobalVar( Name:\"Secret\", Value:\"s3cr3t-value\" );\n"
+                                     "Print( LeftAlign:FALSE, Output:\"STORED\" );\n"
+                                     "Delay( sec:15 );\n");
+    std::string spy = write_script(dir_, "spy.scpt",
+                                   "x = GetGlobalVar( Name:\"Secret\" );\n"
+                                   "Print( LeftAlign:FALSE, Output:x );\n");
+    Instance root_run(script_args(owner), dir_, ipc_);
+    const auto until = Clock::now() + std::chrono::seconds(10);
+    while (Clock::now() < until && !root_run.seen("STORED")) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(root_run.seen("STORED")) << root_run.output();
+    Instance other(script_args(spy), dir_, ipc_, Launch{.as_nobody = true, .ipc_group = ""});
+    EXPECT_NE(other.wait(20), 0) << other.output();
+    EXPECT_FALSE(other.seen("s3cr3t-value")) << other.output();
+    EXPECT_TRUE(other.seen("another user")) << other.output();
+}
+
+TEST_F(Instances, GroupSettingSharesTheObjectsWithTheGroup) {
+    std::string owner = write_script(dir_, "owner.scpt",
+                                     "SetGlobalVar( Name:\"Shared\", Value:\"group-value\" );\n"
+                                     "Print( LeftAlign:FALSE, Output:\"STORED\" );\n"
+                                     "SyncInit( DelaySec:0 );\n"
+                                     "SyncWait( TimeoutSec:20 );\n"
+                                     "Print( LeftAlign:FALSE, Output:\"MET\" );\n");
+    std::string member = write_script(dir_, "member.scpt",
+                                      "SyncInit( DelaySec:0 );\n"
+                                      "x = GetGlobalVar( Name:\"Shared\" );\n"
+                                      "Print( LeftAlign:FALSE, Output:x );\n"
+                                      "SyncWait( TimeoutSec:20 );\n"
+                                      "Print( LeftAlign:FALSE, Output:\"MET\" );\n");
+    Instance root_run(script_args(owner), dir_, ipc_, Launch{.ipc_group = "nogroup"});
+    const auto until = Clock::now() + std::chrono::seconds(10);
+    while (Clock::now() < until && !root_run.seen("STORED")) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(root_run.seen("STORED")) << root_run.output();
+    Instance other(script_args(member), dir_, ipc_, Launch{.as_nobody = true, .ipc_group = "nogroup"});
+    EXPECT_EQ(other.wait(30), 0) << other.output();
+    EXPECT_EQ(root_run.wait(30), 0) << root_run.output();
+    EXPECT_TRUE(other.seen("group-value")) << other.output();
+    EXPECT_TRUE(other.seen("MET")) << other.output();
+    EXPECT_TRUE(root_run.seen("MET")) << root_run.output();
+    for (const auto& n : shared_objects_of(ipc_)) {
+        struct stat st {};
+        ASSERT_EQ(::stat(("/dev/shm/" + n).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0660u) << n;
+    }
+}
+
+// Holds an exclusive lock on one byte of a shared object's file, the way a
+// stuck instance of the same user would.
+class ByteLockHolder {
+public:
+    ByteLockHolder(const std::string& object, size_t size, off_t byte) {
+        fd_ = ::shm_open(("/" + object).c_str(), O_RDWR | O_CREAT, 0600);
+        if (fd_ < 0 || ::ftruncate(fd_, static_cast<off_t>(size)) != 0) return;
+        struct flock fl {};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = byte;
+        fl.l_len = 1;
+        held_ = ::fcntl(fd_, F_OFD_SETLK, &fl) == 0;
+    }
+    ~ByteLockHolder() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool held() const { return held_; }
+
+private:
+    int fd_ = -1;
+    bool held_ = false;
+};
+
+TEST_F(Instances, StopSignalEndsAWaitOnAHeldObject) {
+    std::string script = write_script(dir_, "blocked.scpt",
+                                      "SyncInit( DelaySec:0 );\n"
+                                      "SetGlobalVar( Name:\"K\", Value:1 );\n"
+                                      "Print( LeftAlign:FALSE, Output:\"LATE\" );\n");
+    // Opening the table at the start of the run, then the barrier's transition lock.
+    for (auto [object, byte] : {std::pair<const char*, off_t>{"GlobalVar", 0}, {"XRT_SHAREE", 2}}) {
+        SCOPED_TRACE(object);
+        ByteLockHolder holder(ipc_ + object, 11520, byte);
+        ASSERT_TRUE(holder.held());
+        Instance run(script_args(script), dir_, ipc_);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        ASSERT_EQ(run.wait(0), Instance::kRunning) << run.output();
+        run.terminate();
+        EXPECT_NE(run.wait(6), Instance::kRunning) << run.output();
+        EXPECT_FALSE(run.seen("LATE")) << run.output();
+    }
 }
 
 TEST_F(Instances, ErrorStopWithBroadcastCancelsTheOthers) {

@@ -3,8 +3,11 @@
 // process; each test works in a namespace of its own so that tests (and test
 // runs) never see each other's objects.
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -592,6 +595,110 @@ TEST_F(SyncGlobalVar, FnScriptStateDrivesIsFnScriptRunning) {
     set_fn_script_state(false);
     cmd_IsFnScriptRunning(0, "", "IsFnScriptRunning");
     EXPECT_EQ(test::var("IsFnScriptRunning"), "0");
+}
+
+// ---------------------------------------------------------------------------
+// Who may use the objects.
+
+class SyncOwnership : public SyncFixture {
+protected:
+    // In a child: becomes the unprivileged user "nobody" (group "nogroup", no other groups).
+    static bool become_nobody() {
+        const passwd* pw = ::getpwnam("nobody");
+        if (!pw) return false;
+        return ::setgroups(0, nullptr) == 0 && ::setresgid(pw->pw_gid, pw->pw_gid, pw->pw_gid) == 0 &&
+               ::setresuid(pw->pw_uid, pw->pw_uid, pw->pw_uid) == 0;
+    }
+    std::string path_of(const char* base) { return "/dev/shm" + ipc_object_name(base); }
+};
+
+constexpr const char* kInstanceObjects[] = {"GlobalVar", "GlobalMutex", "XRT_SHAREE", "SyncEvent"};
+
+TEST_F(SyncOwnership, ObjectsAreCreatedForTheOwnerOnly) {
+    ASSERT_TRUE(global_var_map());
+    ASSERT_TRUE(global_mutex().open());
+    ASSERT_TRUE(sync_join(0));
+    for (const char* base : kInstanceObjects) {
+        struct stat st {};
+        ASSERT_EQ(::stat(path_of(base).c_str(), &st), 0) << base;
+        EXPECT_EQ(st.st_mode & 07777, 0600u) << base;
+        EXPECT_EQ(st.st_uid, ::geteuid()) << base;
+    }
+    leave_sync_group(0);
+    global_var_unmap();
+}
+
+TEST_F(SyncOwnership, AnotherUserCannotOpenTruncateOrLockThem) {
+    ASSERT_TRUE(global_var_map());
+    ASSERT_TRUE(global_var_write_text("Secret", "s3cr3t"));
+    ASSERT_TRUE(global_mutex().open());
+    ASSERT_TRUE(sync_join(0));
+    std::vector<std::string> paths;
+    for (const char* base : kInstanceObjects) paths.push_back(path_of(base));
+    pid_t other = spawn([&] {
+        if (!become_nobody()) return 1;
+        int refused = 0;
+        for (const std::string& p : paths) {
+            const int fd = ::open(p.c_str(), O_RDONLY);
+            if (fd >= 0) ::close(fd);
+            else ++refused;
+            // Truncating to the size it has is harmless, but needs the same right as cutting it short.
+            struct stat st {};
+            ::stat(p.c_str(), &st);
+            if (::truncate(p.c_str(), st.st_size) != 0) ++refused;
+            // Nor can it take the lock that orders the instances' changes.
+            const int lfd = ::open(p.c_str(), O_WRONLY);
+            struct flock fl {};
+            fl.l_type = F_WRLCK;
+            fl.l_whence = SEEK_SET;
+            fl.l_start = SharedSegment::kFirstUserRegion;
+            fl.l_len = 1;
+            if (lfd < 0 || ::fcntl(lfd, F_OFD_SETLK, &fl) != 0) ++refused;
+            if (lfd >= 0) ::close(lfd);
+        }
+        return refused == static_cast<int>(3 * paths.size()) ? 0 : 10;
+    });
+    EXPECT_EQ(reap({other}, 5000), std::vector<int>({0}));
+    // The table is intact (read in a child: a truncated section kills the reader).
+    pid_t reader = spawn([] { return global_var_text("Secret") == "s3cr3t" ? 0 : 1; });
+    EXPECT_EQ(reap({reader}, 3000), std::vector<int>({0}));
+    leave_sync_group(0);
+    global_var_unmap();
+}
+
+TEST_F(SyncOwnership, ObjectOfAnotherUserIsRefused) {
+    Pipe ready, bye;
+    pid_t other = spawn([&] {
+        if (!become_nobody()) return 1;
+        SharedSegment table;
+        if (!table.attach("GlobalVar", kGlobalVarBytes)) return 2;
+        report(ready, 0, 0);
+        wait_gate(bye);
+        return 0;
+    });
+    ASSERT_EQ(read_records(ready, 1, 5000).size(), 1u);
+    cmd_SetGlobalVar(0, "Name:\"K\", Value:1", "SetGlobalVar");
+    EXPECT_EQ(job_slot(0)->error_code, kErrGeneric);
+    EXPECT_NE(job_slot(0)->error_text.find("another user"), std::string::npos) << job_slot(0)->error_text;
+    open_gate(bye, 1);
+    EXPECT_EQ(reap({other}, 3000), std::vector<int>({0}));
+}
+
+TEST_F(SyncOwnership, ObjectOfTheWrongSizeIsRefused) {
+    Pipe ready, bye;
+    pid_t other = spawn([&] {
+        SharedSegment table;
+        if (!table.attach("GlobalVar", 100)) return 2;
+        report(ready, 0, 0);
+        wait_gate(bye);
+        return 0;
+    });
+    ASSERT_EQ(read_records(ready, 1, 5000).size(), 1u);
+    cmd_SetGlobalVar(0, "Name:\"K\", Value:1", "SetGlobalVar");
+    EXPECT_EQ(job_slot(0)->error_code, kErrGeneric);
+    EXPECT_NE(job_slot(0)->error_text.find("100 bytes"), std::string::npos) << job_slot(0)->error_text;
+    open_gate(bye, 1);
+    EXPECT_EQ(reap({other}, 3000), std::vector<int>({0}));
 }
 
 // ---------------------------------------------------------------------------
