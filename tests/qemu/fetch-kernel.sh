@@ -8,17 +8,25 @@
 # usage: fetch-kernel.sh [CACHE]   (default $TAMBLOR_QEMU_CACHE or ~/.cache/tamblor-qemu)
 # Needs apt-get (with package lists), dpkg-deb, modinfo (kmod), xz and zstd
 # for compressed modules.
+# Several tests may ask at once: one fetches under the lock, the others wait
+# and then find the cache filled.
 set -euo pipefail
 cache=${1:-${TAMBLOR_QEMU_CACHE:-$HOME/.cache/tamblor-qemu}}
-if [ -s "$cache/vmlinuz" ] && [ -s "$cache/modules.load" ]; then echo "$cache"; exit 0; fi
+complete() { [ -s "$cache/vmlinuz" ] && [ -s "$cache/modules.load" ]; }
+if complete; then echo "$cache"; exit 0; fi
+mkdir -p "$(dirname "$cache")"
+exec 9>"$cache.lock"
+flock 9
+if complete; then echo "$cache"; exit 0; fi
 
 # The drivers under test and the crypto providers their checksums want.
 wanted=(crct10dif_generic crc64_rocksoft_generic nvme ahci sd_mod sg xhci_pci usb_storage uas)
 
 command -v modinfo >/dev/null || { echo "fetch-kernel: modinfo (kmod) is needed for the module order" >&2; exit 1; }
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-chmod 755 "$work"
+staging=$(mktemp -d "$cache.tmp.XXXXXX")
+trap 'rm -rf "$work" "$staging"' EXIT
+chmod 755 "$work" "$staging"
 pkg=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/{print $2; exit}')
 [ -n "$pkg" ] || { echo "fetch-kernel: no linux-image-amd64 in the package lists" >&2; exit 1; }
 (cd "$work" && apt-get download -q "$pkg" >/dev/null 2>&1) || { echo "fetch-kernel: cannot download $pkg" >&2; exit 1; }
@@ -26,9 +34,9 @@ dpkg-deb -x "$work"/*.deb "$work/x"
 release=$(ls "$work/x/lib/modules" | head -1)
 tree=$work/x/lib/modules/$release
 
-mkdir -p "$cache.tmp/modules"
-cp "$work"/x/boot/vmlinuz-"$release" "$cache.tmp/vmlinuz"
-echo "$release" > "$cache.tmp/release"
+mkdir -p "$staging/modules"
+cp "$work"/x/boot/vmlinuz-"$release" "$staging/vmlinuz"
+echo "$release" > "$staging/release"
 
 declare -A file_of seen
 while IFS= read -r f; do
@@ -45,7 +53,7 @@ visit() {
     grep -qE "/${n//_/[-_]}\.ko$" "$tree/modules.builtin" 2>/dev/null && return 0
     echo "fetch-kernel: module $n is neither a module nor built in" >&2; return 1
   fi
-  local out=$cache.tmp/modules/$n.ko
+  local out=$staging/modules/$n.ko
   case "$f" in
     *.ko.xz) xz -dc "$f" > "$out" ;;
     *.ko.zst) zstd -qdc "$f" > "$out" ;;
@@ -58,7 +66,7 @@ visit() {
   order+=("$n")
 }
 for m in "${wanted[@]}"; do visit "$m"; done
-printf '%s\n' "${order[@]}" > "$cache.tmp/modules.load"
+printf '%s\n' "${order[@]}" > "$staging/modules.load"
 rm -rf "$cache"
-mv "$cache.tmp" "$cache"
+mv "$staging" "$cache"
 echo "$cache"

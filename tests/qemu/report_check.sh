@@ -7,7 +7,7 @@
 #
 # Exit code: 0 the fields agree, 1 a field differs or a report is missing,
 # 77 skipped (no qemu-system-x86_64, busybox, cpio, nvme-cli, or no kernel
-# in the cache of fetch-kernel.sh).
+# in the cache of fetch-kernel.sh; under CI=true these fail with 1).
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 tamblor=${1:-}
@@ -15,15 +15,15 @@ log=
 [ "${2:-}" = --log ] && log=${3:-}
 [ -n "$tamblor" ] && [ -x "$tamblor" ] || { echo "usage: report_check.sh TAMBLOR_BINARY [--log FILE]" >&2; exit 2; }
 
-skip() { echo "SKIP: $*"; exit 77; }
+. "$here/cannot_run.sh"
 for tool in qemu-system-x86_64 busybox cpio gzip nvme; do
-  command -v "$tool" >/dev/null || skip "$tool not installed"
+  command -v "$tool" >/dev/null || cannot_run "$tool not installed"
 done
 cache=${TAMBLOR_QEMU_CACHE:-$HOME/.cache/tamblor-qemu}
 if [ ! -s "$cache/vmlinuz" ] && [ "${TAMBLOR_QEMU_FETCH:-0}" = 1 ]; then
-  "$here/fetch-kernel.sh" "$cache" >/dev/null || skip "cannot fetch a kernel"
+  "$here/fetch-kernel.sh" "$cache" >/dev/null || cannot_run "cannot fetch a kernel into $cache"
 fi
-[ -s "$cache/vmlinuz" ] && [ -s "$cache/modules.load" ] || skip "no kernel in $cache (run fetch-kernel.sh)"
+[ -s "$cache/vmlinuz" ] && [ -s "$cache/modules.load" ] || cannot_run "no kernel in $cache (run fetch-kernel.sh)"
 
 work=$(mktemp -d /tmp/tamblor-report-qemu.XXXXXX)
 trap 'rm -rf "$work"' EXIT

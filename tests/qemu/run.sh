@@ -8,7 +8,7 @@
 #               [--expect-exit N] [-- TAMBLOR_ARGS...]] [--log FILE]
 #
 # Exit code: 0 passed, 1 failed, 77 skipped (no qemu-system-x86_64, busybox
-# or cpio, or no kernel in the cache).
+# or cpio, or no kernel in the cache; under CI=true these fail with 1).
 # Environment:
 #   TAMBLOR_QEMU_CACHE   kernel cache made by fetch-kernel.sh (default ~/.cache/tamblor-qemu)
 #   TAMBLOR_QEMU_FETCH=1 run fetch-kernel.sh when the cache is empty
@@ -33,15 +33,15 @@ if [ -n "$tamblor" ] && { [ ! -x "$tamblor" ] || [ ! -f "$script" ]; }; then
   echo "run.sh: --tamblor needs an executable and --script a file" >&2; exit 2
 fi
 
-skip() { echo "SKIP: $*"; exit 77; }
+. "$here/cannot_run.sh"
 for tool in qemu-system-x86_64 busybox cpio gzip; do
-  command -v "$tool" >/dev/null || skip "$tool not installed"
+  command -v "$tool" >/dev/null || cannot_run "$tool not installed"
 done
 cache=${TAMBLOR_QEMU_CACHE:-$HOME/.cache/tamblor-qemu}
 if [ ! -s "$cache/vmlinuz" ] && [ "${TAMBLOR_QEMU_FETCH:-0}" = 1 ]; then
-  "$here/fetch-kernel.sh" "$cache" >/dev/null || skip "cannot fetch a kernel"
+  "$here/fetch-kernel.sh" "$cache" >/dev/null || cannot_run "cannot fetch a kernel into $cache"
 fi
-[ -s "$cache/vmlinuz" ] && [ -s "$cache/modules.load" ] || skip "no kernel in $cache (run fetch-kernel.sh)"
+[ -s "$cache/vmlinuz" ] && [ -s "$cache/modules.load" ] || cannot_run "no kernel in $cache (run fetch-kernel.sh)"
 
 work=$(mktemp -d /tmp/tamblor-qemu.XXXXXX)
 trap 'rm -rf "$work"' EXIT
