@@ -84,7 +84,9 @@ bool wait_for_at_least(const std::string& text, size_t wanted, std::chrono::mill
 // signal it while it runs.
 class Started {
 public:
-    Started(const std::vector<std::string>& argv, const fs::path& folder, const fs::path& output) : output_(output) {
+    Started(const std::vector<std::string>& argv, const fs::path& folder, const fs::path& output,
+            const std::string& ipc)
+        : output_(output) {
         pid_ = ::fork();
         if (pid_ == 0) {
             FILE* out = std::fopen(output.c_str(), "wb");
@@ -92,6 +94,7 @@ public:
             ::dup2(fileno(out), 1);
             ::dup2(fileno(out), 2);
             ::setenv("TMPDIR", (folder / "tmp").c_str(), 1);
+            ::setenv("TAMBLOR_IPC_NAMESPACE", ipc.c_str(), 1);
             std::vector<char*> args;
             for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
             args.push_back(nullptr);
@@ -144,6 +147,12 @@ protected:
         char tmpl[] = "/tmp/tamblor-proc-XXXXXX";
         root_ = ::mkdtemp(tmpl);
         fs::create_directories(root_ / "tmp");
+        // Machine-wide objects of their own, so that runs of other tests
+        // never see these instances.
+        ipc_ = "proc" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        for (char& c : ipc_)
+            if (c == '/') c = '_';
     }
     void TearDown() override {
         // Whatever a faulty run left behind must not outlive the test.
@@ -155,8 +164,8 @@ protected:
         fs::remove_all(root_, ec);
     }
     tb::test::ShellResult run(const std::string& args) {
-        return tb::test::run_shell("cd '" + root_.string() + "' && TMPDIR='" + (root_ / "tmp").string() +
-                                   "' timeout -s KILL 20 '" TAMBLOR_BINARY "' --sim " + args);
+        return tb::test::run_shell("cd '" + root_.string() + "' && " + environment() +
+                                   " timeout -s KILL 20 '" TAMBLOR_BINARY "' --sim " + args);
     }
     // Packs `folder` into a player beside it and returns the player's path.
     std::string pack(const fs::path& folder) {
@@ -171,7 +180,12 @@ protected:
         if (!fs::exists(base)) return 0;
         return static_cast<size_t>(std::distance(fs::directory_iterator(base), fs::directory_iterator()));
     }
+    // The environment of every run: its temporary folder and IPC namespace.
+    std::string environment() const {
+        return "TMPDIR='" + (root_ / "tmp").string() + "' TAMBLOR_IPC_NAMESPACE='" + ipc_ + "'";
+    }
     fs::path root_;
+    std::string ipc_;
 };
 
 // --- Function scripts ----------------------------------------------------
@@ -191,7 +205,8 @@ TEST_F(ProcessSafety, KillingTheTopProcessEndsEveryFunctionScriptBelowIt) {
     // Each level waits for the next. The call at level 8 is refused, which
     // ends that run; level 7 then waits a minute, so eight instances stay up.
     write_crlf(root_ / "tree.scpt", "CallFnScript( \"tree.scpt\", \"\", TRUE );\nDelay( sec:60 );\n");
-    Started top({TAMBLOR_BINARY, "--sim", "SCRIPT:" + (root_ / "tree.scpt").string()}, root_, root_ / "top.txt");
+    Started top({TAMBLOR_BINARY, "--sim", "SCRIPT:" + (root_ / "tree.scpt").string()}, root_, root_ / "top.txt",
+                ipc_);
     ASSERT_TRUE(wait_for_at_least(root_.string(), 8, std::chrono::seconds(20))) << top.output();
     top.signal(SIGKILL);
     EXPECT_EQ(top.wait(std::chrono::seconds(5)), 128 + SIGKILL);
@@ -200,7 +215,8 @@ TEST_F(ProcessSafety, KillingTheTopProcessEndsEveryFunctionScriptBelowIt) {
 
 TEST_F(ProcessSafety, StoppingTheTopProcessEndsItsFunctionScriptsFirst) {
     write_crlf(root_ / "tree.scpt", "CallFnScript( \"tree.scpt\", \"\", TRUE );\nDelay( sec:60 );\n");
-    Started top({TAMBLOR_BINARY, "--sim", "SCRIPT:" + (root_ / "tree.scpt").string()}, root_, root_ / "top.txt");
+    Started top({TAMBLOR_BINARY, "--sim", "SCRIPT:" + (root_ / "tree.scpt").string()}, root_, root_ / "top.txt",
+                ipc_);
     ASSERT_TRUE(wait_for_at_least(root_.string(), 8, std::chrono::seconds(20))) << top.output();
     top.signal(SIGTERM);
     EXPECT_EQ(top.wait(std::chrono::seconds(10)), 143) << top.output();
@@ -233,7 +249,7 @@ TEST_P(StopSignal, RunEndsCleanlyAndReportsTheSignal) {
                "Print( LeftAlign:FALSE, Output:\"LATE\" );\n");
     write_crlf(src / "ScriptInfo.ini", "[SCRIPTINFO]\nTITLE=Long\nStyle=30\n");
     std::string player = pack(src);
-    Started run({player, "--sim"}, root_, root_ / "out.txt");
+    Started run({player, "--sim"}, root_, root_ / "out.txt", ipc_);
     ASSERT_TRUE(run.printed("Delay remain", std::chrono::seconds(20))) << run.output();
     run.signal(sig);
     EXPECT_EQ(run.wait(std::chrono::seconds(15)), expected) << run.output();
@@ -268,8 +284,8 @@ TEST_F(ProcessSafety, ScriptThatIsAFolderIsAFileError) {
     write_crlf(src / "main.scpt", "x = 1;\n");
     write_crlf(src / "ScriptInfo.ini", "[SCRIPTINFO]\nTITLE=Folder\nStyle=30\n");
     std::string player = pack(src);
-    auto p = tb::test::run_shell("cd '" + root_.string() + "' && TMPDIR='" + (root_ / "tmp").string() + "' '" +
-                                 player + "' --sim SCRIPT:folder.scpt");
+    auto p = tb::test::run_shell("cd '" + root_.string() + "' && " + environment() + " '" + player +
+                                 "' --sim SCRIPT:folder.scpt");
     EXPECT_EQ(p.exit_code, 256 - 11) << p.output;
     EXPECT_NE(p.output.find("(Is a directory)"), std::string::npos) << p.output;
     EXPECT_EQ(leftover_work_folders(), 0u);
@@ -285,8 +301,8 @@ TEST_F(ProcessSafety, ScriptThatCannotBeReadIsAFileError) {
     write_crlf(root_ / "locked.scpt", "Print( LeftAlign:FALSE, Output:\"RAN\" );\n");
     ::chmod((root_ / "locked.scpt").c_str(), 0);
     auto r = tb::test::run_shell("cd '" + root_.string() +
-                                 "' && setpriv --reuid=nobody --regid=nogroup --clear-groups env TMPDIR='" +
-                                 (root_ / "tmp").string() + "' '" TAMBLOR_BINARY "' --sim SCRIPT:locked.scpt");
+                                 "' && setpriv --reuid=nobody --regid=nogroup --clear-groups env " + environment() +
+                                 " '" TAMBLOR_BINARY "' --sim SCRIPT:locked.scpt");
     EXPECT_EQ(r.exit_code, 256 - 11) << r.output;
     EXPECT_NE(r.output.find("File Open Fail or File Does Not Exist. " + (root_ / "locked.scpt").string() +
                             " (Permission denied)"),
