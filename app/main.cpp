@@ -20,6 +20,7 @@
 #include "app/package_filter.h"
 #include "app/process_commands.h"
 #include "app/start_up.h"
+#include "app/wiring.h"
 #include "disk/target_select.h"
 #include "platform/named_mutex.h"
 #include "platform/paths.h"
@@ -85,7 +86,7 @@ int main(int argc, char** argv) {
     }
     if (options.run_autostart) return run_autostart_entries();
     parse_command_line(options.words);
-    if (!install_disk_platform(options)) return 2;
+    if (!install_system(options)) return 2;
     handle_stop_signals();
     instance_options() = options.machine_options;
 

@@ -9,9 +9,7 @@
 #include "disk/target_select.h"
 #include "platform/autostart.h"
 #include "platform/child_process.h"
-#include "platform/linux/linux_platform.h"
 #include "platform/paths.h"
-#include "platform/sim/sim_platform.h"
 #include "script/app_context.h"
 
 namespace tb {
@@ -23,9 +21,6 @@ std::string unquote(std::string v) {
     if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
     return v;
 }
-
-// The real machine's disks.
-std::unique_ptr<DiskPlatform> make_real_platform() { return make_linux_platform(); }
 
 }  // namespace
 
@@ -76,24 +71,6 @@ int run_autostart_entries() {
         while (!c.wait_for(1000)) {
         }
     return 0;
-}
-
-bool install_disk_platform(const StartOptions& options) {
-    if (options.linux_disks) {
-        std::unique_ptr<DiskPlatform> real = make_real_platform();
-        if (!real) {
-            std::fprintf(stderr, "tamblor: the real disks of this machine cannot be used here\n");
-            return false;
-        }
-        set_disk_platform(std::move(real));
-        return true;
-    }
-    if (!options.sim_config.empty() && !file_exists(options.sim_config)) {
-        std::fprintf(stderr, "tamblor: no simulated machine config %s\n", options.sim_config.c_str());
-        return false;
-    }
-    set_disk_platform(sim::make_sim_platform(options.sim_config));
-    return true;
 }
 
 void apply_target_rules(const std::string& soc_id, const std::string& no_disk_cmd) {

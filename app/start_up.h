@@ -28,10 +28,6 @@ int run_autostart_entries();
 // the sub-parameter list that would otherwise hold them.
 StartOptions split_start_options(int argc, char** argv);
 
-// Installs the machine the options ask for. False (with a message on
-// standard error) when it cannot be used.
-bool install_disk_platform(const StartOptions& options);
-
 // Target post-processing: "\\.\ALL\" targets, SOCID "_WithOutDrv" and the
 // NoDiskCmd words (console runs test every disk through \\.\COMBOdisk1).
 void apply_target_rules(const std::string& soc_id, const std::string& no_disk_cmd);

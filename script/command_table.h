@@ -1,4 +1,6 @@
-// The static table of all script commands and its two lookups.
+// The command table and its two lookups. The rows are installed at start-up
+// by the program (the engine itself knows no subsystem's commands); entries
+// installed later (external tools) are searched after them.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +27,11 @@ struct CommandEntry {
     const char* sample;
 };
 
+// Makes `rows` the table the lookups scan, in order. The rows must stay valid
+// until another table is installed; an empty span removes the table.
+void install_command_table(std::span<const CommandEntry> rows);
+
+// The installed table (empty before one is installed).
 std::span<const CommandEntry> command_table();
 
 // Whether a mask accepts an access protocol (1 ATA, 2 USBATA, 10-17 NVMe family).
@@ -34,6 +41,8 @@ bool mask_accepts(uint32_t mask, uint8_t protocol);
 const CommandEntry* find_builtin(std::string_view name);
 // First class-2 row with that name whose mask accepts the protocol, or nullptr.
 const CommandEntry* find_device_command(uint8_t protocol, std::string_view name);
+// Both lookups search the extra commands (script/extra_commands.h) only for a
+// name that no row of the table carries, so an extra never hides a row.
 
 // Handler of rows whose implementation is not part of this build: raises -79
 // ("Function Not Support") with the command name as detail.

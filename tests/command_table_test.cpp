@@ -6,10 +6,16 @@
 #include <set>
 #include <string>
 
+#include "app/command_assembly.h"
+#include "app/program_commands.h"
+#include "app/wiring.h"
 #include "common/text.h"
 #include "script/error_policy.h"
+#include "script/extra_commands.h"
 #include "script/interpreter.h"
 #include "script/job_slot.h"
+#include "tests/command_golden_rows.h"
+#include "tests/test_support.h"
 #include "ui/output_commands.h"
 
 namespace tb {
@@ -177,6 +183,145 @@ TEST(CommandTable, NotSupportedRaisesWithTheName) {
     ASSERT_NE(count, nullptr);
     EXPECT_EQ(count->num, 1);
     reset_run_state(0);
+}
+
+// The program's table, row by row, against the golden list: order, class,
+// mask, and the handler every row runs (so a binding that is lost, doubled or
+// moved to another row shows here).
+TEST(CommandAssembly, ProgramTableMatchesTheGoldenRows) {
+    const AssembledCommands& assembled = program_commands();
+    EXPECT_TRUE(assembled.faults.empty()) << [&] {
+        std::string all;
+        for (const auto& f : assembled.faults) all += f + "\n";
+        return all;
+    }();
+    ASSERT_EQ(assembled.rows.size(), test::kGoldenRows.size());
+    for (size_t i = 0; i < assembled.rows.size(); ++i) {
+        const CommandEntry& row = assembled.rows[i];
+        const test::GoldenRow& want = test::kGoldenRows[i];
+        EXPECT_STREQ(row.name, want.name) << "row " << i;
+        EXPECT_EQ(row.cls, want.cls) << want.name;
+        EXPECT_EQ(row.mask, want.mask) << want.name;
+        EXPECT_EQ(row.handler, want.handler) << want.name << " (row " << i << ")";
+    }
+}
+
+TEST(CommandAssembly, InstalledTableIsTheProgramTable) {
+    install_commands();
+    auto installed = command_table();
+    ASSERT_EQ(installed.size(), program_commands().rows.size());
+    EXPECT_EQ(installed.data(), program_commands().rows.data());
+}
+
+TEST(CommandAssembly, EveryBindingNamesOneRowOnce) {
+    std::map<std::pair<std::string, uint32_t>, int> bound;
+    for (BindingList list : program_bindings())
+        for (const CommandBinding& b : list) {
+            ASSERT_NE(b.handler, nullptr) << b.name;
+            ++bound[{b.name, b.mask}];
+        }
+    for (const auto& [key, count] : bound) EXPECT_EQ(count, 1) << key.first << " mask " << key.second;
+    std::set<std::pair<std::string, uint32_t>> rows;
+    for (const CommandRow& r : command_rows()) rows.insert({r.name, r.mask});
+    for (const auto& [key, count] : bound) EXPECT_TRUE(rows.count(key)) << "no row for " << key.first;
+}
+
+void handler_a(int, const std::string&, const std::string&) {}
+void handler_b(int, const std::string&, const std::string&) {}
+
+TEST(CommandAssembly, ReportsDoubledStrayAndKeywordBindings) {
+    using SC = StatementClass;
+    const CommandRow rows[] = {
+        {"Ping", SC::Builtin, kMaskAny, "Ping();"},
+        {"If", SC::Conditional, kMaskAny, "If( x ){ }"},
+        {"Probe", SC::Device, kMaskNvme, "Probe();"},
+        {"Probe", SC::Device, kMaskAta, "Probe();"},
+        {"Idle", SC::Device, kMaskAny, "Idle();"},
+    };
+    const CommandBinding first[] = {{"Ping", handler_a}, {"Probe", handler_b, kMaskAta}};
+    const CommandBinding second[] = {{"Ping", handler_b}, {"Pong", handler_a}, {"If", handler_a},
+                                     {"probe", handler_a, kMaskNvme}};
+    const BindingList lists[] = {first, second};
+    AssembledCommands out = assemble_commands(rows, lists);
+
+    ASSERT_EQ(out.rows.size(), 5u);
+    EXPECT_EQ(out.rows[0].handler, &handler_a);  // the first binding counts
+    EXPECT_EQ(out.rows[1].handler, nullptr);     // keywords run no handler
+    EXPECT_EQ(out.rows[2].handler, &cmd_not_supported);  // names bind exactly as written
+    EXPECT_EQ(out.rows[3].handler, &handler_b);          // the mask picks the family row
+    EXPECT_EQ(out.rows[4].handler, &cmd_not_supported);
+    EXPECT_STREQ(out.rows[2].sample, "Probe();");
+
+    auto has = [&](const std::string& text) {
+        for (const auto& f : out.faults)
+            if (f.find(text) != std::string::npos) return true;
+        return false;
+    };
+    EXPECT_TRUE(has("bound twice: Ping"));
+    EXPECT_TRUE(has("no row: Pong"));
+    EXPECT_TRUE(has("no row: probe"));
+    EXPECT_TRUE(has("keyword row bound: If"));
+    EXPECT_EQ(out.faults.size(), 4u);
+}
+
+// Extra commands (external tools) come after the table: a name the table
+// already carries never reaches them, a new name does.
+class ExtraCommands : public ::testing::Test {
+protected:
+    void TearDown() override { install_extra_commands({}); }
+};
+
+int g_extra_calls = 0;
+void count_extra_call(int slot, const std::string&, const std::string& name) {
+    ++g_extra_calls;
+    set_result_number(slot, name, 7);
+}
+
+TEST_F(ExtraCommands, SearchedOnlyForNamesTheTableLacks) {
+    std::vector<ExtraCommand> extras;
+    extras.push_back({"Identify", StatementClass::Builtin, kMaskAny, handler_a, "Identify();"});
+    extras.push_back({"NVMe", StatementClass::Device, kMaskAny, handler_a, "NVMe();"});
+    extras.push_back({"StrLen", StatementClass::Builtin, kMaskAny, handler_a, "StrLen();"});
+    extras.push_back({"DiskMark", StatementClass::Device, kMaskAny, handler_b, "DiskMark();"});
+    extras.push_back({"IsDiskMarkRunning", StatementClass::Builtin, kMaskAny, nullptr, ""});
+    install_extra_commands(std::move(extras));
+
+    EXPECT_EQ(find_builtin("identify"), nullptr);
+    EXPECT_EQ(find_device_command(1, "NVMe"), nullptr);  // the table's NVMe row is for NVMe disks only
+    ASSERT_NE(find_device_command(10, "NVMe"), nullptr);
+    EXPECT_NE(find_device_command(10, "NVMe")->handler, &handler_a);
+    ASSERT_NE(find_builtin("StrLen"), nullptr);
+    EXPECT_EQ(find_builtin("StrLen")->handler, &cmd_StrLen);
+
+    const CommandEntry* tool = find_device_command(1, "diskmark");
+    ASSERT_NE(tool, nullptr);
+    EXPECT_EQ(tool->handler, &handler_b);
+    EXPECT_EQ(find_builtin("DiskMark"), nullptr);
+    const CommandEntry* check = find_builtin("IsDiskMarkRunning");
+    ASSERT_NE(check, nullptr);
+    EXPECT_EQ(check->handler, &cmd_not_supported);
+}
+
+TEST_F(ExtraCommands, ReplacedByTheNextInstallAndKeywordsRefused) {
+    install_extra_commands({{"ToolA", StatementClass::Builtin, kMaskAny, handler_a, ""}});
+    const CommandEntry* a = find_builtin("ToolA");
+    ASSERT_NE(a, nullptr);
+    install_extra_commands({{"ToolB", StatementClass::Builtin, kMaskAny, handler_b, ""},
+                            {"Loop", StatementClass::Loop, kMaskAny, handler_b, ""}});
+    EXPECT_EQ(find_builtin("ToolA"), nullptr);
+    EXPECT_NE(find_builtin("ToolB"), nullptr);
+    EXPECT_EQ(extra_commands().size(), 1u);
+    EXPECT_STREQ(a->name, "ToolA");  // an entry found earlier stays readable
+}
+
+TEST_F(ExtraCommands, ScriptCallsReachThem) {
+    test::fresh_slot();
+    g_extra_calls = 0;
+    install_extra_commands({{"DiskMark", StatementClass::Builtin, kMaskAny, count_extra_call, ""}});
+    test::run("x = DiskMark();");
+    EXPECT_EQ(g_extra_calls, 1);
+    EXPECT_EQ(test::var("x"), "7");
+    EXPECT_EQ(job_slot(0)->error_code, 0);
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <fstream>
 
+#include <gtest/gtest.h>
+
+#include "app/wiring.h"
 #include "platform/paths.h"
 #include "script/app_context.h"
 #include "script/interpreter.h"
@@ -17,11 +20,19 @@ namespace tb::test {
 namespace {
 FILE* g_console = nullptr;
 std::string g_folder;
+
+// Every test sees the program's command table, installed as the program does.
+class CommandsInstalled : public ::testing::Environment {
+public:
+    void SetUp() override { install_commands(); }
+};
+::testing::Environment* const g_commands = ::testing::AddGlobalTestEnvironment(new CommandsInstalled);
 }  // namespace
 
 std::string fresh_slot() {
     close_job_logs(0);
     reset_app_context();
+    install_commands();
     if (g_console) std::fclose(g_console);
     g_console = std::tmpfile();
     app().console = g_console;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/wiring.h"
 #include "script/app_context.h"
 #include "script/interpreter.h"
 #include "script/job_slot.h"
@@ -20,6 +21,7 @@ void init_once() {
     if (done) return;
     done = true;
     tb::reset_app_context();
+    tb::install_commands();
     tb::app().run_style = tb::kStyleConsole;
     tb::app().ui_mode = 1;  // keep the console quiet
     static FILE* sink = std::fopen("/dev/null", "w");

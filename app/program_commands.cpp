@@ -1,0 +1,25 @@
+#include "app/program_commands.h"
+
+#include <array>
+
+#include "app/app_bindings.h"
+#include "disk/disk_bindings.h"
+#include "script/engine_bindings.h"
+#include "ui/ui_bindings.h"
+#include "workload/workload_bindings.h"
+
+namespace tb {
+
+std::span<const BindingList> program_bindings() {
+    static const std::array<BindingList, 5> kLists = {
+        engine_bindings(), disk_bindings(), workload_bindings(), ui_bindings(), app_bindings(),
+    };
+    return kLists;
+}
+
+const AssembledCommands& program_commands() {
+    static const AssembledCommands kCommands = assemble_commands(command_rows(), program_bindings());
+    return kCommands;
+}
+
+}  // namespace tb

@@ -1,0 +1,46 @@
+#include "app/wiring.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "app/program_commands.h"
+#include "platform/disk_device.h"
+#include "platform/linux/linux_platform.h"
+#include "platform/paths.h"
+#include "platform/sim/sim_platform.h"
+#include "script/command_table.h"
+
+namespace tb {
+
+namespace {
+
+// The machine the options ask for: the real disks of this machine, or the
+// simulated machine (with its config file when one was named).
+bool install_machine(const StartOptions& options) {
+    if (options.linux_disks) {
+        std::unique_ptr<DiskPlatform> real = make_linux_platform();
+        if (!real) {
+            std::fprintf(stderr, "tamblor: the real disks of this machine cannot be used here\n");
+            return false;
+        }
+        set_disk_platform(std::move(real));
+        return true;
+    }
+    if (!options.sim_config.empty() && !file_exists(options.sim_config)) {
+        std::fprintf(stderr, "tamblor: no simulated machine config %s\n", options.sim_config.c_str());
+        return false;
+    }
+    set_disk_platform(sim::make_sim_platform(options.sim_config));
+    return true;
+}
+
+}  // namespace
+
+void install_commands() { install_command_table(program_commands().rows); }
+
+bool install_system(const StartOptions& options) {
+    install_commands();
+    return install_machine(options);
+}
+
+}  // namespace tb

@@ -1,0 +1,18 @@
+// The one place where the program installs what its parts run with: the
+// command table, the machine whose disks are tested, and every other seam.
+#pragma once
+
+#include "app/start_up.h"
+
+namespace tb {
+
+// The command table: the program's rows with the handlers every subsystem
+// binds to them. Tests install it the same way.
+void install_commands();
+
+// Everything the program needs before it reads the package or runs a job.
+// False (with a message on standard error) when the machine the options ask
+// for cannot be used.
+bool install_system(const StartOptions& options);
+
+}  // namespace tb

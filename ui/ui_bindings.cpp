@@ -1,0 +1,29 @@
+// Output, result-reading and log-folder commands.
+#include "ui/ui_bindings.h"
+
+#include "ui/output_commands.h"
+
+namespace tb {
+
+namespace {
+
+constexpr CommandBinding kBindings[] = {
+    {"Print", cmd_Print},
+    {"PrintEx", cmd_PrintEx},
+    {"Result", cmd_Result},
+    {"ResultHex", cmd_ResultHex},
+    {"ResultColumn", cmd_ResultColumn},
+    {"Report_Print", cmd_Report_Print},
+    {"SetStatusText", cmd_SetStatusText},
+    {"Cls", cmd_Cls},
+    {"ScpxFolder", cmd_ScpxFolder},
+    {"LogFolder", cmd_GetLogFolder},
+    {"GetLogFolder", cmd_GetLogFolder},
+    {"SetLogFolder", cmd_SetLogFolder},
+};
+
+}  // namespace
+
+BindingList ui_bindings() { return kBindings; }
+
+}  // namespace tb

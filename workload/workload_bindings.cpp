@@ -1,0 +1,30 @@
+// LBA and performance workload commands.
+#include "workload/workload_bindings.h"
+
+#include "workload/lba_commands.h"
+#include "workload/perf_commands.h"
+
+namespace tb {
+
+namespace {
+
+constexpr CommandBinding kBindings[] = {
+    {"LBARead", cmd_LBARead},
+    {"LBAWrite", cmd_LBAWrite},
+    {"TRIM", cmd_TRIM},
+    {"FlushCache", cmd_FlushCache},
+    {"Performance_SeqRead", cmd_Performance_SeqRead},
+    {"Performance_SeqWrite", cmd_Performance_SeqWrite},
+    {"Performance_RandRead", cmd_Performance_RandRead},
+    {"Performance_RandWrite", cmd_Performance_RandWrite},
+    {"Performance_MixReadWrite", cmd_Performance_MixReadWrite},
+    {"Performance_VideoStream", cmd_Performance_VideoStream},
+    {"JEDEC219A_Enterprise", cmd_JEDEC219A_Enterprise},
+    {"JEDEC219A_Client", cmd_JEDEC219A_Client},
+};
+
+}  // namespace
+
+BindingList workload_bindings() { return kBindings; }
+
+}  // namespace tb
