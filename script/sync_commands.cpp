@@ -326,8 +326,8 @@ void leave_sync_group(int slot) {
         if (!me || !me->arrived) decrement_if_positive(s.block.waiting);
         if (me) roster_remove(*me);
         decrement_if_positive(s.block.members);
-        remove_departed_members(b);
-        pulse = settle_after_leaving(b);
+        // Others may have gone without leaving, too.
+        pulse = remove_departed_members(b) || settle_after_leaving(b);
     }
     if (pulse) finish_pulse(b);
 }
