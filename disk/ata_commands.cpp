@@ -1,12 +1,8 @@
 #include "disk/ata_commands.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstdio>
-#include <iostream>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -24,6 +20,7 @@
 #include "script/error_policy.h"
 #include "script/file_argument.h"
 #include "script/handler.h"
+#include "script/operator_dialogs.h"
 #include "script/sync_commands.h"
 #include "ui/command_args.h"
 #include "ui/file_handle.h"
@@ -49,22 +46,6 @@ bool default_refind() { return refind_current_target(); }
 // that is not RAW cannot be prepared.
 int default_delete_partitions(int, DiskRecord&) { return kErrRawModeOnly; }
 
-// The boxes on a terminal: a yes/no (or OK/Cancel) question on standard
-// error, answered on standard input. Where no terminal is attached, and in a
-// remote console run, the answer is no / Cancel at once.
-bool terminal_question(std::string_view text, const char* choices) {
-    if (app().run_style == kStyleRemoteConsole || !::isatty(STDIN_FILENO)) return false;
-    std::string shown = replace_all(replace_all(text, "\r\n", "\n"), "\r", "\n");
-    std::fprintf(stderr, "%s [%s]: ", shown.c_str(), choices);
-    std::fflush(stderr);
-    std::string line;
-    if (!std::getline(std::cin, line)) return false;
-    const std::string answer = to_lower(trim(line, " \t\r\n"));
-    return answer == "y" || answer == "yes" || answer == "ok" || answer == "o";
-}
-bool default_yes_no(int, std::string_view text) { return terminal_question(text, "y/n"); }
-bool default_ok_cancel(int, std::string_view text) { return terminal_question(text, "ok/cancel"); }
-
 void default_sleep(int slot, unsigned ms) { sleep_cancellable(slot, ms); }
 
 AtaCommandHooks g_hooks;
@@ -72,12 +53,6 @@ AtaCommandHooks g_hooks;
 bool refind_target() { return (g_hooks.refind_target ? g_hooks.refind_target : default_refind)(); }
 int delete_partitions(int slot, DiskRecord& target) {
     return (g_hooks.delete_partitions ? g_hooks.delete_partitions : default_delete_partitions)(slot, target);
-}
-bool ask_yes_no(int slot, std::string_view text) {
-    return (g_hooks.ask_yes_no ? g_hooks.ask_yes_no : default_yes_no)(slot, text);
-}
-bool ask_ok_cancel(int slot, std::string_view text) {
-    return (g_hooks.ask_ok_cancel ? g_hooks.ask_ok_cancel : default_ok_cancel)(slot, text);
 }
 void pause_ms(int slot, unsigned ms) { (g_hooks.sleep_ms ? g_hooks.sleep_ms : default_sleep)(slot, ms); }
 
@@ -437,7 +412,7 @@ void cmd_ata_SecurErase(int slot, const std::string& args, const std::string& na
     bool confirm = false;
     const ArgPair* confirm_arg = keyed_arg(r, {"ConfirmMsg"}, 0);
     if (!confirm_arg || !arg_bool(slot, confirm_arg->value, confirm)) return;
-    if (confirm && !ask_yes_no(slot, "Security Erase?")) {
+    if (confirm && !operator_dialogs()->confirm(slot, "Security Erase?")) {
         log_text(slot, kCancelText, colour::kCyan);
         return;
     }
@@ -450,7 +425,8 @@ void cmd_ata_SecurErase(int slot, const std::string& args, const std::string& na
             return;
         }
         if (!id.security_frozen) break;
-        if (!ask_ok_cancel(slot, "RePlug SSD again \r\nthen push [OK] button")) {
+        if (!operator_dialogs()->confirm(slot, "RePlug SSD again \r\nthen push [OK] button",
+                                         MessageButtons::OkCancel)) {
             log_text(slot, "Secure Erase Cancel");
             return;
         }

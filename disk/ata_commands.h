@@ -36,9 +36,6 @@ struct AtaCommandHooks {
     // Deletes the partitions of a disk that is not RAW; 1 on success or a
     // negative code. The default answers -20.
     int (*delete_partitions)(int slot, DiskRecord& target) = nullptr;
-    // Yes/no and OK/Cancel boxes: true for yes / OK.
-    bool (*ask_yes_no)(int slot, std::string_view text) = nullptr;
-    bool (*ask_ok_cancel)(int slot, std::string_view text) = nullptr;
     // Pause in milliseconds (tests make it instant).
     void (*sleep_ms)(int slot, unsigned ms) = nullptr;
 };

@@ -1,11 +1,5 @@
 #include "disk/disk_commands.h"
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <iostream>
-
 #include "common/format.h"
 #include "common/text.h"
 #include "disk/capacity.h"
@@ -18,6 +12,7 @@
 #include "script/app_context.h"
 #include "script/error_policy.h"
 #include "script/handler.h"
+#include "script/operator_dialogs.h"
 #include "ui/command_args.h"
 #include "ui/job_log.h"
 
@@ -56,42 +51,23 @@ void set_flag(int slot, const std::string& name, bool value) { set_result_number
 
 // ---------------------------------------------------------------- selection prompt
 
-int terminal_prompt(int slot, std::string_view title, const std::vector<DiskChoice>& choices, int preselected) {
-    if (!::isatty(STDIN_FILENO) || choices.empty()) return -1;
-    std::fprintf(stderr, "%.*s\n", static_cast<int>(title.size()), title.data());
-    for (size_t i = 0; i < choices.size(); ++i)
-        std::fprintf(stderr, "%c%2d  %s\n", static_cast<int>(i) == preselected ? '*' : ' ', static_cast<int>(i + 1),
-                     choices[i].text.c_str());
-    std::fprintf(stderr, "Disk number (Enter for the marked one, anything else to cancel): ");
-    std::fflush(stderr);
-    std::string line;
-    if (!std::getline(std::cin, line)) return -1;
-    std::string answer = trim(line, " \t\r\n");
-    if (answer.empty()) return preselected;
-    char* end = nullptr;
-    long n = std::strtol(answer.c_str(), &end, 10);
-    if (!end || *end != '\0' || n < 1 || n > static_cast<long>(choices.size())) return -1;
-    return static_cast<int>(n - 1);
-}
-
-DiskPrompt g_prompt = nullptr;
-
 // Asks for a disk; empty when cancelled.
 std::string ask_for_disk(int slot) {
-    if (app().run_style == kStyleRemoteConsole) return {};
     std::vector<DiskChoice> choices = disk_choices();
-    int preselected = -1;
+    ChoiceRequest request;
+    request.title = "Targit Disk";
     const std::string& current = app().target;
-    for (size_t i = 0; i < choices.size() && preselected < 0; ++i)
-        if (!current.empty() && iequals(choices[i].physical_path, current)) preselected = static_cast<int>(i);
-    int chosen = (g_prompt ? g_prompt : terminal_prompt)(slot, "Targit Disk", choices, preselected);
+    for (size_t i = 0; i < choices.size(); ++i) {
+        request.items.push_back(choices[i].text);
+        if (request.preselected < 0 && !current.empty() && iequals(choices[i].physical_path, current))
+            request.preselected = static_cast<int>(i);
+    }
+    int chosen = operator_dialogs()->choose(slot, request);
     if (chosen < 0 || static_cast<size_t>(chosen) >= choices.size()) return {};
     return choices[static_cast<size_t>(chosen)].physical_path;
 }
 
 }  // namespace
-
-void set_disk_prompt(DiskPrompt prompt) { g_prompt = prompt; }
 
 std::vector<DiskChoice> disk_choices() {
     std::vector<DiskChoice> out;

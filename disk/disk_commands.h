@@ -3,7 +3,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace tb {
@@ -25,14 +24,6 @@ struct DiskChoice {
     std::string text;           // the row as shown
     std::string physical_path;  // what choosing it selects
 };
-
-// Asks the user to pick one of `choices` (`preselected` is an index or -1).
-// Returns the chosen index, or -1 when cancelled. The default asker prompts
-// on the terminal when standard input is one.
-using DiskPrompt = int (*)(int slot, std::string_view title, const std::vector<DiskChoice>& choices,
-                           int preselected);
-// Replaces the asker (the window installs its box); nullptr restores the terminal prompt.
-void set_disk_prompt(DiskPrompt prompt);
 
 // The rows of the disk selection: every disk of the last scan, its volumes
 // indented below it, as the start dialog shows them.

@@ -1,11 +1,7 @@
 #include "disk/nvme_commands.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <iostream>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -22,6 +18,7 @@
 #include "script/error_policy.h"
 #include "script/file_argument.h"
 #include "script/handler.h"
+#include "script/operator_dialogs.h"
 #include "ui/command_args.h"
 #include "ui/file_handle.h"
 #include "ui/job_log.h"
@@ -39,16 +36,6 @@ constexpr size_t kMaxResultHexItems = 32;
 // ---------------------------------------------------------------------------
 // Hooks and their defaults.
 
-bool default_yes_no(int, std::string_view text) {
-    if (app().run_style == kStyleRemoteConsole || !::isatty(STDIN_FILENO)) return false;
-    std::fprintf(stderr, "%.*s [y/n]: ", static_cast<int>(text.size()), text.data());
-    std::fflush(stderr);
-    std::string line;
-    if (!std::getline(std::cin, line)) return false;
-    const std::string answer = to_lower(trim(line, " \t\r\n"));
-    return answer == "y" || answer == "yes";
-}
-
 // Deleting partitions needs the system's partitioning tool.
 int default_delete_partitions(int, DiskRecord&) { return kErrRawModeOnly; }
 
@@ -61,9 +48,6 @@ void default_sleep(int slot, unsigned ms) { sleep_cancellable(slot, ms); }
 
 NvmeCommandHooks g_hooks;
 
-bool ask_yes_no(int slot, std::string_view text) {
-    return (g_hooks.ask_yes_no ? g_hooks.ask_yes_no : default_yes_no)(slot, text);
-}
 int delete_partitions(int slot, DiskRecord& t) {
     return (g_hooks.delete_partitions ? g_hooks.delete_partitions : default_delete_partitions)(slot, t);
 }
@@ -466,7 +450,7 @@ void cmd_nvme_SecurErase(int slot, const std::string& args, const std::string& n
     ArgReader r(slot, args);
     bool confirm = false;
     if (!need_bool(r, "ConfirmMsg", 0, confirm)) return;
-    if (confirm && !ask_yes_no(slot, "Security Erase?")) {
+    if (confirm && !operator_dialogs()->confirm(slot, "Security Erase?")) {
         log_text(slot, kCancelText, colour::kCyan);
         return;
     }

@@ -33,8 +33,6 @@ void cmd_PCIInfo(int slot, const std::string& args, const std::string& name);
 // Work of other parts that these commands call; tests and later parts
 // replace them. A nullptr member keeps its default.
 struct NvmeCommandHooks {
-    // Yes/no box; true for yes. Default: asked on the terminal, no without one.
-    bool (*ask_yes_no)(int slot, std::string_view text) = nullptr;
     // Deletes the partitions of a disk that is not RAW and makes `target` the
     // disk record; 1 or a negative code. Default: -20.
     int (*delete_partitions)(int slot, DiskRecord& target) = nullptr;

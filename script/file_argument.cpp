@@ -1,15 +1,13 @@
 #include "script/file_argument.h"
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <iostream>
 #include <iterator>
+#include <optional>
 
 #include "common/text.h"
 #include "platform/paths.h"
 #include "script/app_context.h"
 #include "script/job_slot.h"
+#include "script/operator_dialogs.h"
 #include "script/script_text.h"
 #include "ui/job_log.h"
 
@@ -22,21 +20,14 @@ std::string with_default_extension(std::string name, std::string_view ext) {
     return name;
 }
 
-bool terminal_prompt(int slot, std::string_view title, bool save_mode, std::string_view default_ext,
-                     std::string& path) {
-    if (!::isatty(STDIN_FILENO)) return false;
-    std::fprintf(stderr, "%.*s (%s file name, empty to cancel): ", static_cast<int>(title.size()),
-                 title.data(), save_mode ? "save" : "open");
-    std::fflush(stderr);
-    std::string line;
-    if (!std::getline(std::cin, line)) return false;
-    std::string chosen = trim(line, " \t\r\n");
-    if (chosen.empty()) return false;
-    path = absolute_path(with_default_extension(chosen, default_ext));
-    return true;
+FileRequest file_request(bool save_mode, std::string_view default_ext, std::string_view title) {
+    FileRequest request;
+    request.title = std::string(title);
+    request.mode = save_mode ? FileMode::Save : FileMode::Open;
+    request.default_extension = std::string(default_ext);
+    if (!default_ext.empty()) request.filters.push_back({"*." + request.default_extension, request.title});
+    return request;
 }
-
-FilePrompt g_prompt = nullptr;
 
 bool job_running(int slot) {
     return slot >= 0 && static_cast<size_t>(slot) < std::size(app().jobs) && app().jobs[slot].running.load();
@@ -49,10 +40,6 @@ void log_output_path(int slot, const std::string& path) {
 }
 
 }  // namespace
-
-void set_file_prompt(FilePrompt prompt) {
-    g_prompt = prompt;
-}
 
 std::string own_program_path() {
     const std::string& p = app().program_path;
@@ -70,14 +57,10 @@ std::string relative_output_folder(int slot) {
 FileResolve resolve_file_argument(int slot, std::string& name, bool save_mode, std::string_view default_ext,
                                   std::string_view title) {
     if (name.empty()) {
-        std::string chosen;
-        bool ok = false;
-        if (app().run_style != kStyleRemoteConsole) {
-            FilePrompt ask = g_prompt ? g_prompt : terminal_prompt;
-            ok = ask(slot, title, save_mode, default_ext, chosen) && !chosen.empty();
-        }
-        if (ok) {
-            name = chosen;
+        const FileRequest request = file_request(save_mode, default_ext, title);
+        std::optional<std::string> chosen = operator_dialogs()->file(slot, request);
+        if (chosen && !chosen->empty()) {
+            name = *chosen;
             return FileResolve::Chosen;
         }
         name.clear();

@@ -13,14 +13,8 @@ enum class FileResolve {
     Cancelled,  // no name was chosen (the caller sets the slot's cancel flag)
 };
 
-// Asks the user for a file. Returns false when the user cancels. The default
-// asker prompts on the terminal when standard input is one.
-using FilePrompt = bool (*)(int slot, std::string_view title, bool save_mode, std::string_view default_ext,
-                            std::string& path);
-// Replaces the asker (the main window installs its dialogs); nullptr restores the terminal prompt.
-void set_file_prompt(FilePrompt prompt);
-
-// Empty name: asked for (cancelled at once in run style 31); a cancel empties
+// Empty name: asked for with the operator's open or save dialog (cancelled at
+// once where nobody can answer, see operator_dialogs()); a cancel empties
 // the name and, while a job runs, writes "---- Cancel Command ----" in cyan.
 // Non-empty name: "/" becomes "\", a name without extension gets
 // `default_ext`; a name with ":" (or starting at the root) is absolute and in

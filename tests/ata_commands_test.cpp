@@ -12,6 +12,7 @@
 #include "script/file_argument.h"
 #include "script/job_slot.h"
 #include "tests/ata_fake_machine.h"
+#include "tests/fake_dialogs.h"
 #include "tests/test_support.h"
 #include "ui/file_handle.h"
 #include "ui/job_log.h"
@@ -37,22 +38,23 @@ protected:
         t.access_protocol = kProtoUsbAta;
         t.bytes_per_sector = 512;
         t.raw_flag = 1;
-        AtaCommandHooks h;
-        h.ask_yes_no = [](int, std::string_view) { return g_yes; };
-        h.ask_ok_cancel = [](int, std::string_view text) {
-            EXPECT_EQ(text, "RePlug SSD again \r\nthen push [OK] button");
-            if (g_ok_answers.empty()) return false;
+        dialogs->on_message = [](const MessageRequest& m) {
+            if (m.buttons == MessageButtons::YesNo) return g_yes ? kAnswerYes : kAnswerCancel;
+            EXPECT_EQ(m.buttons, MessageButtons::OkCancel);
+            EXPECT_EQ(m.text, "RePlug SSD again \r\nthen push [OK] button");
+            if (g_ok_answers.empty()) return kAnswerCancel;
             bool a = g_ok_answers.front();
             g_ok_answers.erase(g_ok_answers.begin());
-            return a;
+            return a ? kAnswerYes : kAnswerCancel;
         };
+        dialogs->on_file = [](const FileRequest&) -> std::optional<std::string> {
+            if (g_prompt_answer.empty()) return std::nullopt;
+            return g_prompt_answer;
+        };
+        AtaCommandHooks h;
         h.sleep_ms = [](int, unsigned) {};
         h.refind_target = [] { return g_refound; };
         set_ata_command_hooks(h);
-        set_file_prompt([](int, std::string_view, bool, std::string_view, std::string& path) {
-            path = g_prompt_answer;
-            return !path.empty();
-        });
         g_prompt_answer.clear();
         g_yes = true;
         g_ok_answers.clear();
@@ -60,7 +62,6 @@ protected:
     }
     void TearDown() override {
         set_ata_command_hooks({});
-        set_file_prompt(nullptr);
         current_target() = saved;
     }
 
@@ -83,6 +84,7 @@ protected:
 
     std::string folder;
     DiskRecord saved;
+    test::ScopedFakeDialogs dialogs;
     test::ScopedFakeMachine m;
 };
 

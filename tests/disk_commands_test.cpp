@@ -15,6 +15,7 @@
 #include "script/app_context.h"
 #include "script/job_slot.h"
 #include "tests/disk_fake.h"
+#include "tests/fake_dialogs.h"
 #include "tests/test_support.h"
 #include "ui/job_log.h"
 
@@ -34,7 +35,6 @@ class DiskCommandsTest : public ::testing::Test {
         disk_table() = DiskTable{};
     }
     void TearDown() override {
-        set_disk_prompt(nullptr);
         set_disk_notice_handler(nullptr);
         set_vendor_identifier(nullptr);
         clear_current_target();
@@ -217,25 +217,20 @@ TEST_F(DiskCommandsTest, ChangeDiskHandsTheSwitchToTheWindow) {
 TEST_F(DiskCommandsTest, ChangeDiskWithoutNameAsks) {
     standard_machine();
     ASSERT_TRUE(select_default_target());
-    static std::vector<DiskChoice> offered;
-    static int preselected = -2;
-    static std::string title;
-    set_disk_prompt([](int, std::string_view t, const std::vector<DiskChoice>& c, int pre) {
-        title = std::string(t);
-        offered = c;
-        preselected = pre;
-        return 5;  // the last NVMe disk
-    });
+    test::ScopedFakeDialogs dialogs;
+    dialogs->on_choose = [](const ChoiceRequest&) { return 5; };  // the last NVMe disk
     cmd_ChangeDisk(0, "PhysicalName:\"\"", "ChangeDisk");
-    EXPECT_EQ(title, "Targit Disk");
-    ASSERT_EQ(offered.size(), 6u);
-    EXPECT_EQ(offered[1].text, "        \xE2\x88\x9F[C:] - 4K Aligned");
-    EXPECT_EQ(offered[1].physical_path, "\\\\.\\PHYSICALDRIVE0");
-    EXPECT_EQ(preselected, 3);  // the job's disk
+    ASSERT_EQ(dialogs->choices.size(), 1u);
+    const ChoiceRequest& asked = dialogs->choices[0];
+    EXPECT_EQ(asked.title, "Targit Disk");
+    ASSERT_EQ(asked.items.size(), 6u);
+    EXPECT_EQ(asked.items[1], "        \xE2\x88\x9F[C:] - 4K Aligned");
+    EXPECT_EQ(disk_choices()[1].physical_path, "\\\\.\\PHYSICALDRIVE0");
+    EXPECT_EQ(asked.preselected, 3);  // the job's disk
     EXPECT_EQ(current_target().device_path, "\\\\.\\PHYSICALDRIVE3");
 
     // A cancelled box ends the command quietly.
-    set_disk_prompt([](int, std::string_view, const std::vector<DiskChoice>&, int) { return -1; });
+    dialogs->on_choose = [](const ChoiceRequest&) { return -1; };
     clear_job_log(0);
     int before = job_slot(0)->error_code;
     cmd_ChangeDisk(0, "", "ChangeDisk");
@@ -244,15 +239,12 @@ TEST_F(DiskCommandsTest, ChangeDiskWithoutNameAsks) {
     EXPECT_EQ(current_target().device_path, "\\\\.\\PHYSICALDRIVE3");
 
     // A remote console never asks.
-    static int asked = 0;
-    set_disk_prompt([](int, std::string_view, const std::vector<DiskChoice>&, int) {
-        ++asked;
-        return 0;
-    });
+    dialogs->on_choose = [](const ChoiceRequest&) { return 0; };
+    dialogs->asked = 0;
     app().run_style = kStyleRemoteConsole;
     clear_job_log(0);
     cmd_ChangeDisk(0, "", "ChangeDisk");
-    EXPECT_EQ(asked, 0);
+    EXPECT_EQ(dialogs->asked, 0);
     EXPECT_TRUE(has_line("---- Cancel Command ----"));
 }
 

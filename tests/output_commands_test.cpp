@@ -13,6 +13,7 @@
 #include "script/error_policy.h"
 #include "script/file_argument.h"
 #include "script/job_slot.h"
+#include "tests/fake_dialogs.h"
 #include "tests/test_support.h"
 #include "ui/job_log.h"
 #include "ui/output_commands.h"
@@ -34,10 +35,8 @@ protected:
         folder_ = test::fresh_slot();
         app().run_style = kStyleWindow;
         reset_status(0);
-        set_file_prompt([](int, std::string_view, bool, std::string_view, std::string&) { return false; });
     }
     void TearDown() override {
-        set_file_prompt(nullptr);
         close_job_logs(0);
         std::error_code ec;
         fs::remove_all(folder_, ec);
@@ -55,6 +54,7 @@ protected:
     }
 
     std::string folder_;
+    test::ScopedFakeDialogs dialogs_;  // every file dialog is cancelled
 };
 
 // ---- Print and PrintEx -------------------------------------------------------------

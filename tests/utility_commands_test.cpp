@@ -18,6 +18,7 @@
 #include "script/file_argument.h"
 #include "script/interpreter.h"
 #include "script/job_slot.h"
+#include "tests/fake_dialogs.h"
 #include "ui/job_log.h"
 
 namespace tb {
@@ -39,7 +40,6 @@ class UtilityTest : public ::testing::Test {
         fs::create_directories(dir_);
     }
     void TearDown() override {
-        set_file_prompt(nullptr);
         fs::remove_all(dir_);
         reset_run_state(0);
         reset_app_context();
@@ -549,12 +549,12 @@ TEST_F(UtilityTest, EmptyFileNameIsCancelledWithoutATerminal) {
 }
 
 TEST_F(UtilityTest, EmptyFileNameUsesTheInstalledPrompt) {
-    static std::string asked_title;
-    set_file_prompt([](int, std::string_view title, bool save, std::string_view ext, std::string& path) {
-        asked_title = std::string(title) + (save ? "/save/" : "/open/") + std::string(ext);
-        path = "/chosen/file.ini";
-        return true;
-    });
+    test::ScopedFakeDialogs dialogs;
+    std::string asked_title;
+    dialogs->on_file = [&asked_title](const FileRequest& r) -> std::optional<std::string> {
+        asked_title = r.title + (r.mode == FileMode::Save ? "/save/" : "/open/") + r.default_extension;
+        return "/chosen/file.ini";
+    };
     std::string name;
     EXPECT_EQ(resolve_file_argument(0, name, true, "ini", "INI File"), FileResolve::Chosen);
     EXPECT_EQ(name, "/chosen/file.ini");

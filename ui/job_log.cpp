@@ -10,6 +10,7 @@
 #include "ui/file_handle.h"
 #include "ui/hex_dump.h"
 #include "ui/html_log.h"
+#include "ui/job_events.h"
 #include "ui/text_file.h"
 
 namespace tb {
@@ -91,7 +92,7 @@ int write_line(int slot, std::string_view text, LineFormat format, int font_size
     if (!js) return -1;
     JobLog& log = js->log;
     const AppContext& a = app();
-    std::lock_guard<std::mutex> guard(log.lock);
+    std::unique_lock<std::mutex> guard(log.lock);
 
     if (format == LineFormat::CommandHeader) restart_result_file(*js);
     else if (format == LineFormat::CommandEnd) close_file(log.result_file);
@@ -100,7 +101,8 @@ int write_line(int slot, std::string_view text, LineFormat format, int font_size
     if (format == LineFormat::CommandHeader && a.debug_level == 0 && js->hide_command_echo) return -1;
 
     // The pool is allocated once; when it is used up the log starts over.
-    if (log.lines.size() >= kLogPoolSize) log.lines.clear();
+    const bool pool_restarted = log.lines.size() >= kLogPoolSize;
+    if (pool_restarted) log.lines.clear();
     if (log.lines.capacity() < kLogPoolSize) log.lines.reserve(kLogPoolSize);
 
     LogLine line;
@@ -144,6 +146,10 @@ int write_line(int slot, std::string_view text, LineFormat format, int font_size
 
     if (kind != LineKind::ScreenOnly) html_append(log, path_join(js->log_folder, kHtmlFileName), html_line(line));
     forward_line(log, line);
+    guard.unlock();
+    std::shared_ptr<JobEvents> events = job_events();
+    if (pool_restarted) events->log_cleared(slot);
+    events->log_line_added(slot, index, line);
     return index;
 }
 
@@ -151,15 +157,20 @@ void rewrite_line(int slot, int index, std::string_view text) {
     JobSlot* js = writable_slot(slot);
     if (!js) return;
     JobLog& log = js->log;
-    std::lock_guard<std::mutex> guard(log.lock);
-    if (index < 0 || static_cast<size_t>(index) >= log.lines.size()) return;
-    LogLine& line = log.lines[static_cast<size_t>(index)];
-    line.text = utf16_truncate(text, kLogLineChars);
-    line.left_aligned = false;
-    if (app().console_run()) {
-        console_print(fmt("\r        %s %30s", line.text, " "));
-        log.console_pending = true;
+    LogLine changed;
+    {
+        std::lock_guard<std::mutex> guard(log.lock);
+        if (index < 0 || static_cast<size_t>(index) >= log.lines.size()) return;
+        LogLine& line = log.lines[static_cast<size_t>(index)];
+        line.text = utf16_truncate(text, kLogLineChars);
+        line.left_aligned = false;
+        if (app().console_run()) {
+            console_print(fmt("\r        %s %30s", line.text, " "));
+            log.console_pending = true;
+        }
+        changed = line;
     }
+    job_events()->log_line_changed(slot, index, changed);
 }
 
 void attach_data_file(int slot, uint32_t line_colour, const std::string& path, bool show) {
@@ -176,19 +187,24 @@ void attach_image_line(int slot, int index, std::string_view text, const std::st
     JobSlot* js = writable_slot(slot);
     if (!js) return;
     JobLog& log = js->log;
-    std::lock_guard<std::mutex> guard(log.lock);
-    if (log.result_file) {
-        result_write(log, fmt("FINDIMAGE:%s\n", text));
-        result_write(log, fmt("FINDHEX:%s\n", image_path));
-        std::fflush(log.result_file);
+    LogLine changed;
+    {
+        std::lock_guard<std::mutex> guard(log.lock);
+        if (log.result_file) {
+            result_write(log, fmt("FINDIMAGE:%s\n", text));
+            result_write(log, fmt("FINDHEX:%s\n", image_path));
+            std::fflush(log.result_file);
+        }
+        if (index < 0 || static_cast<size_t>(index) >= log.lines.size()) return;
+        LogLine& line = log.lines[static_cast<size_t>(index)];
+        line.kind = LineKind::Image;
+        line.font_size = 150;
+        line.colour = colour::kWhite;
+        line.text = utf16_truncate(text, kLogLineChars);
+        line.value = utf16_truncate(image_path, kLogLineChars);
+        changed = line;
     }
-    if (index < 0 || static_cast<size_t>(index) >= log.lines.size()) return;
-    LogLine& line = log.lines[static_cast<size_t>(index)];
-    line.kind = LineKind::Image;
-    line.font_size = 150;
-    line.colour = colour::kWhite;
-    line.text = utf16_truncate(text, kLogLineChars);
-    line.value = utf16_truncate(image_path, kLogLineChars);
+    job_events()->log_line_changed(slot, index, changed);
 }
 
 void open_job_logs(int slot) {
@@ -218,8 +234,11 @@ void close_job_logs(int slot) {
 void clear_job_log(int slot) {
     JobSlot* js = writable_slot(slot);
     if (!js) return;
-    std::lock_guard<std::mutex> guard(js->log.lock);
-    js->log.lines.clear();
+    {
+        std::lock_guard<std::mutex> guard(js->log.lock);
+        js->log.lines.clear();
+    }
+    job_events()->log_cleared(slot);
 }
 
 std::vector<LogLine> job_log_lines(int slot) {

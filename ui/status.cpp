@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "script/job_slot.h"
+#include "ui/job_events.h"
 
 namespace tb {
 
@@ -21,8 +22,13 @@ SlotStatus* status_of(int slot) { return slot >= 0 && slot < kSlotCount ? &g_sta
 }  // namespace
 
 void set_status_text(int slot, std::string_view text) {
-    std::lock_guard<std::mutex> guard(g_status_lock);
-    if (SlotStatus* s = status_of(slot)) s->text = text;
+    {
+        std::lock_guard<std::mutex> guard(g_status_lock);
+        SlotStatus* s = status_of(slot);
+        if (!s) return;
+        s->text = text;
+    }
+    job_events()->status_text(slot, text);
 }
 
 std::string status_text(int slot) {
@@ -32,8 +38,13 @@ std::string status_text(int slot) {
 }
 
 void set_progress_stage(int slot, ProgressStage stage) {
-    std::lock_guard<std::mutex> guard(g_status_lock);
-    if (SlotStatus* s = status_of(slot)) s->stage = stage;
+    {
+        std::lock_guard<std::mutex> guard(g_status_lock);
+        SlotStatus* s = status_of(slot);
+        if (!s) return;
+        s->stage = stage;
+    }
+    job_events()->progress(slot, stage, 0);
 }
 
 ProgressStage progress_stage(int slot) {

@@ -1,5 +1,6 @@
-// The main window's status text and progress stage of a slot, kept here until
-// the window reads them.
+// The status text and progress stage of a slot. Each change is kept here
+// (SetStatusText keeps the stage values it is not given) and sent to the job
+// events sink, whose window shows it.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,7 @@ struct ProgressStage {
 void set_status_text(int slot, std::string_view text);
 std::string status_text(int slot);
 
+// Starts a stage: the progress is at the stage start.
 void set_progress_stage(int slot, ProgressStage stage);
 ProgressStage progress_stage(int slot);
 

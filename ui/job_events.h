@@ -1,0 +1,41 @@
+// Job events: what a job tells whoever watches it (a window, the console)
+// about its status text, its progress, its log lines and its end. The
+// emitters call the installed sink; with none installed nobody is told.
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+#include "ui/job_log.h"
+#include "ui/status.h"
+
+namespace tb {
+
+class JobEvents {
+public:
+    virtual ~JobEvents() = default;
+
+    // The slot's status text changed (an empty text clears it).
+    virtual void status_text(int slot, std::string_view text) = 0;
+    // The slot's progress: its stage (end 0 stands for 100) and the percentage
+    // reached within the stage (0 puts the bar at the stage start).
+    virtual void progress(int slot, ProgressStage stage, int percent_of_stage) = 0;
+    // Line `index` was added to the slot's job log.
+    virtual void log_line_added(int slot, int index, const LogLine& line) = 0;
+    // Line `index` of the slot's job log was rewritten (count-downs, images).
+    virtual void log_line_changed(int slot, int index, const LogLine& line) = 0;
+    // The slot's job log was emptied.
+    virtual void log_cleared(int slot) = 0;
+    // The slot's job ended with `exit_code` (0 success).
+    virtual void job_ended(int slot, int exit_code) = 0;
+};
+
+// Installs the sink every later event goes to (nullptr: none) and hands back
+// the one it replaces.
+std::shared_ptr<JobEvents> install_job_events(std::shared_ptr<JobEvents> sink);
+
+// The sink to tell now: the installed one, or a sink that drops every event.
+// Events are sent from the job's threads, never under a lock of the job log.
+std::shared_ptr<JobEvents> job_events();
+
+}  // namespace tb
