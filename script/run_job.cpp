@@ -19,6 +19,7 @@
 #include "script/job_slot.h"
 #include "script/script_text.h"
 #include "script/sync_commands.h"
+#include "ui/job_events.h"
 #include "ui/job_log.h"
 
 namespace tb {
@@ -262,6 +263,7 @@ int run_job(int slot) {
     if (!js->sub_base.empty()) set_fn_script_state(false);
     global_var_unmap();
     a.jobs[0].running = false;
+    job_events()->job_ended(slot, code);
     return code;
 }
 
