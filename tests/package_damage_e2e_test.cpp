@@ -158,7 +158,8 @@ TEST_F(DamagedPackage, TruncatedPlayerIsDamagedNotUnpackaged) {
 }
 
 TEST_F(DamagedPackage, PlainPlayerStillShowsItsUsage) {
-    ShellResult r = run_shell("cd '" + root_.string() + "' && '" TAMBLOR_BINARY "' --sim");
+    ShellResult r = run_shell("cd '" + root_.string() + "' && TMPDIR='" + (root_ / "tmp").string() +
+                              "' '" TAMBLOR_BINARY "' --sim");
     EXPECT_NE(r.output.find("usage:"), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("damaged package"), std::string::npos) << r.output;
 }
