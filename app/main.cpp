@@ -25,6 +25,7 @@
 #include "platform/named_mutex.h"
 #include "platform/paths.h"
 #include "script/app_context.h"
+#include "script/error_policy.h"
 #include "script/fn_script.h"
 #include "script/job_slot.h"
 #include "script/run_job.h"
@@ -86,7 +87,7 @@ int main(int argc, char** argv) {
     }
     if (options.run_autostart) return run_autostart_entries();
     parse_command_line(options.words);
-    if (!install_system(options)) return 2;
+    if (!install_system(options)) return kErrParam;  // a machine that cannot be used: a bad argument
     handle_stop_signals();
     instance_options() = options.machine_options;
 

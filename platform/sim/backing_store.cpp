@@ -1,5 +1,8 @@
 #include "platform/sim/backing_store.h"
 
+#include "platform/sim/image_file.h"
+#include "platform/sim/private_folder.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,27 +14,23 @@
 namespace tb::sim {
 
 std::unique_ptr<BackingStore> BackingStore::open(const std::string& path, uint64_t size, std::string* error) {
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        if (error) *error = "cannot open " + path + ": " + std::strerror(errno);
-        return nullptr;
-    }
-    struct stat st{};
-    if (::fstat(fd, &st) != 0 || static_cast<uint64_t>(st.st_size) != size) {
-        if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
-            if (error) *error = "cannot size " + path + ": " + std::strerror(errno);
-            ::close(fd);
-            return nullptr;
-        }
-    }
-    return std::unique_ptr<BackingStore>(new BackingStore(fd, path, size));
+    auto fd = open_image_file(AT_FDCWD, path, path, size, OtherSize::Refuse, error);
+    if (!fd) return nullptr;
+    return std::unique_ptr<BackingStore>(new BackingStore(std::move(fd), path, size));
 }
 
-BackingStore::BackingStore(int fd, std::string path, uint64_t size) : fd_(fd), path_(std::move(path)), size_(size) {}
-
-BackingStore::~BackingStore() {
-    if (fd_ >= 0) ::close(fd_);
+std::unique_ptr<BackingStore> BackingStore::open_in(const PrivateFolder& folder, const std::string& name,
+                                                    uint64_t size, std::string* error) {
+    std::string path = folder.path_of(name);
+    auto fd = open_image_file(folder.fd(), name, path, size, OtherSize::Resize, error);
+    if (!fd) return nullptr;
+    return std::unique_ptr<BackingStore>(new BackingStore(std::move(fd), path, size));
 }
+
+BackingStore::BackingStore(linuxdisk::UniqueFd fd, std::string path, uint64_t size)
+    : file_(std::move(fd)), fd_(file_.get()), path_(std::move(path)), size_(size) {}
+
+BackingStore::~BackingStore() = default;
 
 bool BackingStore::pread_all(uint64_t offset, std::span<uint8_t> out) const {
     size_t done = 0;

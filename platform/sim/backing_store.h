@@ -26,7 +26,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/linux/unique_fd.h"
+
 namespace tb::sim {
+
+class PrivateFolder;
 
 // What happens to one write.
 enum class WriteFate { Store, Drop, Corrupt };
@@ -58,9 +62,14 @@ class BackingStore {
   public:
     using WriteHook = std::function<WriteFate(uint64_t offset, uint64_t length)>;
 
-    // Opens (creating when missing) the file at `path` and sets its size;
-    // nullptr with a message in `error` when that fails.
+    // Opens the file at `path`, creating it at `size` when missing (see
+    // image_file.h for what is refused); an existing file of another size is
+    // refused. nullptr with a message in `error` when that fails.
     static std::unique_ptr<BackingStore> open(const std::string& path, uint64_t size, std::string* error = nullptr);
+    // The same for the file `name` of the machine's private folder, where an
+    // existing file of another size is the machine's own and is resized.
+    static std::unique_ptr<BackingStore> open_in(const PrivateFolder& folder, const std::string& name, uint64_t size,
+                                                 std::string* error = nullptr);
     ~BackingStore();
     BackingStore(const BackingStore&) = delete;
     BackingStore& operator=(const BackingStore&) = delete;
@@ -99,7 +108,7 @@ class BackingStore {
     StoreStats stats() const;
 
   private:
-    BackingStore(int fd, std::string path, uint64_t size);
+    BackingStore(linuxdisk::UniqueFd fd, std::string path, uint64_t size);
     bool pread_all(uint64_t offset, std::span<uint8_t> out) const;
     bool pwrite_all(uint64_t offset, std::span<const uint8_t> in) const;
     WriteFate fate_of(uint64_t offset, uint64_t length, WriteFault* applied);
@@ -108,7 +117,8 @@ class BackingStore {
 
     static constexpr uint64_t kBlock = 4096;
 
-    int fd_ = -1;
+    linuxdisk::UniqueFd file_;
+    int fd_ = -1;  // file_'s descriptor
     std::string path_;
     uint64_t size_ = 0;
 

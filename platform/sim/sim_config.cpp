@@ -7,11 +7,11 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <set>
+#include <map>
 
-#include "common/ini_file.h"
 #include "common/text.h"
 #include "platform/disk_device.h"
+#include "platform/sim/sim_ini_lines.h"
 
 namespace tb::sim {
 
@@ -65,13 +65,10 @@ usb = 1.4.2
 scsi_port = 3
 )INI";
 
-std::string strip_comment(const std::string& v) {
-    for (size_t i = 0; i < v.size(); ++i) {
-        if ((v[i] == ';' || v[i] == '#') && (i == 0 || v[i - 1] == ' ' || v[i - 1] == '\t'))
-            return trim(v.substr(0, i));
-    }
-    return trim(v);
-}
+// The largest disk or volume the machine takes (and a file can have).
+constexpr uint64_t kMaxBytes = 1ull << 60;
+// What the machine keeps free in front of the volumes.
+constexpr uint64_t kVolumeGap = 1ull << 20;
 
 std::optional<uint64_t> parse_uint(const std::string& text) {
     std::string t = trim(text);
@@ -87,6 +84,7 @@ std::optional<uint64_t> parse_uint(const std::string& text) {
         char c = ascii_lower(t[i]);
         int d = c >= '0' && c <= '9' ? c - '0' : (base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1);
         if (d < 0) return std::nullopt;
+        if (v > (UINT64_MAX - static_cast<uint64_t>(d)) / static_cast<uint64_t>(base)) return std::nullopt;
         v = v * base + static_cast<uint64_t>(d);
     }
     return v;
@@ -120,28 +118,37 @@ std::optional<int> parse_bus(const std::string& text) {
     if (t == "raid") return kBusRaid;
     if (t == "scsi") return kBusScsi;
     if (t == "ata") return kBusAta;
-    if (auto n = parse_uint(t)) return static_cast<int>(*n);
+    if (auto n = parse_uint(t); n && *n <= 255) return static_cast<int>(*n);
     return std::nullopt;
 }
 
 // "C", "C:12GiB", "C:12GiB:5GiB", "C:12GiB:5GiB:unaligned".
-std::optional<VolumeConfig> parse_volume(const std::string& item) {
+std::optional<VolumeConfig> parse_volume(const std::string& item, std::string& reason) {
     auto parts = split(item, ':');
-    if (parts.empty() || parts[0].size() != 1) return std::nullopt;
+    auto bad = [&](const std::string& why) -> std::optional<VolumeConfig> {
+        reason = "volumes: " + item + ": " + why;
+        return std::nullopt;
+    };
+    if (parts.empty() || parts[0].size() != 1) return bad("a volume starts with its drive letter");
+    if (parts.size() > 4) return bad("letter[:total[:free[:unaligned]]]");
     VolumeConfig v;
     v.letter = ascii_upper(parts[0][0]);
-    if (v.letter < 'C' || v.letter > 'Z') return std::nullopt;
+    if (v.letter < 'C' || v.letter > 'Z') return bad("the drive letter is one of C to Z");
     if (parts.size() > 1 && !parts[1].empty()) {
         auto s = parse_size(parts[1]);
-        if (!s) return std::nullopt;
+        if (!s || *s == 0 || *s > kMaxBytes) return bad("bad total size");
         v.total_bytes = *s;
     }
     if (parts.size() > 2 && !parts[2].empty()) {
         auto s = parse_size(parts[2]);
-        if (!s) return std::nullopt;
+        if (!s || *s > kMaxBytes) return bad("bad free size");
+        if (v.total_bytes && *s > v.total_bytes) return bad("more free space than the volume holds");
         v.free_bytes = *s;
     }
-    if (parts.size() > 3) v.aligned_4k = !iequals(parts[3], "unaligned");
+    if (parts.size() > 3) {
+        if (iequals(parts[3], "unaligned")) v.aligned_4k = false;
+        else if (!iequals(parts[3], "aligned")) return bad("the last part is aligned or unaligned");
+    }
     return v;
 }
 
@@ -160,7 +167,9 @@ std::vector<std::string> words(const std::string& text) {
     return out;
 }
 
-void fill_defaults(DiskConfig& d) {
+// Fills what the disk's section left out; false with the reason when the
+// volumes do not fit on the disk.
+bool fill_defaults(DiskConfig& d, std::string& error) {
     bool nvme = d.inner() == InnerKind::Nvme;
     std::string n = std::to_string(d.number);
     if (d.model.empty()) {
@@ -176,21 +185,35 @@ void fill_defaults(DiskConfig& d) {
     if (d.scsi_port < 0) d.scsi_port = static_cast<int>(d.number);
     if (d.type == DiskType::Nvme && d.pci_bus == 0 && d.pci_device == 0 && d.pci_function == 0) d.pci_bus = 1 + d.number;
     if (d.type == DiskType::Usb && d.usb_path.empty()) d.usb_path = {1, 1 + d.number % 99};
-    if (d.fw_slots < 1) d.fw_slots = 1;
-    if (d.fw_slots > 7) d.fw_slots = 7;
     // Volumes without sizes share what the sized ones leave.
-    uint64_t used = 0;
-    int unsized = 0;
+    uint64_t used = 0;  // each total is at most kMaxBytes, so the sum cannot wrap
+    uint64_t unsized = 0;
     for (auto& v : d.volumes) {
         if (v.total_bytes) used += v.total_bytes;
         else ++unsized;
     }
-    uint64_t rest = d.capacity_bytes > used + (1 << 20) ? d.capacity_bytes - used - (1 << 20) : 0;
-    for (auto& v : d.volumes) {
-        if (!v.total_bytes) v.total_bytes = unsized ? rest / unsized / 4096 * 4096 : 0;
-        if (!v.free_bytes) v.free_bytes = v.total_bytes / 2 / 4096 * 4096;
-        if (v.free_bytes > v.total_bytes) v.free_bytes = v.total_bytes;
+    uint64_t room = d.capacity_bytes > kVolumeGap ? d.capacity_bytes - kVolumeGap : 0;
+    if (used > room) {
+        error = "volumes of disk " + std::to_string(d.number) + " need " + std::to_string(used) +
+                " bytes, larger than the " + std::to_string(room) + " the disk has for them";
+        return false;
     }
+    uint64_t share = unsized ? (room - used) / unsized / 4096 * 4096 : 0;
+    for (auto& v : d.volumes) {
+        if (!v.total_bytes) {
+            if (share == 0) {
+                error = "volumes: no room left on disk " + std::to_string(d.number) + " for volume " + v.letter + ":";
+                return false;
+            }
+            v.total_bytes = share;
+        }
+        if (!v.free_bytes) v.free_bytes = v.total_bytes / 2 / 4096 * 4096;
+        if (v.free_bytes > v.total_bytes) {
+            error = std::string("volumes: volume ") + v.letter + ": has more free space than it holds";
+            return false;
+        }
+    }
+    return true;
 }
 
 bool apply_key(DiskConfig& d, const std::string& key, const std::string& value, std::string& error) {
@@ -198,10 +221,22 @@ bool apply_key(DiskConfig& d, const std::string& key, const std::string& value, 
         error = "bad value for " + key + ": " + value;
         return false;
     };
-    auto num = [&](auto& field) {
+    auto num = [&](auto& field, uint64_t low, uint64_t high) {
         auto v = parse_uint(value);
-        if (!v) return bad();
+        if (!v || *v < low || *v > high) {
+            error = key + " must be a number from " + std::to_string(low) + " to " + std::to_string(high) + ", not " +
+                    value;
+            return false;
+        }
         field = static_cast<std::remove_reference_t<decltype(field)>>(*v);
+        return true;
+    };
+    auto text = [&](std::string& field, size_t longest) {
+        if (value.size() > longest) {
+            error = key + " is at most " + std::to_string(longest) + " characters";
+            return false;
+        }
+        field = value;
         return true;
     };
     auto flag = [&](bool& field) {
@@ -225,40 +260,60 @@ bool apply_key(DiskConfig& d, const std::string& key, const std::string& value, 
         d.bridge = *b;
         return true;
     }
-    if (k == "inner") return true;  // follows from the bridge
-    if (k == "model") { d.model = value; return true; }
-    if (k == "serial") { d.serial = value; return true; }
-    if (k == "firmware") { d.firmware = value.substr(0, 8); return true; }
+    if (k == "inner") {  // follows from the bridge; checked against it once the section is read
+        std::string t = to_lower(value);
+        if (t != "ata" && t != "sata" && t != "nvme" && t != "block" && t != "flash") return bad();
+        return true;
+    }
+    if (k == "model") return text(d.model, 40);
+    if (k == "serial") return text(d.serial, 20);
+    if (k == "firmware") return text(d.firmware, 8);
     if (k == "capacity") {
         auto s = parse_size(value, d.sector_size);
-        if (!s || *s < 1 << 20) return bad();
+        if (!s || *s < 1 << 20 || *s > kMaxBytes) {
+            error = "capacity must be a size from 1MiB to 1EiB, not " + value;
+            return false;
+        }
         d.capacity_bytes = *s;
         return true;
     }
     if (k == "sectors") {
         auto v = parse_uint(value);
-        if (!v || *v < 2048) return bad();
+        if (!v || *v < 2048 || *v > kMaxBytes / d.sector_size) {
+            error = "sectors must be a number from 2048 to " + std::to_string(kMaxBytes / d.sector_size) + ", not " +
+                    value;
+            return false;
+        }
         d.capacity_bytes = *v * d.sector_size;
         return true;
     }
     if (k == "sector_size") {
         auto v = parse_uint(value);
-        if (!v || (*v != 512 && *v != 4096)) return bad();
+        if (!v || (*v != 512 && *v != 4096)) {
+            error = "sector_size must be 512 or 4096";
+            return false;
+        }
         d.sector_size = static_cast<uint32_t>(*v);
         return true;
     }
     if (k == "volumes") {
         d.volumes.clear();
         for (const auto& w : words(value)) {
-            auto v = parse_volume(w);
-            if (!v) return bad();
+            auto v = parse_volume(w, error);
+            if (!v) return false;
+            for (const auto& other : d.volumes) {
+                if (other.letter == v->letter) {
+                    error = std::string("volumes: volume ") + v->letter + ": given twice";
+                    return false;
+                }
+            }
             d.volumes.push_back(*v);
         }
         std::sort(d.volumes.begin(), d.volumes.end(),
                   [](const VolumeConfig& a, const VolumeConfig& b) { return a.letter < b.letter; });
         return true;
     }
-    if (k == "service") { d.service = value; return true; }
+    if (k == "service") return text(d.service, 64);
     if (k == "bus") {
         auto b = parse_bus(value);
         if (!b) return bad();
@@ -287,20 +342,20 @@ bool apply_key(DiskConfig& d, const std::string& key, const std::string& value, 
         if (d.usb_path.size() < 2 || d.usb_path.size() > 4) return bad();
         return true;
     }
-    if (k == "scsi_port") return num(d.scsi_port);
-    if (k == "path_id") return num(d.path_id);
-    if (k == "target") return num(d.target);
-    if (k == "lun") return num(d.lun);
+    if (k == "scsi_port") return num(d.scsi_port, 0, 255);
+    if (k == "path_id") return num(d.path_id, 0, 255);
+    if (k == "target") return num(d.target, 0, 255);
+    if (k == "lun") return num(d.lun, 0, 255);
     if (k == "write_cache") return flag(d.write_cache);
     if (k == "cache_size") {
         auto s = parse_size(value);
-        if (!s) return bad();
+        if (!s || *s > kMaxBytes) return bad();
         d.cache_size = *s;
         return true;
     }
-    if (k == "vid") return num(d.vid);
-    if (k == "ssvid") return num(d.ssvid);
-    if (k == "fw_slots") return num(d.fw_slots);
+    if (k == "vid") return num(d.vid, 0, 0xFFFF);
+    if (k == "ssvid") return num(d.ssvid, 0, 0xFFFF);
+    if (k == "fw_slots") return num(d.fw_slots, 1, 7);
     if (k == "slot1_readonly") return flag(d.slot1_readonly);
     if (k == "activate_without_reset") return flag(d.activate_without_reset);
     if (k == "vendor_log") {
@@ -312,13 +367,13 @@ bool apply_key(DiskConfig& d, const std::string& key, const std::string& value, 
         }
         return true;
     }
-    if (k == "power_on_hours") return num(d.power_on_hours);
-    if (k == "power_cycles") return num(d.power_cycles);
-    if (k == "unsafe_shutdowns") return num(d.unsafe_shutdowns);
-    if (k == "temperature") return num(d.temperature_c);
+    if (k == "power_on_hours") return num(d.power_on_hours, 0, UINT32_MAX);
+    if (k == "power_cycles") return num(d.power_cycles, 0, UINT32_MAX);
+    if (k == "unsafe_shutdowns") return num(d.unsafe_shutdowns, 0, UINT32_MAX);
+    if (k == "temperature") return num(d.temperature_c, 0, 125);
     if (k == "security_frozen") return flag(d.security_frozen);
     if (k == "bridge_signature") return flag(d.bridge_signature);
-    if (k == "signature") return num(d.signature);
+    if (k == "signature") return num(d.signature, 0, 0xFFFF);
     if (k == "present") return flag(d.present);
     if (k == "file") { d.file = value; return true; }
     if (k == "pattern_images") return flag(d.pattern_images);
@@ -368,18 +423,28 @@ std::optional<uint64_t> parse_size(const std::string& text, uint32_t sector_size
     auto n = parse_uint(t.substr(0, i));
     if (!n) return std::nullopt;
     std::string unit = to_lower(trim(t.substr(i)));
+    auto times = [&](uint64_t factor) -> std::optional<uint64_t> {
+        uint64_t out;
+        if (__builtin_mul_overflow(*n, factor, &out)) return std::nullopt;
+        return out;
+    };
     if (unit.empty() || unit == "b") return *n;
-    if (unit == "k" || unit == "kib") return *n << 10;
-    if (unit == "m" || unit == "mib") return *n << 20;
-    if (unit == "g" || unit == "gib") return *n << 30;
-    if (unit == "t" || unit == "tib") return *n << 40;
-    if (unit == "kb") return *n * 1000;
-    if (unit == "mb") return *n * 1000000;
+    if (unit == "k" || unit == "kib") return times(1ull << 10);
+    if (unit == "m" || unit == "mib") return times(1ull << 20);
+    if (unit == "g" || unit == "gib") return times(1ull << 30);
+    if (unit == "t" || unit == "tib") return times(1ull << 40);
+    if (unit == "kb") return times(1000);
+    if (unit == "mb") return times(1000000);
     if (unit == "gb") {  // the IDEMA LBA count of that many GB
-        if (sector_size == 4096) return (2646 + 244188ull * *n) * 4096;
-        return (21168 + 1953504ull * *n) * 512;
+        const bool large = sector_size == 4096;
+        uint64_t lbas;
+        if (__builtin_mul_overflow(*n, large ? 244188ull : 1953504ull, &lbas) ||
+            __builtin_add_overflow(lbas, large ? 2646ull : 21168ull, &lbas) ||
+            __builtin_mul_overflow(lbas, large ? 4096ull : 512ull, &lbas))
+            return std::nullopt;
+        return lbas;
     }
-    if (unit == "tb") return *n * 1000000000000ull;
+    if (unit == "tb") return times(1000000000000ull);
     return std::nullopt;
 }
 
@@ -387,61 +452,141 @@ std::string default_sim_folder() {
     const char* tmp = std::getenv("TMPDIR");
     std::string base = tmp && *tmp ? tmp : "/tmp";
     while (base.size() > 1 && base.back() == '/') base.pop_back();
-    return base + "/tamblor-sim-" + std::to_string(::getuid());
+    return base + "/tamblor-sim-" + std::to_string(::geteuid());
 }
 
-std::optional<SimConfig> parse_sim_config(const std::string& text, std::string* error) {
-    IniFile ini;
-    ini.parse(text);
-    SimConfig cfg;
-    std::string err;
-    std::set<uint32_t> numbers;
-    for (const auto& section : ini.sections()) {
-        std::string s = to_lower(trim(section));
-        if (s == "machine") {
-            for (const auto& key : ini.keys(section)) {
-                if (key.empty() || key[0] == '#' || key[0] == ';') continue;
-                std::string v = strip_comment(ini.get(section, key).value_or(""));
-                if (iequals(key, "folder")) cfg.folder = v;
-                else if (iequals(key, "persist")) {
-                    auto b = parse_bool(v);
-                    if (!b) err = "bad value for persist: " + v;
-                    else cfg.persist = *b;
-                } else {
-                    err = "unknown key " + key;
-                }
-                if (!err.empty()) break;
-            }
-        } else if (s.rfind("disk", 0) == 0) {
-            auto n = parse_uint(trim(s.substr(4)));
-            if (!n || *n > 63) err = "bad section [" + section + "]";
-            else if (!numbers.insert(static_cast<uint32_t>(*n)).second) err = "disk " + std::to_string(*n) + " twice";
-            if (err.empty()) {
-                DiskConfig d;
-                d.number = static_cast<uint32_t>(*n);
-                // The sector size first: sizes in GB depend on it.
-                if (auto ss = ini.get(section, "sector_size")) apply_key(d, "sector_size", strip_comment(*ss), err);
-                for (const auto& key : ini.keys(section)) {
-                    if (!err.empty()) break;
-                    if (key.empty() || key[0] == '#' || key[0] == ';') continue;
-                    apply_key(d, key, strip_comment(ini.get(section, key).value_or("")), err);
-                }
-                if (err.empty() && d.type == DiskType::Usb && d.bridge == BridgeKind::None)
-                    err = "disk " + std::to_string(d.number) + ": a usb disk needs a bridge";
-                if (err.empty()) {
-                    if (d.type != DiskType::Usb) d.bridge = BridgeKind::None;
-                    fill_defaults(d);
-                    cfg.disks.push_back(std::move(d));
-                }
-            }
-        } else if (!s.empty()) {
-            err = "unknown section [" + section + "]";
-        }
-        if (!err.empty()) break;
+namespace {
+
+// Where a reason belongs: "file:line: reason".
+struct ConfigError {
+    int line = 0;
+    std::string reason;
+};
+
+int line_of(const IniSection& section, const char* key) {
+    for (const auto& e : section.entries) {
+        if (iequals(e.key, key)) return e.line;
     }
-    if (!err.empty()) {
-        if (error) *error = err;
+    return section.line;
+}
+
+bool read_machine_section(const IniSection& section, SimConfig& cfg, ConfigError& err) {
+    for (const auto& e : section.entries) {
+        if (iequals(e.key, "folder")) {
+            cfg.folder = e.value;
+            cfg.folder_line = e.line;
+        } else if (iequals(e.key, "persist")) {
+            auto b = parse_bool(e.value);
+            if (!b) {
+                err = {e.line, "persist must be 0 or 1, not " + e.value};
+                return false;
+            }
+            cfg.persist = *b;
+        } else {
+            err = {e.line, "unknown key " + e.key + " in [machine]"};
+            return false;
+        }
+    }
+    return true;
+}
+
+// The checks that need the whole section.
+bool check_disk(const DiskConfig& d, const IniSection& section, ConfigError& err) {
+    std::string n = std::to_string(d.number);
+    if (d.type == DiskType::Usb && d.bridge == BridgeKind::None) {
+        err = {section.line, "disk " + n + ": a usb disk needs a bridge"};
+        return false;
+    }
+    if (d.type != DiskType::Usb && d.bridge != BridgeKind::None) {
+        err = {line_of(section, "bridge"), "disk " + n + ": a bridge is only for a usb disk"};
+        return false;
+    }
+    for (const auto& e : section.entries) {
+        if (!iequals(e.key, "inner")) continue;
+        std::string t = to_lower(e.value);
+        InnerKind named = t == "nvme" ? InnerKind::Nvme : (t == "ata" || t == "sata") ? InnerKind::Ata : InnerKind::Block;
+        if (named != d.inner()) {
+            err = {e.line, "disk " + n + ": inner " + e.value + " is not what its bridge holds"};
+            return false;
+        }
+    }
+    return true;
+}
+
+bool read_disk_section(const IniSection& section, uint32_t number, DiskConfig& d, ConfigError& err) {
+    d.number = number;
+    d.section_line = section.line;
+    // The sector size first: sizes in GB depend on it.
+    for (const auto& e : section.entries) {
+        if (iequals(e.key, "sector_size") && !apply_key(d, e.key, e.value, err.reason)) {
+            err.line = e.line;
+            return false;
+        }
+    }
+    for (const auto& e : section.entries) {
+        if (!apply_key(d, e.key, e.value, err.reason)) {
+            err.line = e.line;
+            return false;
+        }
+        if (iequals(e.key, "file")) d.file_line = e.line;
+        if (iequals(e.key, "volumes")) d.volumes_line = e.line;
+    }
+    if (!check_disk(d, section, err)) return false;
+    fill_defaults(d, err.reason);
+    if (!err.reason.empty()) {
+        err.line = d.volumes_line ? d.volumes_line : section.line;
+        return false;
+    }
+    return true;
+}
+
+std::optional<SimConfig> parse_config(const std::string& text, ConfigError& err) {
+    std::vector<IniSection> sections;
+    IniLinesError lines_error;
+    if (!read_ini_lines(text, sections, lines_error)) {
+        err = {lines_error.line, lines_error.reason};
         return std::nullopt;
+    }
+    SimConfig cfg;
+    bool machine_seen = false;
+    std::map<uint32_t, int> disk_lines;  // disk number -> line of its section
+    std::map<char, uint32_t> letters;    // drive letter -> disk number
+    for (const auto& section : sections) {
+        std::string s = to_lower(section.name);
+        if (s == "machine") {
+            if (machine_seen) {
+                err = {section.line, "[machine] given twice"};
+                return std::nullopt;
+            }
+            machine_seen = true;
+            if (!read_machine_section(section, cfg, err)) return std::nullopt;
+            continue;
+        }
+        if (s.rfind("disk", 0) != 0) {
+            err = {section.line, "unknown section [" + section.name + "]"};
+            return std::nullopt;
+        }
+        auto n = parse_uint(trim(s.substr(4)));
+        if (!n || *n > 63) {
+            err = {section.line, "bad section [" + section.name + "]: disks are numbered 0 to 63"};
+            return std::nullopt;
+        }
+        uint32_t number = static_cast<uint32_t>(*n);
+        if (auto [it, fresh] = disk_lines.emplace(number, section.line); !fresh) {
+            err = {section.line, "disk " + std::to_string(number) + " given twice (first on line " +
+                                     std::to_string(it->second) + ")"};
+            return std::nullopt;
+        }
+        DiskConfig d;
+        if (!read_disk_section(section, number, d, err)) return std::nullopt;
+        for (const auto& v : d.volumes) {
+            if (auto [it, fresh] = letters.emplace(v.letter, number); !fresh) {
+                err = {d.volumes_line, std::string("volumes: volume ") + v.letter + ": is on disk " +
+                                           std::to_string(it->second) + " already"};
+                return std::nullopt;
+            }
+        }
+        cfg.disks.push_back(std::move(d));
     }
     if (cfg.folder.empty()) cfg.folder = default_sim_folder();
     std::sort(cfg.disks.begin(), cfg.disks.end(),
@@ -449,14 +594,34 @@ std::optional<SimConfig> parse_sim_config(const std::string& text, std::string* 
     return cfg;
 }
 
+}  // namespace
+
+std::string config_place(const SimConfig& config, int line) {
+    if (config.source.empty()) return line > 0 ? "line " + std::to_string(line) + ": " : std::string();
+    return config.source + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": ";
+}
+
+std::optional<SimConfig> parse_sim_config(const std::string& text, std::string* error, const std::string& source) {
+    ConfigError err;
+    auto cfg = parse_config(text, err);
+    if (!cfg) {
+        SimConfig where;
+        where.source = source;
+        if (error) *error = config_place(where, err.line) + err.reason;
+        return std::nullopt;
+    }
+    cfg->source = source;
+    return cfg;
+}
+
 std::optional<SimConfig> load_sim_config(const std::string& path, std::string* error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        if (error) *error = "cannot read " + path;
+        if (error) *error = "cannot read the machine file " + path;
         return std::nullopt;
     }
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return parse_sim_config(text, error);
+    return parse_sim_config(text, error, path);
 }
 
 const char* default_sim_config_text() { return kDefaultConfig; }

@@ -1,8 +1,23 @@
 // The description of a simulated machine, read from an INI text.
 //
 //   [machine]
-//   folder = /tmp/my-sim          ; backing files (default $TMPDIR/tamblor-sim-<uid>)
+//   folder = /tmp/my-sim          ; backing files (default $TMPDIR/tamblor-sim-<euid>)
 //   persist = 1                   ; keep device state (firmware, counters...) in <folder>/disk<N>.state
+//
+// The folder holds disk<N>.img, disk<N>.state and volume_<letter>/ of every
+// disk. It must be private to the user running the program: it is created
+// with mode 0700, and at every start it must be a real folder (no symbolic
+// link) owned by the effective user and closed to group and others, and so
+// must its volume folders, or the machine is refused. The images are opened
+// without following symbolic links and must be regular files of that user
+// with no other hard link. An image of the folder whose size no longer fits
+// the disk is resized (it is the machine's own); a `file =` override that
+// already exists must have the disk's size, as the machine never resizes a
+// file it did not make.
+//
+// Every mistake in the text (an unknown section or key, a key or a disk
+// given twice, a number out of range, a size that overflows, volumes larger
+// than their disk...) refuses the whole file with "<file>:<line>: <reason>".
 //
 //   [disk1]                       ; N of [diskN] is the disk number (\\.\PHYSICALDRIVE<N>)
 //   type = nvme                   ; sata | nvme | usb
@@ -85,6 +100,10 @@ struct DiskConfig {
     bool present = true;
     std::string file;
     bool pattern_images = false;  // see sim_pattern_images.h
+    // Lines of the machine file, for messages (0: not written there).
+    int section_line = 0;
+    int file_line = 0;
+    int volumes_line = 0;
 
     InnerKind inner() const;
     // Whether the disk sits on the USB bus behind a bridge.
@@ -95,10 +114,14 @@ struct SimConfig {
     std::string folder;
     bool persist = true;
     std::vector<DiskConfig> disks;  // sorted by number
+    std::string source;   // the machine file's name, for messages (empty: a text of the program)
+    int folder_line = 0;  // the line of `folder =`
 };
 
-// Parses an INI text; nullopt with a message on a bad value.
-std::optional<SimConfig> parse_sim_config(const std::string& text, std::string* error = nullptr);
+// Parses an INI text; nullopt with "<source>:<line>: <reason>" on the first
+// mistake ("line <n>: <reason>" without a source).
+std::optional<SimConfig> parse_sim_config(const std::string& text, std::string* error = nullptr,
+                                          const std::string& source = {});
 // Reads a file; nullopt with a message when unreadable or bad.
 std::optional<SimConfig> load_sim_config(const std::string& path, std::string* error = nullptr);
 // The built-in machine: disk 0 a SATA system disk (C:), disk 1 a raw NVMe SSD on
@@ -106,8 +129,11 @@ std::optional<SimConfig> load_sim_config(const std::string& path, std::string* e
 // SSD behind a USB-SATA bridge.
 SimConfig default_sim_config();
 const char* default_sim_config_text();
-// $TMPDIR/tamblor-sim-<uid> (or /tmp/...).
+// $TMPDIR/tamblor-sim-<euid> (or /tmp/...).
 std::string default_sim_folder();
+// "<source>:<line>: ", "<source>: " or "line <n>: " to put before a message
+// about the machine described by `config`.
+std::string config_place(const SimConfig& config, int line);
 
 // "8GB" (IDEMA LBA count for 512-byte sectors), "8GiB", "64MiB", "4096", "1T"...
 std::optional<uint64_t> parse_size(const std::string& text, uint32_t sector_size = 512);

@@ -8,21 +8,11 @@
 #include <fstream>
 
 #include "common/text.h"
+#include "platform/sim/private_folder.h"
 
 namespace tb::sim {
 
 namespace {
-
-bool make_folders(const std::string& path) {
-    std::string cur;
-    for (size_t i = 0; i <= path.size(); ++i) {
-        if (i == path.size() || path[i] == '/') {
-            if (!cur.empty() && ::mkdir(cur.c_str(), 0755) != 0 && errno != EEXIST) return false;
-        }
-        if (i < path.size()) cur.push_back(path[i]);
-    }
-    return true;
-}
 
 std::string lower_id(std::string s) {
     for (char& c : s) c = c == ' ' ? '_' : ascii_lower(c);
@@ -72,28 +62,20 @@ class SimDeviceHandle final : public DiskDevice {
 // ---- SimDisk -------------------------------------------------------------
 
 std::shared_ptr<SimDisk> SimDisk::create(const DiskConfig& config, const SimConfig& machine,
-                                         std::shared_ptr<SimClock> clock, std::string* error) {
-    std::string path = config.file;
-    if (path.empty()) {
-        if (!make_folders(machine.folder)) {
-            if (error) *error = "cannot create " + machine.folder;
-            return nullptr;
-        }
-        path = machine.folder + "/disk" + std::to_string(config.number) + ".img";
-    }
-    std::string why;
-    auto store = BackingStore::open(path, config.capacity_bytes / 4096 * 4096, &why);
-    if (!store) {
-        if (error) *error = why;
-        return nullptr;
-    }
-    return std::shared_ptr<SimDisk>(new SimDisk(config, machine, std::move(clock), std::move(store)));
+                                         const PrivateFolder& folder, std::shared_ptr<SimClock> clock,
+                                         std::string* error) {
+    const uint64_t size = config.capacity_bytes / 4096 * 4096;
+    const std::string name = "disk" + std::to_string(config.number);
+    auto store = config.file.empty() ? BackingStore::open_in(folder, name + ".img", size, error)
+                                     : BackingStore::open(config.file, size, error);
+    if (!store) return nullptr;
+    std::string state_path = machine.persist ? folder.path_of(name + ".state") : std::string();
+    return std::shared_ptr<SimDisk>(new SimDisk(config, std::move(state_path), std::move(clock), std::move(store)));
 }
 
-SimDisk::SimDisk(const DiskConfig& config, const SimConfig& machine, std::shared_ptr<SimClock> clock,
+SimDisk::SimDisk(const DiskConfig& config, std::string state_path, std::shared_ptr<SimClock> clock,
                  std::shared_ptr<BackingStore> store)
-    : config_(config), clock_(std::move(clock)), store_(std::move(store)) {
-    if (machine.persist) state_path_ = store_->path() + ".state";
+    : config_(config), state_path_(std::move(state_path)), clock_(std::move(clock)), store_(std::move(store)) {
     switch (config_.inner()) {
         case InnerKind::Nvme: nvme_ = std::make_unique<SimNvmeController>(config_, *store_, faults_, *clock_); break;
         case InnerKind::Ata: ata_ = std::make_unique<SimSataDisk>(config_, *store_, faults_, *clock_); break;
@@ -482,11 +464,25 @@ std::optional<DiscoveredDisk> SimDisk::discovered() {
 
 std::unique_ptr<SimMachine> SimMachine::create(const SimConfig& config, std::string* error) {
     std::unique_ptr<SimMachine> m(new SimMachine(config));
+    std::string why;
+    auto folder = PrivateFolder::open(m->config_.folder, &why);
+    if (!folder) {
+        if (error) *error = config_place(m->config_, m->config_.folder_line) + why;
+        return nullptr;
+    }
     for (const auto& dc : m->config_.disks) {
-        std::string why;
-        auto d = SimDisk::create(dc, m->config_, m->clock_, &why);
+        // The file-system targets of a volume live in a folder of their own.
+        for (const auto& v : dc.volumes) {
+            if (!folder->ensure_subfolder(std::string("volume_") + v.letter, &why)) {
+                if (error) *error = config_place(m->config_, dc.volumes_line) + why;
+                return nullptr;
+            }
+        }
+        auto d = SimDisk::create(dc, m->config_, *folder, m->clock_, &why);
         if (!d) {
-            if (error) *error = "disk " + std::to_string(dc.number) + ": " + why;
+            if (error)
+                *error = config_place(m->config_, dc.file.empty() ? dc.section_line : dc.file_line) + "disk " +
+                         std::to_string(dc.number) + ": " + why;
             return nullptr;
         }
         m->disks_[dc.number] = std::move(d);

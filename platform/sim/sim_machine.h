@@ -26,6 +26,8 @@
 
 namespace tb::sim {
 
+class PrivateFolder;
+
 // Which path a handle was opened on.
 enum class PathKind { PhysicalDrive, ScsiPort, Volume };
 
@@ -35,9 +37,11 @@ constexpr uint32_t kErrorInvalidParameter = 87;
 
 class SimDisk final : public BridgePowerSink {
   public:
-    // Creates the backing file; nullptr with a message when it cannot.
+    // Opens or creates the backing file (in `folder` unless the config names
+    // one); nullptr with a message when it cannot or may not.
     static std::shared_ptr<SimDisk> create(const DiskConfig& config, const SimConfig& machine,
-                                           std::shared_ptr<SimClock> clock, std::string* error);
+                                           const PrivateFolder& folder, std::shared_ptr<SimClock> clock,
+                                           std::string* error);
     ~SimDisk() override;
 
     const DiskConfig& config() const { return config_; }
@@ -88,7 +92,7 @@ class SimDisk final : public BridgePowerSink {
     void bridge_power(BridgePower action) override;  // called under the disk's mutex
 
   private:
-    SimDisk(const DiskConfig& config, const SimConfig& machine, std::shared_ptr<SimClock> clock,
+    SimDisk(const DiskConfig& config, std::string state_path, std::shared_ptr<SimClock> clock,
             std::shared_ptr<BackingStore> store);
     bool accessible(uint64_t generation, uint32_t& error);
     bool visible() const { return present_ && powered_ && enabled_ && !removed_; }
