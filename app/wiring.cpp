@@ -5,21 +5,11 @@
 #include <string>
 
 #include "app/program_commands.h"
-#include "platform/block_storage.h"
 #include "platform/disk_device.h"
-#include "platform/linux/linux_block_storage.h"
 #include "platform/linux/linux_platform.h"
-#include "platform/linux/linux_volumes.h"
 #include "platform/paths.h"
-#include "platform/sim/sim_block_storage.h"
 #include "platform/sim/sim_platform.h"
-#include "platform/sim/sim_volumes.h"
-#include "platform/volumes.h"
 #include "script/command_table.h"
-#include "script/operator_dialogs.h"
-#include "ui/console_dialogs.h"
-#include "ui/console_job_events.h"
-#include "ui/job_events.h"
 
 namespace tb {
 
@@ -51,33 +41,13 @@ bool install_machine(const StartOptions& options) {
     return true;
 }
 
-// The operator's side of a run: questions asked on the terminal, and the job's
-// events shown as the console shows them.
-void install_console_operator() {
-    install_operator_dialogs(make_console_dialogs());
-    install_job_events(make_console_job_events());
-}
-
 }  // namespace
 
 void install_commands() { install_command_table(program_commands().rows); }
 
-void install_storage(bool real_machine) {
-    if (real_machine) {
-        set_block_storage(linuxdisk::make_linux_block_storage());
-        set_volumes(linuxdisk::make_linux_volumes());
-        return;
-    }
-    set_block_storage(sim::make_sim_block_storage());
-    set_volumes(sim::make_sim_volumes());
-}
-
 bool install_system(const StartOptions& options) {
     install_commands();
-    install_console_operator();
-    if (!install_machine(options)) return false;
-    install_storage(options.linux_disks);
-    return true;
+    return install_machine(options);
 }
 
 }  // namespace tb
