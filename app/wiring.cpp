@@ -10,6 +10,10 @@
 #include "platform/paths.h"
 #include "platform/sim/sim_platform.h"
 #include "script/command_table.h"
+#include "script/operator_dialogs.h"
+#include "ui/console_dialogs.h"
+#include "ui/console_job_events.h"
+#include "ui/job_events.h"
 
 namespace tb {
 
@@ -41,12 +45,20 @@ bool install_machine(const StartOptions& options) {
     return true;
 }
 
+// The operator's side of a run: questions asked on the terminal, and the job's
+// events shown as the console shows them.
+void install_console_operator() {
+    install_operator_dialogs(make_console_dialogs());
+    install_job_events(make_console_job_events());
+}
+
 }  // namespace
 
 void install_commands() { install_command_table(program_commands().rows); }
 
 bool install_system(const StartOptions& options) {
     install_commands();
+    install_console_operator();
     return install_machine(options);
 }
 
