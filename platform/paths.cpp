@@ -68,7 +68,10 @@ std::string absolute_path(const std::string& path) {
 
 bool is_system_folder(const std::string& folder) {
     const std::string path = absolute_path(folder);
-    if (::access(path.c_str(), W_OK) != 0) return true;
+    // A folder still to be made is judged by the nearest one that exists.
+    std::string existing = path;
+    while (!folder_exists(existing) && existing.size() > 1) existing = path_folder(existing);
+    if (::access(existing.c_str(), W_OK) != 0) return true;
     static constexpr const char* kSystemRoots[] = {"/usr", "/bin", "/sbin", "/lib", "/lib32", "/lib64",
                                                    "/libx32", "/opt", "/etc", "/boot", "/snap"};
     for (const char* root : kSystemRoots) {
