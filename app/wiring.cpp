@@ -5,10 +5,16 @@
 #include <string>
 
 #include "app/program_commands.h"
+#include "platform/block_storage.h"
 #include "platform/disk_device.h"
+#include "platform/linux/linux_block_storage.h"
 #include "platform/linux/linux_platform.h"
+#include "platform/linux/linux_volumes.h"
 #include "platform/paths.h"
+#include "platform/sim/sim_block_storage.h"
 #include "platform/sim/sim_platform.h"
+#include "platform/sim/sim_volumes.h"
+#include "platform/volumes.h"
 #include "script/command_table.h"
 #include "script/operator_dialogs.h"
 #include "ui/console_dialogs.h"
@@ -56,10 +62,22 @@ void install_console_operator() {
 
 void install_commands() { install_command_table(program_commands().rows); }
 
+void install_storage(bool real_machine) {
+    if (real_machine) {
+        set_block_storage(linuxdisk::make_linux_block_storage());
+        set_volumes(linuxdisk::make_linux_volumes());
+        return;
+    }
+    set_block_storage(sim::make_sim_block_storage());
+    set_volumes(sim::make_sim_volumes());
+}
+
 bool install_system(const StartOptions& options) {
     install_commands();
     install_console_operator();
-    return install_machine(options);
+    if (!install_machine(options)) return false;
+    install_storage(options.linux_disks);
+    return true;
 }
 
 }  // namespace tb

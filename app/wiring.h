@@ -10,6 +10,11 @@ namespace tb {
 // binds to them. Tests install it the same way.
 void install_commands();
 
+// The block storage, volumes and files of this machine (`real_machine`) or
+// of the simulated one. The program installs them with its machine; a tool
+// that runs workloads on this machine's devices installs them alone.
+void install_storage(bool real_machine);
+
 // Everything the program needs before it reads the package or runs a job.
 // False (with a message on standard error) when the machine the options ask
 // for cannot be used.

@@ -12,8 +12,9 @@
 #include <cstring>
 #include <string>
 
+#include "app/wiring.h"
+#include "platform/block_storage.h"
 #include "workload/engine.h"
-#include "workload/fd_target.h"
 
 namespace {
 
@@ -58,14 +59,16 @@ int main(int argc, char** argv) {
     }
     if (target.empty() || bs == 0 || qd == 0) return usage();
 
-    tb::set_ring_mode(ring == "interrupt" ? tb::RingMode::Interrupt
-                      : ring == "defer"   ? tb::RingMode::Deferred
-                                          : tb::RingMode::Cooperative);
-    tb::FdTargetOptions options;
-    options.use_uring = !sync;
+    tb::install_storage(true);
+    tb::BlockStorage& storage = tb::block_storage();
+    storage.set_completion_mode(ring == "interrupt" ? tb::CompletionMode::Interrupt
+                                : ring == "defer"   ? tb::CompletionMode::Deferred
+                                                    : tb::CompletionMode::Cooperative);
+    tb::PathOptions options;
+    options.async_queues = !sync;
     options.allow_buffered_fallback = false;
     std::string error;
-    auto probe = tb::open_fd_target(target, &error, options);
+    auto probe = storage.open_path(target, options, &error);
     if (!probe) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;

@@ -15,6 +15,7 @@
 #include "disk/disk_discovery.h"
 #include "disk/disk_record.h"
 #include "disk/target_select.h"
+#include "platform/sim/sim_block_storage.h"
 #include "platform/sim/sim_config.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_platform.h"
@@ -56,7 +57,7 @@ protected:
         ASSERT_TRUE(platform) << error;
         set_disk_platform(std::move(platform));
         ASSERT_GE(discover_disks(), 3);
-        set_sim_io_hooks([this](uint32_t disk, SimIoHooks& h) {
+        sim::set_sim_io_hooks([this](uint32_t disk, SimIoHooks& h) {
             h.record = [this, disk](uint32_t, const IoRequest& r) {
                 std::lock_guard l(m);
                 requests[disk].push_back({r.op, r.offset, r.length});
@@ -66,7 +67,7 @@ protected:
     }
     void TearDown() override {
         set_workload_time_scale(1.0);
-        set_sim_io_hooks(nullptr);
+        sim::set_sim_io_hooks(nullptr);
         clear_current_target();
         set_disk_platform(nullptr);
         std::error_code ec;

@@ -15,6 +15,7 @@
 #include "disk/disk_discovery.h"
 #include "disk/disk_record.h"
 #include "disk/target_select.h"
+#include "platform/sim/sim_block_storage.h"
 #include "platform/sim/sim_config.h"
 #include "platform/sim/sim_platform.h"
 #include "script/job_slot.h"
@@ -23,7 +24,6 @@
 #include "ui/job_log.h"
 #include "workload/client_trace.h"
 #include "workload/engine.h"
-#include "workload/lba_target.h"
 #include "workload/perf_commands.h"
 
 namespace tb {
@@ -98,7 +98,7 @@ protected:
         set_disk_platform(std::move(platform));
         ASSERT_GE(discover_disks(), 1);
         current_target() = disk_table().records[0];
-        set_sim_io_hooks([this](uint32_t, SimIoHooks& h) {
+        sim::set_sim_io_hooks([this](uint32_t, SimIoHooks& h) {
             h.record = [this](uint32_t, const IoRequest& r) {
                 std::lock_guard l(m);
                 reqs.push_back(r);
@@ -108,7 +108,7 @@ protected:
     }
     void TearDown() override {
         set_workload_time_scale(1.0);
-        set_sim_io_hooks(nullptr);
+        sim::set_sim_io_hooks(nullptr);
         clear_current_target();
         set_disk_platform(nullptr);
         std::error_code ec;

@@ -21,7 +21,7 @@
 #include "workload/engine.h"
 #include "workload/report.h"
 #include "workload/pattern.h"
-#include "workload/sim_target.h"
+#include "platform/sim/sim_target.h"
 #include "workload/temperature.h"
 #include "disk/disk_record.h"
 

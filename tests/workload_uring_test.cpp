@@ -11,7 +11,7 @@
 
 #include "workload/aligned_buffer.h"
 #include "workload/engine.h"
-#include "workload/fd_target.h"
+#include "platform/linux/fd_target.h"
 
 namespace tb {
 namespace {
@@ -30,8 +30,8 @@ protected:
     void TearDown() override { ::unlink(path.c_str()); }
 
     std::unique_ptr<IoTarget> open() {
-        FdTargetOptions o;
-        o.use_uring = GetParam();
+        PathOptions o;
+        o.async_queues = GetParam();
         std::string error;
         auto t = open_fd_target(path, &error, o);
         EXPECT_TRUE(t) << error;

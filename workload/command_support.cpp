@@ -7,6 +7,7 @@
 #include "common/format.h"
 #include "common/text.h"
 #include "disk/disk_record.h"
+#include "platform/volumes.h"
 #include "script/app_context.h"
 #include "script/error_policy.h"
 #include "ui/command_args.h"
@@ -132,7 +133,7 @@ bool read_access_size(const KeyReader& keys, size_t position, uint32_t sector_si
 
 WorkloadTarget::~WorkloadTarget() {
     io.reset();
-    if (!test_file.empty()) ::unlink(test_file.c_str());
+    if (!test_file.empty()) volumes().remove_file(test_file);
 }
 
 uint32_t job_sector_size() {

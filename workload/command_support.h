@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "script/handler.h"
-#include "workload/io_queue.h"
+#include "platform/io_queue.h"
 #include "workload/lba_target.h"
 
 namespace tb {

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "workload/io_queue.h"
+#include "platform/io_queue.h"
 
 namespace tb {
 

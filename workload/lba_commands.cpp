@@ -19,7 +19,7 @@
 #include "ui/file_handle.h"
 #include "ui/job_log.h"
 #include "workload/aligned_buffer.h"
-#include "workload/io_queue.h"
+#include "platform/io_queue.h"
 #include "workload/lba_target.h"
 #include "workload/pattern.h"
 

@@ -1,16 +1,13 @@
 // What the workload commands open on the job's disk: the whole drive (RAW
-// mode), one partition, or a test file in a volume's root, on the simulated
-// machine (the disk's backing store, with the disk's injected faults) or on
-// this machine (the block device or file, unbuffered).
+// mode), one partition, or a test file in a volume's root, through the
+// machine's block storage and volumes.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
-#include "workload/io_queue.h"
-#include "workload/sim_target.h"
+#include "platform/io_queue.h"
 
 namespace tb {
 
@@ -42,11 +39,5 @@ uint64_t free_bytes_at(const std::string& folder);
 // Size in bytes of the target's medium as the disk record knows it: the
 // disk's length, or the partition's size.
 uint64_t disk_bytes(const DiskRecord& disk);
-
-// Tests: extra hooks for every simulated-disk target opened from now on
-// (record requests, add latency); nullptr removes them. The disk's injected
-// faults are applied before the hooks' own error.
-using SimHookMaker = std::function<void(uint32_t disk_number, SimIoHooks& hooks)>;
-void set_sim_io_hooks(SimHookMaker maker);
 
 }  // namespace tb

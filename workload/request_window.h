@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "workload/engine.h"
-#include "workload/io_queue.h"
+#include "platform/io_queue.h"
 
 namespace tb {
 

@@ -1,4 +1,4 @@
-#include "workload/io_queue.h"
+#include "platform/io_queue.h"
 
 #include <cerrno>
 #include <chrono>

@@ -6,15 +6,10 @@
 #include <memory>
 #include <string>
 
-#include "workload/io_queue.h"
+#include "platform/block_storage.h"
+#include "platform/io_queue.h"
 
 namespace tb {
-
-struct FdTargetOptions {
-    bool direct = true;       // O_DIRECT; false only for file systems that refuse it
-    bool allow_buffered_fallback = true;  // retry without O_DIRECT when the file system refuses it
-    bool use_uring = true;    // false: synchronous positioned I/O queues
-};
 
 // How the rings are set up (the benchmark compares them).
 enum class RingMode {
@@ -31,6 +26,6 @@ bool uring_available();
 // Opens an existing device or file for reading and writing; nullptr with a
 // message in `error` when it cannot be opened.
 std::unique_ptr<IoTarget> open_fd_target(const std::string& path, std::string* error = nullptr,
-                                         const FdTargetOptions& options = {});
+                                         const PathOptions& options = {});
 
 }  // namespace tb

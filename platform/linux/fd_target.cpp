@@ -1,4 +1,4 @@
-#include "workload/fd_target.h"
+#include "platform/linux/fd_target.h"
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "common/format.h"
-#include "workload/uring_queue.h"
+#include "platform/linux/uring_queue.h"
 
 namespace tb {
 
@@ -128,7 +128,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<IoTarget> open_fd_target(const std::string& path, std::string* error, const FdTargetOptions& options) {
+std::unique_ptr<IoTarget> open_fd_target(const std::string& path, std::string* error, const PathOptions& options) {
     int flags = O_RDWR | O_CLOEXEC;
     bool direct = options.direct;
     int fd = ::open(path.c_str(), flags | (direct ? O_DIRECT : 0));
@@ -155,7 +155,7 @@ std::unique_ptr<IoTarget> open_fd_target(const std::string& path, std::string* e
         int ss = 0;
         if (::ioctl(fd, BLKSSZGET, &ss) == 0 && ss > 0) sector = static_cast<uint32_t>(ss);
     }
-    return std::make_unique<FdTarget>(fd, path, block, direct, options.use_uring, size, sector);
+    return std::make_unique<FdTarget>(fd, path, block, direct, options.async_queues, size, sector);
 }
 
 }  // namespace tb

@@ -1,7 +1,7 @@
 // The io_uring queue of a block device or file: one ring per worker,
 // submissions batched until kick(), completions reaped from the ring
 // without a system call where the ring allows it.
-#include "workload/uring_queue.h"
+#include "platform/linux/uring_queue.h"
 
 #include <sys/uio.h>
 

@@ -1,4 +1,4 @@
-#include "workload/sim_target.h"
+#include "platform/sim/sim_target.h"
 
 #include <cerrno>
 #include <chrono>

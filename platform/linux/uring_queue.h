@@ -5,8 +5,8 @@
 #include <memory>
 #include <span>
 
-#include "workload/fd_target.h"
-#include "workload/io_queue.h"
+#include "platform/linux/fd_target.h"
+#include "platform/io_queue.h"
 
 namespace tb {
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-#include "workload/io_queue.h"
+#include "platform/io_queue.h"
 
 namespace tb {
 

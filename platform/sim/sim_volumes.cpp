@@ -1,0 +1,35 @@
+#include "platform/sim/sim_volumes.h"
+
+#include <filesystem>
+
+#include "common/format.h"
+#include "platform/linux/host_files.h"
+#include "platform/sim/sim_machine.h"
+#include "platform/sim/sim_platform.h"
+
+namespace tb::sim {
+
+namespace {
+
+class SimVolumes final : public Volumes {
+public:
+    std::string root_folder(const StorageAddress& volume) override {
+        SimMachine* m = current_sim_machine();
+        if (!m || !volume.volume_letter) return {};
+        std::string root = fmt("%s/volume_%c", m->config().folder, volume.volume_letter);
+        std::error_code ec;
+        std::filesystem::create_directories(root, ec);
+        return root;
+    }
+    uint64_t free_bytes(const std::string& folder) override { return linuxdisk::host_free_bytes(folder); }
+    std::unique_ptr<NewFile> create_file(const std::string& path) override {
+        return linuxdisk::create_host_file(path);
+    }
+    bool remove_file(const std::string& path) override { return linuxdisk::remove_host_file(path); }
+};
+
+}  // namespace
+
+std::unique_ptr<Volumes> make_sim_volumes() { return std::make_unique<SimVolumes>(); }
+
+}  // namespace tb::sim
