@@ -84,10 +84,6 @@ TEST(IncludeLayering, OnlyPlatformAndWiringNameTheBackEnds) {
                                               "ui",    "vendor", "files", "exttools", "tools",    "bench"};
     const std::set<std::string> allowed = {
         "app/wiring.cpp",
-        // moved to platform/ next
-        "workload/lba_target.cpp",
-        "workload/sim_target.cpp",
-        "workload/test_file.cpp",
     };
     std::vector<Include> found;
     for (const std::string& folder : folders)
