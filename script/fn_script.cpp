@@ -20,6 +20,7 @@
 #include "script/file_argument.h"
 #include "script/handler.h"
 #include "script/job_slot.h"
+#include "script/job_tasks.h"
 #include "script/script_text.h"
 #include "ui/job_log.h"
 
@@ -29,9 +30,6 @@ namespace {
 
 constexpr uint32_t kScoreColour = colour::kCyan;
 
-std::atomic<bool> g_stop_waits{false};
-std::mutex g_waits_lock;
-std::vector<std::thread> g_waits;
 
 std::vector<std::string> read_lines(const std::string& path) {
     std::vector<std::string> lines;
@@ -70,9 +68,9 @@ bool parse_xml_value(std::string_view line, std::string& tag, std::string& value
 // Waits for a child until it ends or the job is cancelled; false when it did
 // not end. Short steps, so that a cancel passes down a chain of nested
 // function scripts quickly.
-bool wait_child(int slot, ChildProcess& child) {
+bool wait_child(int slot, ChildProcess& child, const TaskControl* task = nullptr) {
     while (!child.wait_for(100)) {
-        if (cancel_requested(slot) || g_stop_waits.load()) return false;
+        if (cancel_requested(slot) || (task && task->stop_requested())) return false;
     }
     return true;
 }
@@ -205,40 +203,26 @@ void cmd_CallFnScript(int slot, const std::string& args, const std::string& name
                                                               current_target().physical_path, sub_base, params,
                                                               auto_close);
     // The last owner of the child ends it: this call when waiting, the
-    // background wait otherwise (joined when the job ends).
+    // background task otherwise (stopped when the job ends).
     auto child = std::make_shared<ChildProcess>();
     auto started = std::chrono::steady_clock::now();
     if (!child->start(argv, fn_script_child_options(sub_base))) {
         raise_error(slot, kErrGeneric, fmt("Cannot start %s", argv[0]));
         return;
     }
-    auto finish = [slot, child, sub_base, started] {
-        if (!wait_child(slot, *child)) return;
+    auto finish = [slot, child, sub_base, started](const TaskControl* task) {
+        if (!wait_child(slot, *child, task)) return;
         auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
                       .count();
         import_child_outputs(slot, sub_base, ms);
     };
     if (wait) {
-        finish();
+        finish(nullptr);
         return;
     }
-    {
-        std::lock_guard<std::mutex> guard(g_waits_lock);
-        g_waits.emplace_back(finish);
-    }
+    start_job_task(slot, "CallFnScript " + script, AtJobEnd::Stop,
+                   [finish](const TaskControl& task) { finish(&task); });
     for (int i = 0; i < 30 && !cancel_requested(slot); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-}
-
-void stop_fn_script_waits() {
-    g_stop_waits = true;
-    std::vector<std::thread> waits;
-    {
-        std::lock_guard<std::mutex> guard(g_waits_lock);
-        waits.swap(g_waits);
-    }
-    for (auto& t : waits)
-        if (t.joinable()) t.join();
-    g_stop_waits = false;
 }
 
 }  // namespace tb

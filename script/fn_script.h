@@ -33,9 +33,5 @@ constexpr const char* kFnScriptDepthVariable = "TAMBLOR_FN_DEPTH";
 // This instance's level: 0 for a top-level run.
 int fn_script_depth();
 
-// Background waits of children started without waiting: when the job ends
-// they stop waiting, their children are ended (see ChildProcess::end) and
-// the waits are joined.
-void stop_fn_script_waits();
 
 }  // namespace tb
