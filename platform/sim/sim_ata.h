@@ -82,6 +82,9 @@ class SimSataDisk {
     AtaOutput host_write(uint64_t lba, uint32_t sectors, std::span<const uint8_t> in, bool fua);
     AtaOutput host_flush();
     AtaOutput host_trim(uint64_t lba, uint64_t sectors);
+    // A transfer that reached the medium past the command set (the
+    // machine's block storage): counted like a READ or WRITE DMA EXT.
+    void account_host_transfer(uint64_t bytes, bool write) { account(bytes / 512, write); }
 
     struct Security {
         bool enabled = false;

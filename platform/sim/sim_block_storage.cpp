@@ -45,7 +45,18 @@ int32_t injected_fault(SimDisk& d, uint64_t generation, const IoRequest& r) {
     return 0;
 }
 
-// The disk's own hooks (its faults) around those of a test.
+// A read or write that reached the medium counts in the disk's health
+// counters as the device's own READ or WRITE would.
+void count_transfer(SimDisk& d, const IoRequest& r, int32_t result) {
+    if (result <= 0 || (r.op != IoOp::Read && r.op != IoOp::Write)) return;
+    const bool write = r.op == IoOp::Write;
+    const auto bytes = static_cast<uint64_t>(result);
+    std::lock_guard lock(d.mutex());
+    if (SimNvmeController* c = d.nvme_controller()) c->account_host_transfer(bytes, write);
+    else if (SimSataDisk* a = d.sata_disk()) a->account_host_transfer(bytes, write);
+}
+
+// The disk's own hooks (faults, counters) around those of a test.
 SimIoHooks disk_hooks(const std::shared_ptr<SimDisk>& d, uint64_t generation) {
     SimIoHooks hooks;
     {
@@ -56,6 +67,11 @@ SimIoHooks disk_hooks(const std::shared_ptr<SimDisk>& d, uint64_t generation) {
     hooks.error = [d, generation, extra_error](const IoRequest& r) -> int32_t {
         if (int32_t e = injected_fault(*d, generation, r)) return e;
         return extra_error ? extra_error(r) : 0;
+    };
+    auto extra_done = std::move(hooks.done);
+    hooks.done = [d, extra_done](const IoRequest& r, int32_t result) {
+        count_transfer(*d, r, result);
+        if (extra_done) extra_done(r, result);
     };
     return hooks;
 }

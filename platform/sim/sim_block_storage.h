@@ -1,6 +1,7 @@
 // The simulated machine's block storage: a disk is its backing store (the
 // same one every other path of the disk uses) with the disk's injected
-// faults applied; a volume is a window of its disk; files are the host's.
+// faults applied and every transfer counted in the disk's SMART / health
+// counters; a volume is a window of its disk; files are the host's.
 #pragma once
 
 #include <cstdint>

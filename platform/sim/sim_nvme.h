@@ -112,6 +112,9 @@ class SimNvmeController {
     uint16_t host_write(uint64_t lba, uint32_t blocks, std::span<const uint8_t> in, bool fua);
     uint16_t host_flush();
     uint16_t host_deallocate(uint64_t lba, uint64_t blocks);
+    // A transfer that reached the namespace's medium past the command set
+    // (the machine's block storage): counted like an NVM Read or Write.
+    void account_host_transfer(uint64_t bytes, bool write) { account_io(bytes, write); }
 
     std::string firmware_revision() const { return running_fw_; }
     std::string slot_revision(int slot) const { return slot >= 1 && slot <= 7 ? slots_[slot - 1] : std::string(); }

@@ -102,6 +102,7 @@ public:
         }
         int32_t res = s_.hooks.error ? s_.hooks.error(r) : 0;
         if (res == 0) res = execute(r);
+        if (s_.hooks.done) s_.hooks.done(r, res);
         int64_t latency = s_.hooks.latency_us ? s_.hooks.latency_us(r) : 0;
         if (s_.hooks.complete_inline && latency == 0)
             return {res < 0 ? SubmitStatus::Failed : SubmitStatus::Done, res};

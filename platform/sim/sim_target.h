@@ -24,6 +24,8 @@ struct SimIoHooks {
     // Every request as it is submitted, with the number of its queue (queues
     // are numbered from 0 in the order they were made). Called under a lock.
     std::function<void(uint32_t queue, const IoRequest&)> record;
+    // Every request once it has run, with its outcome (bytes or -errno).
+    std::function<void(const IoRequest&, int32_t result)> done;
     // A cancelled request that has not completed stays pending (a device
     // that ignores aborts).
     bool ignore_cancel = false;
