@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/process_commands.h"
+#include "app/usage_text.h"
 #include "common/format.h"
 #include "common/text.h"
 #include "disk/disk_commands.h"
@@ -51,7 +52,11 @@ bool serve_console_request() {
             return true;
         }
         case ConsoleRequest::Help:
-            write_help(0);
+            // A package without a help file still answers with the program's own help.
+            if (!write_help(0)) {
+                std::fputs(builtin_help_text().c_str(), a.console);
+                std::fflush(a.console);
+            }
             return true;
         case ConsoleRequest::Version:
             std::fputs(version_text().c_str(), a.console);

@@ -20,6 +20,7 @@
 #include "app/package_filter.h"
 #include "app/process_commands.h"
 #include "app/start_up.h"
+#include "app/usage_text.h"
 #include "app/wiring.h"
 #include "disk/target_select.h"
 #include "platform/named_mutex.h"
@@ -27,6 +28,7 @@
 #include "script/app_context.h"
 #include "script/error_policy.h"
 #include "script/fn_script.h"
+#include "script/job_tasks.h"
 #include "script/job_slot.h"
 #include "script/run_job.h"
 #include "script/sync_commands.h"
@@ -134,7 +136,7 @@ int main(int argc, char** argv) {
     }
     if (js->script_path.empty()) {
         if (a.run_style == kStyleRemoteConsole && status == PackageStatus::Ready) {
-            write_help(0);
+            if (!write_help(0)) std::fputs(builtin_help_text().c_str(), a.console);
         } else {
             std::fputs(usage_text().c_str(), stderr);
         }
@@ -158,7 +160,7 @@ int main(int argc, char** argv) {
     } else {
         exit_code = run_job_until_done();
     }
-    stop_fn_script_waits();
+    shut_down_job_tasks();
     unregister_instance();
     console_end();
     a.exit_code = stopped_exit_code(exit_code);

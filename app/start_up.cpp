@@ -102,9 +102,4 @@ bool select_start_target() {
     return true;
 }
 
-std::string usage_text() {
-    return "usage: tamblor [--sim[=machine.ini] | --linux] SCRIPT:\"path.scpt\" [\\\\.\\PHYSICALDRIVE<n>] [word ...]\n"
-           "       tamblor --list | --listslave | --help | --version\n";
-}
-
 }  // namespace tb

@@ -41,6 +41,4 @@ bool remote_shell_in(const std::vector<std::string>& parent_names);
 // the system disk; without such a disk the run goes on without one.
 bool select_start_target();
 
-std::string usage_text();
-
 }  // namespace tb

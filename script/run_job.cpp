@@ -17,6 +17,7 @@
 #include "script/global_var.h"
 #include "script/interpreter.h"
 #include "script/job_slot.h"
+#include "script/job_tasks.h"
 #include "script/script_text.h"
 #include "script/sync_commands.h"
 #include "ui/job_events.h"
@@ -128,8 +129,8 @@ void write_init_params(int slot, const std::string& sub_params) {
 void end_of_run(int slot, bool cancelled) {
     JobSlot* js = job_slot(slot);
     if (!js) return;
-    // Function scripts end with the job that started them.
-    stop_fn_script_waits();
+    // Background work of the job (function scripts among it) ends with it.
+    end_job_tasks(slot);
     close_job_logs(slot);
     if (!js->log_folder.empty()) {
         remove_file(path_join(js->log_folder, "_InitParam.txt"));

@@ -17,12 +17,33 @@
 
 namespace {
 
+constexpr const char* kUsage =
+    "usage: tamblor-pack --out OUT --base PLAYER DIR [--qz] [--stored] [--script NAME.scpt]\n"
+    "       tamblor-pack --list FILE\n"
+    "       tamblor-pack --extract FILE DIR\n";
+
 int usage() {
-    std::fprintf(stderr,
-                 "usage: tamblor-pack --out OUT --base PLAYER DIR [--qz] [--stored] [--script NAME.scpt]\n"
-                 "       tamblor-pack --list FILE\n"
-                 "       tamblor-pack --extract FILE DIR\n");
+    std::fputs(kUsage, stderr);
     return 2;
+}
+
+int help() {
+    std::fputs(kUsage, stdout);
+    std::fputs("\n"
+               "Makes a packaged player: a copy of the player PLAYER that carries the script and the\n"
+               "companion files of DIR and runs them at every start, with no other file needed.\n"
+               "DIR holds one *.scpt script (or name it with --script), ScriptInfo.ini with a\n"
+               "[SCRIPTINFO] section (TITLE, Style, ModelName, SOCID, ProtocolType, ...) and any\n"
+               "files the script uses. --qz writes QZ signatures, --stored leaves entries uncompressed.\n"
+               "\n"
+               "Example:\n"
+               "  mkdir smoke && cp examples/sample.scpt smoke/\n"
+               "  printf '[SCRIPTINFO]\\r\\nTITLE=Smoke\\r\\nStyle=30\\r\\n' > smoke/ScriptInfo.ini\n"
+               "  tamblor-pack --out smoke-test --base ./build/tamblor smoke\n"
+               "  tamblor-pack --list smoke-test      # sample.scpt as script.encode, ScriptInfo.ini\n"
+               "  ./smoke-test --sim                  # runs the packaged script; exit code = the script's\n",
+               stdout);
+    return 0;
 }
 
 // Opens the package of a packaged player, or a plain archive file.
@@ -94,7 +115,9 @@ int main(int argc, char** argv) {
             into = args[++i];
             return true;
         };
-        if (a == "--out") {
+        if (a == "--help" || a == "-h") {
+            return help();
+        } else if (a == "--out") {
             if (!value(out)) return usage();
         } else if (a == "--base") {
             if (!value(base)) return usage();
