@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
     int exit_code = 0;
     if (!select_start_target()) {
         std::fprintf(a.console, "NO FOUND %s or Package restrictions cannot support this drive\n", a.target.c_str());
-        exit_code = -1;
+        exit_code = kErrOpenDisk;
     } else {
         exit_code = run_job_until_done();
     }

@@ -1,4 +1,5 @@
 #include "disk/ata_identify.h"
+#include "script/error_policy.h"
 
 #include <memory>
 
@@ -96,9 +97,9 @@ AtaIdentifySummary decode_identify(std::span<const uint8_t> data) {
 int read_identify_device(const DiskRecord& record, uint8_t access_protocol, IdentifyData& data) {
     data.fill(0);
     std::unique_ptr<DiskDevice> device = disk_platform().open(record.device_path);
-    if (!device) return -1;
+    if (!device) return kErrOpenDisk;
     AtaCommand cmd = make_ata_command(ata_op::kIdentifyDevice, 0, kAtaPioIn, 0, data);
-    return send_ata(access_protocol, *device, cmd) ? 1 : -3;
+    return send_ata(access_protocol, *device, cmd) ? 1 : kErrReadIO;
 }
 
 int read_identify_summary(const DiskRecord& record, uint8_t access_protocol, AtaIdentifySummary& out) {

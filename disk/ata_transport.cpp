@@ -1,4 +1,5 @@
 #include "disk/ata_transport.h"
+#include "script/error_policy.h"
 
 #include <algorithm>
 #include <cstring>
@@ -125,7 +126,7 @@ int ata_command_with_echo(const DiskRecord& record, uint8_t command, uint16_t fe
                           std::string& echo) {
     echo = ata_echo_text(command, feature, flags, lba, sector_count);
     std::unique_ptr<DiskDevice> device = disk_platform().open(record.device_path);
-    if (!device) return -1;
+    if (!device) return kErrOpenDisk;
     AtaCommand cmd;
     cmd.command = command;
     cmd.feature = feature;
@@ -138,9 +139,9 @@ int ata_command_with_echo(const DiskRecord& record, uint8_t command, uint16_t fe
     }
     if (send_ata(record.access_protocol, *device, cmd)) return 1;
     send_ata(record.access_protocol, *device, make_ata_command(ata_op::kIdleImmediate, 0, kAtaNoData, 0));
-    if (cmd.data_out()) return -4;
-    if (cmd.data_in()) return -3;
-    return -1;
+    if (cmd.data_out()) return kErrWriteIO;
+    if (cmd.data_in()) return kErrReadIO;
+    return kErrOpenDisk;
 }
 
 int ata_command_with_echo(uint8_t command, uint16_t feature, uint16_t flags, const AtaLbaBytes& lba,
@@ -198,15 +199,15 @@ uint8_t detect_bridge(const DiskRecord& record) {
 }
 
 int asmedia_power_request(DiskDevice& device, uint8_t value) {
-    return bridge_request(device, {0xEA, 0x5A, value}, DataDir::None, {}) ? 1 : -74;
+    return bridge_request(device, {0xEA, 0x5A, value}, DataDir::None, {}) ? 1 : kErrIoControl;
 }
 
 int jmicron_power_request(DiskDevice& device, uint8_t value) {
     std::array<uint8_t, 512> block{};
     std::memcpy(block.data(), "NVME", 4);
     block[72] = value;
-    if (!bridge_request(device, {0xA1, 0x80, 0, 0x00, 0x02, 0x00}, DataDir::Out, block)) return -74;
-    if (!bridge_request(device, {0xA1, 0x81}, DataDir::None, {})) return -74;
+    if (!bridge_request(device, {0xA1, 0x80, 0, 0x00, 0x02, 0x00}, DataDir::Out, block)) return kErrIoControl;
+    if (!bridge_request(device, {0xA1, 0x81}, DataDir::None, {})) return kErrIoControl;
     std::array<uint8_t, 512> completion{};
     bridge_request(device, {0xA1, 0x8F, 0, 0x00, 0x02, 0x00}, DataDir::In, completion);
     return 1;

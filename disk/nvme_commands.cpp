@@ -20,7 +20,7 @@
 #include "script/handler.h"
 #include "script/operator_dialogs.h"
 #include "ui/command_args.h"
-#include "ui/file_handle.h"
+#include "common/file_handle.h"
 #include "ui/job_log.h"
 #include "ui/output_commands.h"
 #include "ui/status.h"
@@ -66,7 +66,7 @@ void pause_ms(int slot, unsigned ms) { (g_hooks.sleep_ms ? g_hooks.sleep_ms : de
 // a controller error status (0) counts as a failed request.
 bool report_failure(int slot, int code, std::string_view detail) {
     if (code == kNvmeOk) return false;
-    raise_error(slot, code < 0 ? code : kErrIoControl, detail);
+    raise_error(slot, nvme_error_code(code), detail);
     return true;
 }
 
@@ -412,7 +412,7 @@ void cmd_nvme_UpdateFW(int slot, const std::string& args, const std::string& nam
         target, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(image.data()), image.size()),
         [&progress](uint32_t done, uint32_t total) { progress(done, total); });
     if (rc != kNvmeOk) {
-        raise_error(slot, rc < 0 ? rc : kErrIoControl, "FW Download Error");
+        raise_error(slot, nvme_error_code(rc), "FW Download Error");
         return;
     }
     if (action == 255) {

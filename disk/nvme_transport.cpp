@@ -1,5 +1,7 @@
 #include "disk/nvme_transport.h"
 
+#include "script/error_policy.h"
+
 #include <algorithm>
 #include <chrono>
 #include <memory>
@@ -12,6 +14,20 @@
 #include "platform/disk_device.h"
 
 namespace tb {
+
+int32_t nvme_error_code(int transport_code) {
+    switch (transport_code) {
+        case kNvmeOpenFailed: return kErrOpenDisk;
+        case kNvmeBadArgument: return kErrParam;
+        case kNvmeActivateFailed: return kErrWriteIO;
+        case kNvmeNotOnBridge: return kErrNotSupported;
+        case kNvmeNotOnInbox: return kErrOfaDriver;
+        case kNvmeOther: return kErrGeneric;
+        case kNvmeStatusError:
+        case kNvmeRequestFailed:
+        default: return transport_code < 0 && find_error(transport_code) ? transport_code : kErrIoControl;
+    }
+}
 
 namespace {
 

@@ -26,6 +26,11 @@ enum NvmeCode : int {
     kNvmeOther = -255,
 };
 
+// The error-table code of a transport result that is not success: each
+// transport code has its entry; a controller error status counts as a
+// failed request.
+int32_t nvme_error_code(int transport_code);
+
 struct NvmeResult {
     int code = kNvmeRequestFailed;
     uint32_t value = 0;  // completion DW0 where the transport gives it

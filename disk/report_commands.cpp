@@ -15,7 +15,7 @@
 #include "script/error_policy.h"
 #include "script/handler.h"
 #include "ui/command_args.h"
-#include "ui/file_handle.h"
+#include "common/file_handle.h"
 #include "ui/job_log.h"
 
 namespace tb {
@@ -30,7 +30,7 @@ constexpr uint8_t kLogError = 0x01, kLogSmart = 0x02, kLogFirmware = 0x03, kLogE
 // controller error status (0) counts as a failed request.
 bool failed(int slot, int code, const std::string& name) {
     if (code == kNvmeOk) return false;
-    raise_error(slot, code < 0 ? code : kErrIoControl, name);
+    raise_error(slot, nvme_error_code(code), name);
     return true;
 }
 

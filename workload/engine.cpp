@@ -1,4 +1,5 @@
 #include "workload/engine.h"
+#include "script/error_policy.h"
 
 #include <unistd.h>
 
@@ -443,10 +444,10 @@ const char kSpinner[4] = {'-', '/', '-', '\\'};
 
 int exit_code(RunState s) {
     switch (s) {
-    case RunState::ReadFailed: return -3;
-    case RunState::WriteFailed: return -4;
-    case RunState::Stalled: return -76;
-    case RunState::TooManyPoints: return -87;
+    case RunState::ReadFailed: return kErrReadIO;
+    case RunState::WriteFailed: return kErrWriteIO;
+    case RunState::Stalled: return kErrIoTimeout;
+    case RunState::TooManyPoints: return kErrTooMuchMemory;
     default: return 1;
     }
 }
@@ -467,15 +468,15 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
 
     uint32_t processors = p.processors ? p.processors : processor_count();
     std::vector<uint32_t> shares = plan_workers(p.queue_depth, processors);
-    if (shares.empty() || p.request_size == 0 || p.sector_size == 0) return -2;
+    if (shares.empty() || p.request_size == 0 || p.sector_size == 0) return kErrParam;
 
     std::unique_ptr<IoTarget> target = p.open ? p.open() : nullptr;
-    if (!target) return -1;
+    if (!target) return kErrOpenDisk;
     c.target = target.get();
 
     const uint64_t range_bytes = p.range_mb << 20;
     c.start_offset = p.start_lba * p.sector_size;
-    if (range_bytes <= p.request_size) return -2;  // start offset >= end offset
+    if (range_bytes <= p.request_size) return kErrParam;  // start offset >= end offset
     c.end_offset = c.start_offset + range_bytes - p.request_size;
     c.write_ratio = std::min<uint32_t>(p.write_ratio, 100);
     c.random_ratio = std::min<uint32_t>(p.random_ratio, 100);
@@ -495,7 +496,7 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
     c.cancel = p.cancel ? p.cancel : &app().jobs[0].cancel;
 
     AlignedBuffer buffer;
-    if (!buffer.allocate(p.request_size)) return -83;
+    if (!buffer.allocate(p.request_size)) return kErrHostMemory;
     c.buffer = buffer.data();
 
     const uint32_t rate = std::clamp<uint32_t>(p.rate, 1, 1000);
