@@ -32,6 +32,7 @@
 #include "script/job_slot.h"
 #include "script/run_job.h"
 #include "script/sync_commands.h"
+#include "ui/job_log.h"
 
 namespace {
 
@@ -125,7 +126,7 @@ int main(int argc, char** argv) {
     if (!options.script.empty()) js->script_path = absolute_path(options.script);
     if (!options.sub_base.empty()) {
         js->sub_base = options.sub_base;
-        js->log.forward_log_path = options.sub_base;
+        job_log_state(0)->forward_log_path = options.sub_base;
     }
 
     console_initial(false);
@@ -163,6 +164,8 @@ int main(int argc, char** argv) {
     shut_down_job_tasks();
     unregister_instance();
     console_end();
+    // The job's log folder outlives the work folder it was made in.
+    if (!js->log_folder.empty()) work.keep(js->log_folder);
     a.exit_code = stopped_exit_code(exit_code);
     return a.exit_code;
 }

@@ -238,14 +238,47 @@ WorkFolderGuard& WorkFolderGuard::operator=(WorkFolderGuard&& o) noexcept {
     if (this != &o) {
         reset();
         folder_ = std::move(o.folder_);
+        kept_ = std::move(o.kept_);
         o.folder_.clear();
     }
     return *this;
 }
 
+namespace {
+
+// Removes everything below `folder` except the kept paths and the folders
+// that lead to them; the folder itself goes only when nothing is kept in it.
+void remove_all_but(const std::filesystem::path& folder, const std::vector<std::filesystem::path>& kept) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        const std::filesystem::path p = entry.path().lexically_normal();
+        bool keep = false, leads_to_kept = false;
+        for (const auto& k : kept) {
+            if (k == p) keep = true;
+            auto rel = k.lexically_relative(p);
+            if (!rel.empty() && *rel.begin() != "..") leads_to_kept = true;
+        }
+        if (keep) continue;
+        if (leads_to_kept && entry.is_directory(ec) && !entry.is_symlink(ec)) remove_all_but(p, kept);
+        else std::filesystem::remove_all(p, ec);
+    }
+    if (std::filesystem::is_empty(folder, ec)) std::filesystem::remove(folder, ec);
+}
+
+}  // namespace
+
 void WorkFolderGuard::reset() {
-    if (!folder_.empty()) remove_work_folder(folder_);
+    if (!folder_.empty()) {
+        if (kept_.empty()) {
+            remove_work_folder(folder_);
+        } else {
+            std::vector<std::filesystem::path> kept;
+            for (const auto& k : kept_) kept.push_back(std::filesystem::path(native_path(k)).lexically_normal());
+            remove_all_but(std::filesystem::path(native_path(folder_)).lexically_normal(), kept);
+        }
+    }
     folder_.clear();
+    kept_.clear();
 }
 
 std::string WorkFolderGuard::release() {

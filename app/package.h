@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/zip_archive.h"
 
@@ -95,7 +96,9 @@ class WorkFolderGuard {
     ~WorkFolderGuard() { reset(); }
     WorkFolderGuard(const WorkFolderGuard&) = delete;
     WorkFolderGuard& operator=(const WorkFolderGuard&) = delete;
-    WorkFolderGuard(WorkFolderGuard&& o) noexcept : folder_(std::move(o.folder_)) { o.folder_.clear(); }
+    WorkFolderGuard(WorkFolderGuard&& o) noexcept : folder_(std::move(o.folder_)), kept_(std::move(o.kept_)) {
+        o.folder_.clear();
+    }
     WorkFolderGuard& operator=(WorkFolderGuard&& o) noexcept;
 
     const std::string& folder() const { return folder_; }
@@ -103,9 +106,13 @@ class WorkFolderGuard {
     void reset();
     // Gives up the folder without removing it.
     std::string release();
+    // A folder inside the work folder that its removal leaves in place (the
+    // job's log folder): only what lies outside it is removed.
+    void keep(std::string path) { kept_.push_back(std::move(path)); }
 
   private:
     std::string folder_;
+    std::vector<std::string> kept_;
 };
 
 // ---------------------------------------------------------------- start-up

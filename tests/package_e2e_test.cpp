@@ -1,6 +1,6 @@
 // End-to-end: a player packaged by tamblor-pack runs the script it carries
 // with no other file present, serves the console requests, returns the
-// script's exit code and leaves no work folder behind.
+// script's exit code and leaves no work folder behind but the job's log folder.
 #include <gtest/gtest.h>
 
 #include "tests/shell_run.h"
@@ -55,11 +55,19 @@ protected:
         return run("cd '" + (root_ / "run").string() + "' && TMPDIR='" + (root_ / "tmp").string() + "' '" + player +
                    "' --sim " + args);
     }
-    // Work folders left under the temporary folder.
+    // Work folders left under the temporary folder holding anything but the
+    // job's log folder, which outlives its work folder.
     size_t leftover_work_folders() {
         fs::path base = root_ / "tmp" / "TamblorLite";
         if (!fs::exists(base)) return 0;
-        return static_cast<size_t>(std::distance(fs::directory_iterator(base), fs::directory_iterator()));
+        size_t left = 0;
+        for (const auto& work : fs::directory_iterator(base))
+            for (const auto& entry : fs::directory_iterator(work.path()))
+                if (entry.path().filename().string().rfind("Log_", 0) != 0) {
+                    ++left;
+                    break;
+                }
+        return left;
     }
     fs::path root_;
 };
@@ -70,6 +78,10 @@ TEST_F(PackagedPlayer, SampleRunsFromThePackageAlone) {
     EXPECT_EQ(r.exit_code, 0) << r.output;
     EXPECT_NE(r.output.find("##### SCRIPT LOG"), std::string::npos) << r.output;
     EXPECT_EQ(leftover_work_folders(), 0u);
+    // The log folder it names is kept when the work folder is removed.
+    const size_t at = r.output.find("##### SCRIPT LOG ") + 17;
+    const std::string log_folder = r.output.substr(at, r.output.find('\n', at) - at);
+    EXPECT_TRUE(fs::exists(fs::path(log_folder) / "TestLog.htm")) << log_folder;
     // The run folder holds only the player.
     EXPECT_EQ(std::distance(fs::directory_iterator(root_ / "run"), fs::directory_iterator()), 1);
 }

@@ -175,10 +175,18 @@ protected:
         EXPECT_EQ(r.exit_code, 0) << r.output;
         return out;
     }
+    // Work folders holding anything but the job's log folder, which is kept.
     size_t leftover_work_folders() const {
         fs::path base = root_ / "tmp" / "TamblorLite";
         if (!fs::exists(base)) return 0;
-        return static_cast<size_t>(std::distance(fs::directory_iterator(base), fs::directory_iterator()));
+        size_t left = 0;
+        for (const auto& work : fs::directory_iterator(base))
+            for (const auto& entry : fs::directory_iterator(work.path()))
+                if (entry.path().filename().string().rfind("Log_", 0) != 0) {
+                    ++left;
+                    break;
+                }
+        return left;
     }
     // The environment of every run: its temporary folder and IPC namespace.
     std::string environment() const {
