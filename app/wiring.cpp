@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/program_commands.h"
+#include "disk/disk_record.h"
 #include "platform/block_storage.h"
 #include "platform/disk_device.h"
 #include "platform/linux/linux_block_storage.h"
@@ -16,10 +17,13 @@
 #include "platform/sim/sim_volumes.h"
 #include "platform/volumes.h"
 #include "script/command_table.h"
+#include "script/job_events.h"
+#include "script/job_log_writer.h"
 #include "script/operator_dialogs.h"
+#include "script/target_path.h"
 #include "ui/console_dialogs.h"
 #include "ui/console_job_events.h"
-#include "ui/job_events.h"
+#include "ui/job_log.h"
 
 namespace tb {
 
@@ -62,6 +66,11 @@ void install_console_operator() {
 
 void install_commands() { install_command_table(program_commands().rows); }
 
+void install_job_seams() {
+    install_job_log_writer(make_job_log_writer());
+    install_target_path_source([] { return current_target().physical_path; });
+}
+
 void install_storage(bool real_machine) {
     if (real_machine) {
         set_block_storage(linuxdisk::make_linux_block_storage());
@@ -74,6 +83,7 @@ void install_storage(bool real_machine) {
 
 bool install_system(const StartOptions& options) {
     install_commands();
+    install_job_seams();
     install_console_operator();
     if (!install_machine(options)) return false;
     install_storage(options.linux_disks);

@@ -10,6 +10,10 @@ namespace tb {
 // binds to them. Tests install it the same way.
 void install_commands();
 
+// What a job reports to and reads from outside the engine: the job-log writer
+// and the current target's physical path. Tests install them the same way.
+void install_job_seams();
+
 // The block storage, volumes and files of this machine (`real_machine`) or
 // of the simulated one. The program installs them with its machine; a tool
 // that runs workloads on this machine's devices installs them alone.

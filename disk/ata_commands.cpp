@@ -23,7 +23,7 @@
 #include "script/operator_dialogs.h"
 #include "script/sync_commands.h"
 #include "ui/command_args.h"
-#include "ui/file_handle.h"
+#include "common/file_handle.h"
 #include "ui/job_log.h"
 #include "ui/status.h"
 #include "workload/pattern.h"

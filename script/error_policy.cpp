@@ -1,8 +1,8 @@
 #include "script/error_policy.h"
 
 #include "common/format.h"
+#include "script/job_log_writer.h"
 #include "script/job_slot.h"
-#include "ui/job_log.h"
 
 namespace tb {
 

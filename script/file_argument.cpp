@@ -6,10 +6,10 @@
 #include "common/text.h"
 #include "platform/paths.h"
 #include "script/app_context.h"
+#include "script/job_log_writer.h"
 #include "script/job_slot.h"
 #include "script/operator_dialogs.h"
 #include "script/script_text.h"
-#include "ui/job_log.h"
 
 namespace tb {
 

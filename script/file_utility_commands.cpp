@@ -10,9 +10,9 @@
 #include "script/error_policy.h"
 #include "script/file_argument.h"
 #include "script/handler.h"
+#include "script/job_log_writer.h"
 #include "script/script_text.h"
 #include "script/utility_commands.h"
-#include "ui/job_log.h"
 
 namespace tb {
 

@@ -9,8 +9,8 @@
 #include "script/app_context.h"
 #include "script/error_policy.h"
 #include "script/handler.h"
+#include "script/job_log_writer.h"
 #include "script/job_slot.h"
-#include "ui/job_log.h"
 
 namespace tb {
 

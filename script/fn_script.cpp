@@ -12,17 +12,17 @@
 #include "common/format.h"
 #include "common/ini_file.h"
 #include "common/text.h"
-#include "disk/disk_record.h"
 #include "platform/child_process.h"
 #include "platform/paths.h"
 #include "script/app_context.h"
 #include "script/error_policy.h"
 #include "script/file_argument.h"
 #include "script/handler.h"
+#include "script/job_log_writer.h"
 #include "script/job_slot.h"
 #include "script/job_tasks.h"
 #include "script/script_text.h"
-#include "ui/job_log.h"
+#include "script/target_path.h"
 
 namespace tb {
 
@@ -200,7 +200,7 @@ void cmd_CallFnScript(int slot, const std::string& args, const std::string& name
     std::filesystem::create_directories(sub_base, ec);
 
     std::vector<std::string> argv = fn_script_child_arguments(own_program_path(), script,
-                                                              current_target().physical_path, sub_base, params,
+                                                              current_target_path(), sub_base, params,
                                                               auto_close);
     // The last owner of the child ends it: this call when waiting, the
     // background task otherwise (stopped when the job ends).

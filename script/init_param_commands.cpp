@@ -9,9 +9,9 @@
 #include "platform/paths.h"
 #include "script/evaluator.h"
 #include "script/handler.h"
+#include "script/job_log_writer.h"
 #include "script/job_slot.h"
 #include "script/utility_commands.h"
-#include "ui/job_log.h"
 
 namespace tb {
 

@@ -9,9 +9,9 @@
 #include "script/command_table.h"
 #include "script/error_policy.h"
 #include "script/evaluator.h"
+#include "script/job_log_writer.h"
 #include "script/job_slot.h"
 #include "script/script_text.h"
-#include "ui/job_log.h"
 
 namespace tb {
 

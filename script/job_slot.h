@@ -9,7 +9,6 @@
 
 #include "script/block_list.h"
 #include "script/var_list.h"
-#include "ui/job_log.h"
 
 namespace tb {
 
@@ -40,8 +39,6 @@ struct JobSlot {
     bool sync_member = false;
     bool hide_command_echo = false;  // ShowCLICmdHeader( Show:FALSE )
     uint64_t output_counter = 0;     // second counter of the output stem
-
-    JobLog log;
 };
 
 // Number of job slots (one job per process).

@@ -16,12 +16,12 @@
 #include "script/fn_script.h"
 #include "script/global_var.h"
 #include "script/interpreter.h"
+#include "script/job_events.h"
+#include "script/job_log_writer.h"
 #include "script/job_slot.h"
 #include "script/job_tasks.h"
 #include "script/script_text.h"
 #include "script/sync_commands.h"
-#include "ui/job_events.h"
-#include "ui/job_log.h"
 
 namespace tb {
 
@@ -229,7 +229,7 @@ int run_script(int slot) {
         }
     }
 
-    if (js->log.html_enabled)
+    if (html_log_open(slot))
         write_line(slot, fmt("##### SCRIPT LOG %s", js->log_folder), LineFormat::LeftAligned, 10, colour::kGreen,
                    LineKind::Text, js->log_folder);
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -

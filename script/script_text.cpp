@@ -4,11 +4,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/file_handle.h"
 #include "common/format.h"
 #include "common/text.h"
 #include "platform/paths.h"
 #include "script/job_slot.h"
-#include "ui/file_handle.h"
 
 namespace tb {
 

@@ -21,8 +21,8 @@
 #include "script/evaluator.h"
 #include "script/global_var.h"
 #include "script/handler.h"
+#include "script/job_log_writer.h"
 #include "script/job_slot.h"
-#include "ui/job_log.h"
 
 namespace tb {
 

@@ -9,9 +9,9 @@
 #include "common/text.h"
 #include "script/error_policy.h"
 #include "script/handler.h"
+#include "script/job_log_writer.h"
 #include "script/job_slot.h"
 #include "script/utility_commands.h"
-#include "ui/job_log.h"
 
 namespace tb {
 

@@ -14,7 +14,7 @@
 #include "tests/ata_fake_machine.h"
 #include "tests/fake_dialogs.h"
 #include "tests/test_support.h"
-#include "ui/file_handle.h"
+#include "common/file_handle.h"
 #include "ui/job_log.h"
 
 namespace tb {

@@ -46,14 +46,14 @@ protected:
     void SetUp() override {
         folder_ = test::fresh_slot();
         app().run_style = kStyleWindow;  // console cases switch it on themselves
-        JobSlot* js = job_slot(0);
-        js->log.forward_log_path.clear();
-        js->log.forward_image_count = 0;
-        js->log.console_pending = false;
+        JobLog* log = job_log_state(0);
+        log->forward_log_path.clear();
+        log->forward_image_count = 0;
+        log->console_pending = false;
     }
     void TearDown() override {
         close_job_logs(0);
-        job_slot(0)->log.forward_log_path.clear();
+        job_log_state(0)->forward_log_path.clear();
         std::error_code ec;
         fs::remove_all(folder_, ec);
     }
@@ -84,7 +84,7 @@ TEST_F(JobLogTest, CommandEndClosesTheResultFileUntilTheNextHeader) {
     write_line(0, "end", LineFormat::CommandEnd);
     write_line(0, "after the end");
     EXPECT_EQ(result_bytes(), ascii16(header_text(h) + "\nkept\n"));
-    EXPECT_EQ(job_slot(0)->log.result_file, nullptr);
+    EXPECT_EQ(job_log_state(0)->result_file, nullptr);
 }
 
 TEST_F(JobLogTest, ImageAndDataAttachmentsAreRecordedInTheResultFile) {
@@ -119,7 +119,7 @@ TEST_F(JobLogTest, HeaderFormCountsEveryWrittenLine) {
     EXPECT_FALSE(lines[0].left_aligned);
     EXPECT_TRUE(lines[1].left_aligned);
     EXPECT_TRUE(lines[2].left_aligned);
-    EXPECT_EQ(job_slot(0)->log.line_counter, 3u);
+    EXPECT_EQ(job_log_state(0)->line_counter, 3u);
 }
 
 TEST_F(JobLogTest, DroppedLines) {
@@ -127,7 +127,7 @@ TEST_F(JobLogTest, DroppedLines) {
     EXPECT_EQ(write_line(7, "no such slot"), -1);
     EXPECT_EQ(write_line(0, ""), -1);
     EXPECT_TRUE(job_log_lines(0).empty());
-    EXPECT_EQ(job_slot(0)->log.line_counter, 0u);
+    EXPECT_EQ(job_log_state(0)->line_counter, 0u);
 
     // A hidden command echo is not shown, but the result file still restarts.
     write_line(0, "Old();", LineFormat::CommandHeader);
@@ -166,7 +166,7 @@ TEST_F(JobLogTest, FullPoolStartsOver) {
     std::vector<LogLine> lines = job_log_lines(0);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].text.front(), '<');
-    EXPECT_EQ(job_slot(0)->log.line_counter, kLogPoolSize + 1);
+    EXPECT_EQ(job_log_state(0)->line_counter, kLogPoolSize + 1);
 }
 
 TEST_F(JobLogTest, RewriteReplacesTextAndIgnoresUnknownIndex) {
@@ -187,7 +187,7 @@ TEST_F(JobLogTest, ConcurrentWritersLoseNoLine) {
         });
     for (auto& w : workers) w.join();
     EXPECT_EQ(job_log_lines(0).size(), 2000u);
-    EXPECT_EQ(job_slot(0)->log.line_counter, 2000u);
+    EXPECT_EQ(job_log_state(0)->line_counter, 2000u);
 }
 
 // ---- Console forms -----------------------------------------------------------
@@ -308,8 +308,8 @@ TEST_F(JobLogTest, HtmlLinksNameFilesGivenWithBackslashes) {
 TEST_F(JobLogTest, HtmlLogIsReopenedWhenItsHandleWasClosed) {
     open_job_logs(0);
     write_line(0, "before");
-    std::fclose(job_slot(0)->log.html);
-    job_slot(0)->log.html = nullptr;
+    std::fclose(job_log_state(0)->html);
+    job_log_state(0)->html = nullptr;
     write_line(0, "after");
     std::string html = slurp(path_join(folder_, "TestLog.htm"));
     EXPECT_NE(html.find(">before<"), std::string::npos);
@@ -319,7 +319,7 @@ TEST_F(JobLogTest, HtmlLogIsReopenedWhenItsHandleWasClosed) {
 TEST_F(JobLogTest, UnopenableHtmlLogSwitchesHtmlOff) {
     job_slot(0)->log_folder = path_join(folder_, "missing/deeper");
     open_job_logs(0);
-    EXPECT_FALSE(job_slot(0)->log.html_enabled);
+    EXPECT_FALSE(job_log_state(0)->html_enabled);
     EXPECT_GE(write_line(0, "still logged"), 0);
     job_slot(0)->log_folder = folder_;
 }
@@ -328,7 +328,7 @@ TEST_F(JobLogTest, UnopenableHtmlLogSwitchesHtmlOff) {
 
 TEST_F(JobLogTest, ForwardLogOfAFunctionScriptChild) {
     std::string base = path_join(folder_, "child");
-    job_slot(0)->log.forward_log_path = base;
+    job_log_state(0)->forward_log_path = base;
     std::string png = test::write_file(folder_, "pic.png", "PNGDATA");
     write_line(0, "##### SCRIPT START x", LineFormat::LeftAligned);
     write_line(0, "pre ##### SCRIPT END", LineFormat::LeftAligned);
@@ -395,11 +395,11 @@ TEST_F(JobLogTest, KeywordFallsBackToTheFileAndClosesItFirst) {
     write_line(0, "Serial Number : S1234\xC3\xA9");
     write_line(0, "Long : " + std::string(1200, 'z'));
     clear_job_log(0);  // the log no longer has the lines; the file still does
-    EXPECT_NE(job_slot(0)->log.result_file, nullptr);
+    EXPECT_NE(job_log_state(0)->result_file, nullptr);
     std::string v;
     ASSERT_TRUE(keyword_lookup(0, "_Result.txt", "serial number", v));
     EXPECT_EQ(v, "S1234\xC3\xA9");
-    EXPECT_EQ(job_slot(0)->log.result_file, nullptr);
+    EXPECT_EQ(job_log_state(0)->result_file, nullptr);
     ASSERT_TRUE(keyword_lookup(0, "_Result.txt", "Long", v));
     EXPECT_EQ(v, std::string(250 - 7, 'z'));  // the stored line was cut at 250
 }

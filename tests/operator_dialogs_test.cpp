@@ -27,7 +27,7 @@
 #include "tests/test_support.h"
 #include "ui/console_dialogs.h"
 #include "ui/console_job_events.h"
-#include "ui/job_events.h"
+#include "script/job_events.h"
 #include "ui/job_log.h"
 #include "ui/output_commands.h"
 

@@ -22,7 +22,7 @@
 #include "script/app_context.h"
 #include "script/job_slot.h"
 #include "tests/test_support.h"
-#include "ui/file_handle.h"
+#include "common/file_handle.h"
 #include "ui/job_log.h"
 #include "workload/engine.h"
 #include "workload/lba_target.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tests/test_support.h"
-#include "ui/file_handle.h"
+#include "common/file_handle.h"
 #include "ui/job_log.h"
 #include "workload/report.h"
 

@@ -20,7 +20,7 @@
 #include "platform/sim/sim_platform.h"
 #include "script/job_slot.h"
 #include "tests/test_support.h"
-#include "ui/file_handle.h"
+#include "common/file_handle.h"
 #include "ui/job_log.h"
 #include "workload/client_trace.h"
 #include "workload/engine.h"

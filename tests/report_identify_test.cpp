@@ -14,7 +14,7 @@
 #include "platform/sim/sim_pattern_images.h"
 #include "script/app_context.h"
 #include "tests/report_bench.h"
-#include "ui/file_handle.h"
+#include "common/file_handle.h"
 
 namespace tb::report_test {
 namespace {

@@ -9,7 +9,7 @@
 #include "disk/smart_report.h"
 #include "platform/sim/sim_pattern_images.h"
 #include "tests/report_bench.h"
-#include "ui/file_handle.h"
+#include "common/file_handle.h"
 
 namespace tb::report_test {
 namespace {

@@ -21,10 +21,14 @@ namespace {
 FILE* g_console = nullptr;
 std::string g_folder;
 
-// Every test sees the program's command table, installed as the program does.
+// Every test sees the program's command table and job seams, installed as the
+// program installs them.
 class CommandsInstalled : public ::testing::Environment {
 public:
-    void SetUp() override { install_commands(); }
+    void SetUp() override {
+        install_commands();
+        install_job_seams();
+    }
 };
 ::testing::Environment* const g_commands = ::testing::AddGlobalTestEnvironment(new CommandsInstalled);
 }  // namespace
@@ -33,6 +37,7 @@ std::string fresh_slot() {
     close_job_logs(0);
     reset_app_context();
     install_commands();
+    install_job_seams();
     if (g_console) std::fclose(g_console);
     g_console = std::tmpfile();
     app().console = g_console;
@@ -47,7 +52,7 @@ std::string fresh_slot() {
     js->script.clear();
     js->position = 0;
     js->hide_command_echo = false;
-    js->log.line_counter = 0;
+    reset_job_log(0);
     clear_job_log(0);
     reset_run_state(0);
     return g_folder;

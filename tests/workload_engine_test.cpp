@@ -17,7 +17,7 @@
 
 #include "platform/paths.h"
 #include "platform/sim/backing_store.h"
-#include "ui/file_handle.h"
+#include "common/file_handle.h"
 #include "workload/engine.h"
 #include "workload/report.h"
 #include "workload/pattern.h"

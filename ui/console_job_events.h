@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "ui/job_events.h"
+#include "script/job_events.h"
 
 namespace tb {
 

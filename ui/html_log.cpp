@@ -4,7 +4,7 @@
 
 #include "common/format.h"
 #include "platform/paths.h"
-#include "ui/file_handle.h"
+#include "common/file_handle.h"
 
 namespace tb {
 

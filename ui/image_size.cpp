@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "ui/file_handle.h"
+#include "common/file_handle.h"
 
 namespace tb {
 

@@ -1,13 +1,12 @@
-// Keyword lookup behind Result, ResultColumn, ResultHex and InitParam_Data:
-// "key : value" lines of the newest command, first in the job log, then in a
-// file of the job's log folder.
+#include "ui/keyword_lookup.h"
+
 #include <string>
 #include <vector>
 
 #include "common/text.h"
 #include "platform/paths.h"
 #include "script/job_slot.h"
-#include "ui/file_handle.h"
+#include "common/file_handle.h"
 #include "ui/job_log.h"
 #include "ui/text_file.h"
 
@@ -51,21 +50,22 @@ bool match_line(std::string_view line, const std::vector<std::string>& alts, std
 
 }  // namespace
 
-bool keyword_lookup(int slot, std::string_view file_name, std::string_view keywords, std::string& value,
-                    std::string* matched) {
+bool find_keyword(int slot, std::string_view file_name, std::string_view keywords, std::string& value,
+                  std::string* matched) {
     JobSlot* js = slot == kNoSlot ? nullptr : job_slot(slot);
-    if (!js) return false;
+    JobLog* log = job_log_state(slot);
+    if (!js || !log) return false;
     std::vector<std::string> alts = split_alternatives(keywords);
     std::string folder;
     {
-        std::lock_guard<std::mutex> guard(js->log.lock);
+        std::lock_guard<std::mutex> guard(log->lock);
         // The file is read below; nothing more is added to it until the next command.
-        close_file(js->log.result_file);
+        close_file(log->result_file);
         folder = js->log_folder;
         if (iequals(file_name, "_Result.txt")) {
             bool want_image = false;
             for (const std::string& a : alts) want_image |= iequals(a, "FINDIMAGE");
-            const std::vector<LogLine>& lines = js->log.lines;
+            const std::vector<LogLine>& lines = log->lines;
             for (size_t i = lines.size(); i-- > 0;) {
                 const LogLine& line = lines[i];
                 if (!line.text.empty() && line.text.front() == '<') break;  // header of the newest command

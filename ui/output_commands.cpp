@@ -16,7 +16,7 @@
 #include "script/job_slot.h"
 #include "script/script_text.h"
 #include "ui/command_args.h"
-#include "ui/file_handle.h"
+#include "common/file_handle.h"
 #include "ui/image_size.h"
 #include "ui/job_log.h"
 #include "ui/status.h"

@@ -12,7 +12,7 @@
 #include "script/handler.h"
 #include "script/job_slot.h"
 #include "ui/command_args.h"
-#include "ui/file_handle.h"
+#include "common/file_handle.h"
 #include "ui/job_log.h"
 #include "ui/output_commands.h"
 

@@ -3,7 +3,7 @@
 #include <mutex>
 
 #include "script/job_slot.h"
-#include "ui/job_events.h"
+#include "script/job_events.h"
 
 namespace tb {
 

@@ -7,12 +7,9 @@
 #include <string>
 #include <string_view>
 
-namespace tb {
+#include "script/progress_stage.h"
 
-struct ProgressStage {
-    uint16_t start = 0;
-    uint16_t end = 0;  // 0 stands for 100
-};
+namespace tb {
 
 void set_status_text(int slot, std::string_view text);
 std::string status_text(int slot);

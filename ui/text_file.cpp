@@ -1,7 +1,7 @@
 #include "ui/text_file.h"
 
 #include "common/text.h"
-#include "ui/file_handle.h"
+#include "common/file_handle.h"
 
 namespace tb {
 

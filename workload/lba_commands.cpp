@@ -16,7 +16,7 @@
 #include "script/file_argument.h"
 #include "script/handler.h"
 #include "ui/command_args.h"
-#include "ui/file_handle.h"
+#include "common/file_handle.h"
 #include "ui/job_log.h"
 #include "workload/aligned_buffer.h"
 #include "platform/io_queue.h"

@@ -10,7 +10,7 @@
 #include "platform/paths.h"
 #include "script/app_context.h"
 #include "script/error_policy.h"
-#include "ui/file_handle.h"
+#include "common/file_handle.h"
 #include "ui/job_log.h"
 #include "ui/status.h"
 #include "workload/aligned_buffer.h"

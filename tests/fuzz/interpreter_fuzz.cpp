@@ -22,6 +22,7 @@ void init_once() {
     done = true;
     tb::reset_app_context();
     tb::install_commands();
+    tb::install_job_seams();
     tb::app().run_style = tb::kStyleConsole;
     tb::app().ui_mode = 1;  // keep the console quiet
     static FILE* sink = std::fopen("/dev/null", "w");

@@ -1,4 +1,4 @@
-#include "ui/job_events.h"
+#include "script/job_events.h"
 
 #include <mutex>
 

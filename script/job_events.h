@@ -6,8 +6,8 @@
 #include <memory>
 #include <string_view>
 
-#include "ui/job_log.h"
-#include "ui/status.h"
+#include "script/log_line.h"
+#include "script/progress_stage.h"
 
 namespace tb {
 
