@@ -3,6 +3,7 @@
 // owns it guards it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <unordered_map>
 
