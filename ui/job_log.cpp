@@ -92,7 +92,7 @@ void forward_line(JobLog& log, const LogLine& line) {
 class JobLogFiles final : public JobLogWriter {
 public:
     int write_line(int slot, std::string_view text, LineFormat format, int font_size, uint32_t line_colour,
-                       LineKind kind, std::string_view value) override {
+                   LineKind kind, std::string_view value) override {
         JobSlot* js = writable_slot(slot);
         if (!js) return -1;
         JobLog& log = g_logs[slot];
