@@ -2,6 +2,7 @@
 #include "workload/workload_bindings.h"
 
 #include "workload/lba_commands.h"
+#include "workload/map_commands.h"
 #include "workload/perf_commands.h"
 
 namespace tb {
@@ -21,6 +22,12 @@ constexpr CommandBinding kBindings[] = {
     {"Performance_VideoStream", cmd_Performance_VideoStream},
     {"JEDEC219A_Enterprise", cmd_JEDEC219A_Enterprise},
     {"JEDEC219A_Client", cmd_JEDEC219A_Client},
+    {"Compare_MapMake", cmd_Compare_MapMake},
+    {"Compare_MapAppend", cmd_Compare_MapAppend},
+    {"Compare_MapWrite", cmd_Compare_MapWrite},
+    {"Compare_MapCompare", cmd_Compare_MapCompare},
+    {"Compare_MapWriteCompare", cmd_Compare_MapWriteCompare},
+    {"Compare_MapRecoverBasePattern", cmd_Compare_MapRecoverBasePattern},
 };
 
 }  // namespace
