@@ -30,7 +30,12 @@ std::unique_ptr<BackingStore> BackingStore::open_in(const PrivateFolder& folder,
 BackingStore::BackingStore(linuxdisk::UniqueFd fd, std::string path, uint64_t size)
     : file_(std::move(fd)), fd_(file_.get()), path_(std::move(path)), size_(size) {}
 
-BackingStore::~BackingStore() = default;
+// A program that ran past the time of a power-loss rule lost the power
+// then: the cached writes are undone before the file is let go.
+BackingStore::~BackingStore() {
+    std::lock_guard lock(mutex_);
+    lost_power_locked();
+}
 
 bool BackingStore::pread_all(uint64_t offset, std::span<uint8_t> out) const {
     size_t done = 0;
@@ -64,94 +69,90 @@ bool BackingStore::pwrite_all(uint64_t offset, std::span<const uint8_t> in) cons
 
 bool BackingStore::read(uint64_t offset, std::span<uint8_t> out) {
     if (offset > size_ || out.size() > size_ - offset) return false;
+    std::optional<MediumFault> fault;
+    {
+        std::lock_guard lock(mutex_);
+        if (lost_power_locked()) return false;
+        fault = faults_.take_read(offset, out.size(), [&] { return history_.has_any(offset, out.size()); });
+        if (fault && fault->kind == FaultKind::ReadError) {
+            ++stats_.read_errors;
+            return false;
+        }
+    }
     if (!pread_all(offset, out)) return false;
     std::lock_guard lock(mutex_);
+    if (fault && fault->kind == FaultKind::StaleRead) {
+        history_.overlay(offset, out);
+        ++stats_.stale_reads;
+    }
     stats_.bytes_read += out.size();
     ++stats_.reads;
     return true;
 }
 
-WriteFate BackingStore::fate_of(uint64_t offset, uint64_t length, WriteFault* applied) {
+std::optional<MediumFault> BackingStore::write_fault(uint64_t offset, uint64_t length) {
     if (hook_) {
         WriteFate f = hook_(offset, length);
         if (f != WriteFate::Store) {
-            applied->fate = f;
-            return f;
+            MediumFault m;
+            m.kind = f == WriteFate::Drop ? FaultKind::DropWrite : FaultKind::CorruptWrite;
+            m.xor_mask = WriteFault{}.xor_mask;
+            m.byte_in_unit = WriteFault{}.byte_in_unit;
+            return m;
         }
     }
-    uint64_t last = length ? offset + length - 1 : offset;
-    for (auto it = faults_.begin(); it != faults_.end(); ++it) {
-        if (last < it->first_byte || offset > it->last_byte) continue;
-        *applied = *it;
-        if (--it->count == 0) faults_.erase(it);
-        return applied->fate;
-    }
-    return WriteFate::Store;
+    return faults_.take_write(offset, length);
 }
 
-void BackingStore::remember_old_blocks(uint64_t offset, uint64_t length) {
-    uint64_t first = offset / kBlock, last = (offset + length - 1) / kBlock;
-    for (uint64_t b = first; b <= last; ++b) {
-        if (undo_.count(b)) continue;
-        uint64_t at = b * kBlock;
-        std::vector<uint8_t> old(static_cast<size_t>(std::min<uint64_t>(kBlock, size_ - at)));
-        if (!pread_all(at, old)) continue;
-        undo_.emplace(b, std::move(old));
-        undo_order_.push_back(b);
-        while (undo_.size() > cache_blocks_max_ && !undo_order_.empty()) {
-            undo_.erase(undo_order_.front());  // destaged: this block now counts as durable
-            undo_order_.pop_front();
-        }
+// Puts `data` on the medium at `at`, journalling what it replaces while the
+// cache holds it and remembering the previous sectors a stale read may want.
+bool BackingStore::store_write(uint64_t at, std::span<const uint8_t> data, bool durable) {
+    const bool cached = cache_on_ && !durable;
+    const bool watched = faults_.watches_stale(at, data.size());
+    if (cached || watched) {
+        std::vector<uint8_t> old(data.size());
+        if (!pread_all(at, old)) return false;
+        if (watched) history_.remember(at, old);
+        if (cached) journal_.record(at, std::move(old));
     }
-}
-
-void BackingStore::forget_blocks(uint64_t offset, uint64_t length) {
-    if (undo_.empty() || length == 0) return;
-    uint64_t first = offset / kBlock, last = (offset + length - 1) / kBlock;
-    if (last - first > undo_.size()) {
-        for (auto it = undo_.begin(); it != undo_.end();) {
-            if (it->first >= first && it->first <= last) it = undo_.erase(it);
-            else ++it;
-        }
-    } else {
-        for (uint64_t b = first; b <= last; ++b) undo_.erase(b);
-    }
-    std::erase_if(undo_order_, [&](uint64_t b) { return !undo_.count(b); });
+    if (!cached) journal_.note_durable(at, data.size());
+    return pwrite_all(at, data);
 }
 
 bool BackingStore::write(uint64_t offset, std::span<const uint8_t> in, bool durable) {
     if (offset > size_ || in.size() > size_ - offset) return false;
     std::lock_guard lock(mutex_);
+    if (lost_power_locked()) return false;
     stats_.bytes_written += in.size();
     ++stats_.writes;
     if (in.empty()) return true;
-    WriteFault applied;
-    WriteFate fate = fate_of(offset, in.size(), &applied);
-    if (fate == WriteFate::Drop) {
+    std::optional<MediumFault> fault = write_fault(offset, in.size());
+    bool ok = true;
+    if (!fault) {
+        ok = store_write(offset, in, durable);
+    } else if (fault->kind == FaultKind::DropWrite) {
         ++stats_.dropped_writes;
-        return true;
-    }
-    if (durable) forget_blocks(offset, in.size());
-    else if (cache_on_) remember_old_blocks(offset, in.size());
-    if (fate == WriteFate::Corrupt) {
+    } else if (fault->kind == FaultKind::MisdirectWrite) {
+        ++stats_.misdirected_writes;
+        ok = store_write(faults_.misdirect(*fault, offset, in.size(), size_), in, durable);
+    } else {
         ++stats_.corrupted_writes;
         std::vector<uint8_t> bad(in.begin(), in.end());
-        for (size_t unit = 0; unit < bad.size(); unit += 512) {
-            for (uint32_t k : applied.byte_in_unit) {
-                if (k < 512 && unit + k < bad.size()) bad[unit + k] ^= applied.xor_mask;
-            }
-        }
-        return pwrite_all(offset, bad);
+        faults_.corrupt(*fault, bad);
+        ok = store_write(offset, bad, durable);
     }
-    return pwrite_all(offset, in);
+    count_write_locked();
+    return ok;
 }
 
 bool BackingStore::trim(uint64_t offset, uint64_t length) {
     if (offset > size_ || length > size_ - offset) return false;
     std::lock_guard lock(mutex_);
+    if (lost_power_locked()) return false;
     ++stats_.trims;
     if (length == 0) return true;
-    forget_blocks(offset, length);
+    journal_.note_durable(offset, length);
+    history_.forget(offset, length);
     if (::fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(offset),
                     static_cast<off_t>(length)) == 0)
         return true;
@@ -167,17 +168,18 @@ bool BackingStore::trim(uint64_t offset, uint64_t length) {
 
 bool BackingStore::flush() {
     std::lock_guard lock(mutex_);
+    if (lost_power_locked()) return false;
     ++stats_.flushes;
-    undo_.clear();
-    undo_order_.clear();
+    journal_.clear();
     return true;
 }
 
 bool BackingStore::zero_all() {
     {
         std::lock_guard lock(mutex_);
-        undo_.clear();
-        undo_order_.clear();
+        if (lost_power_locked()) return false;
+        journal_.clear();
+        history_.clear();
     }
     if (::ftruncate(fd_, 0) != 0) return false;
     return ::ftruncate(fd_, static_cast<off_t>(size_)) == 0;
@@ -192,10 +194,7 @@ uint64_t BackingStore::allocated_bytes() const {
 void BackingStore::set_write_cache(bool enabled) {
     std::lock_guard lock(mutex_);
     cache_on_ = enabled;
-    if (!enabled) {  // turning the cache off destages it
-        undo_.clear();
-        undo_order_.clear();
-    }
+    if (!enabled) journal_.clear();  // turning the cache off destages it
 }
 
 bool BackingStore::write_cache() const {
@@ -205,29 +204,78 @@ bool BackingStore::write_cache() const {
 
 void BackingStore::set_cache_size(uint64_t bytes) {
     std::lock_guard lock(mutex_);
-    cache_blocks_max_ = std::max<uint64_t>(1, bytes / kBlock);
+    journal_.set_limit(bytes);
 }
 
 uint64_t BackingStore::dirty_bytes() const {
     std::lock_guard lock(mutex_);
-    return undo_.size() * kBlock;
+    return journal_.cached_bytes();
+}
+
+uint64_t BackingStore::undo_cached_writes() {
+    WriteJournal::Landed landed;
+    if (power_rule_.random_subset) landed = [this] { return faults_.coin(); };
+    history_.clear();
+    return journal_.undo(landed, [this](uint64_t at, std::span<const uint8_t> old) { return pwrite_all(at, old); });
 }
 
 uint64_t BackingStore::power_loss() {
     std::lock_guard lock(mutex_);
-    uint64_t restored = 0;
-    for (auto& [block, old] : undo_) {
-        if (pwrite_all(block * kBlock, old)) restored += old.size();
+    return undo_cached_writes();
+}
+
+void BackingStore::lose_power_locked() {
+    if (power_lost_) return;
+    undo_cached_writes();
+    power_lost_ = true;
+    ::fdatasync(fd_);  // what is left is what the next program finds
+}
+
+bool BackingStore::lost_power_locked() {
+    if (!power_lost_ && power_rule_.at_ms) {
+        auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - opened_);
+        if (static_cast<uint64_t>(elapsed.count()) >= power_rule_.at_ms) lose_power_locked();
     }
-    undo_.clear();
-    undo_order_.clear();
-    return restored;
+    return power_lost_;
+}
+
+void BackingStore::count_write_locked() {
+    ++writes_seen_;
+    if (power_rule_.after_writes && writes_seen_ >= power_rule_.after_writes) lose_power_locked();
+}
+
+bool BackingStore::power_lost() {
+    std::lock_guard lock(mutex_);
+    return lost_power_locked();
+}
+
+void BackingStore::set_power_loss_rule(const PowerLossRule& rule) {
+    std::lock_guard lock(mutex_);
+    power_rule_ = rule;
+    opened_ = std::chrono::steady_clock::now();
+    writes_seen_ = 0;
 }
 
 void BackingStore::add_write_fault(const WriteFault& fault) {
     if (fault.count == 0) return;
+    MediumFault m;
+    m.kind = fault.fate == WriteFate::Drop ? FaultKind::DropWrite : FaultKind::CorruptWrite;
+    m.count = fault.count;
+    m.first_byte = fault.first_byte;
+    m.last_byte = fault.last_byte;
+    m.xor_mask = fault.xor_mask;
+    m.byte_in_unit = fault.byte_in_unit;
+    add_fault(m);
+}
+
+void BackingStore::add_fault(const MediumFault& fault) {
     std::lock_guard lock(mutex_);
-    faults_.push_back(fault);
+    faults_.add(fault);
+}
+
+void BackingStore::set_fault_seed(uint64_t seed) {
+    std::lock_guard lock(mutex_);
+    faults_.reseed(seed);
 }
 
 void BackingStore::set_write_hook(WriteHook hook) {

@@ -2,31 +2,37 @@
 // every command of every path reads and writes at byte offsets.
 //
 // A volatile write cache can be switched on: writes still reach the file at
-// once, but the bytes they replaced are remembered (per 4 KiB block, first
-// write since the last flush) until a flush; a power loss puts those old bytes
-// back, so unflushed writes are lost as on a drive whose cache was not
-// destaged. The remembered amount is bounded by the cache size; older blocks
-// count as destaged when it is exceeded.
+// once, and an undo journal (write_journal.h) keeps the bytes every cached
+// write replaced until a flush makes it durable; a power loss puts those
+// bytes back, so the file always ends up holding what was durable. FUA
+// writes are durable at once.
 //
-// Fault hooks let a test bed drop writes (reported successful, never stored)
-// or corrupt them (stored with flipped bytes), by count and LBA range, or
-// decide per write through a callback.
+// Faults (medium_faults.h) corrupt, drop or misdirect writes and make reads
+// fail or return stale data, by count or chance in byte ranges, with a
+// seeded random source; a callback can also decide per write. A power-loss
+// rule (fault_rules.h) makes the medium lose its power by itself after a
+// number of writes or at a time: the cached writes are undone then and there
+// and every later access fails, until the program ends.
 //
-// Thread-safe: one mutex guards the cache bookkeeping and the faults; reads
-// and writes use positioned file I/O.
+// Thread-safe: one mutex guards the journal and the faults; reads and
+// writes use positioned file I/O.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/linux/unique_fd.h"
+#include "platform/sim/fault_rules.h"
+#include "platform/sim/medium_faults.h"
+#include "platform/sim/sector_history.h"
+#include "platform/sim/write_journal.h"
 
 namespace tb::sim {
 
@@ -54,6 +60,9 @@ struct StoreStats {
     uint64_t writes = 0;
     uint64_t dropped_writes = 0;
     uint64_t corrupted_writes = 0;
+    uint64_t misdirected_writes = 0;
+    uint64_t stale_reads = 0;
+    uint64_t read_errors = 0;
     uint64_t flushes = 0;
     uint64_t trims = 0;
 };
@@ -77,8 +86,9 @@ class BackingStore {
     const std::string& path() const { return path_; }
     uint64_t size() const { return size_; }
 
-    // Byte-offset I/O; false when the range leaves the medium or the file
-    // fails. A dropped write returns true.
+    // Byte-offset I/O; false when the range leaves the medium, the file
+    // fails, a read fault fires or the medium lost its power. A dropped
+    // write returns true.
     bool read(uint64_t offset, std::span<uint8_t> out);
     // A `durable` write (FUA) is not undone by a power loss.
     bool write(uint64_t offset, std::span<const uint8_t> in, bool durable = false);
@@ -96,14 +106,23 @@ class BackingStore {
     bool write_cache() const;
     void set_cache_size(uint64_t bytes);
     uint64_t dirty_bytes() const;
-    // Power lost without a flush: unflushed cached writes are undone.
-    // Returns the number of bytes put back.
+    // Power lost without a flush: unflushed cached writes are undone (all
+    // of them, or a seeded random part with a random power-loss rule).
+    // Returns the number of bytes put back. The medium stays usable (the
+    // disk decides what power means for it).
     uint64_t power_loss();
 
     // Faults.
     void add_write_fault(const WriteFault& fault);
+    void add_fault(const MediumFault& fault);
+    void set_fault_seed(uint64_t seed);
     void set_write_hook(WriteHook hook);
     void clear_faults();
+
+    // Losing power by itself (see fault_rules.h).
+    void set_power_loss_rule(const PowerLossRule& rule);
+    // Whether the medium lost its power by its rule (checks the time rule).
+    bool power_lost();
 
     StoreStats stats() const;
 
@@ -111,11 +130,13 @@ class BackingStore {
     BackingStore(linuxdisk::UniqueFd fd, std::string path, uint64_t size);
     bool pread_all(uint64_t offset, std::span<uint8_t> out) const;
     bool pwrite_all(uint64_t offset, std::span<const uint8_t> in) const;
-    WriteFate fate_of(uint64_t offset, uint64_t length, WriteFault* applied);
-    void remember_old_blocks(uint64_t offset, uint64_t length);
-    void forget_blocks(uint64_t offset, uint64_t length);
-
-    static constexpr uint64_t kBlock = 4096;
+    std::optional<MediumFault> write_fault(uint64_t offset, uint64_t length);
+    bool store_write(uint64_t at, std::span<const uint8_t> data, bool durable);
+    uint64_t undo_cached_writes();
+    // Under the mutex: applies the time rule; true once the power is gone.
+    bool lost_power_locked();
+    void count_write_locked();
+    void lose_power_locked();
 
     linuxdisk::UniqueFd file_;
     int fd_ = -1;  // file_'s descriptor
@@ -124,11 +145,14 @@ class BackingStore {
 
     mutable std::mutex mutex_;
     bool cache_on_ = false;
-    uint64_t cache_blocks_max_ = 16384;  // 64 MiB
-    std::unordered_map<uint64_t, std::vector<uint8_t>> undo_;  // block index -> bytes before the first cached write
-    std::deque<uint64_t> undo_order_;
-    std::vector<WriteFault> faults_;
+    WriteJournal journal_;
+    SectorHistory history_;
+    MediumFaults faults_;
     WriteHook hook_;
+    PowerLossRule power_rule_;
+    std::chrono::steady_clock::time_point opened_ = std::chrono::steady_clock::now();
+    uint64_t writes_seen_ = 0;
+    bool power_lost_ = false;
     StoreStats stats_;
 };
 

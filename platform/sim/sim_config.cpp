@@ -216,7 +216,7 @@ bool fill_defaults(DiskConfig& d, std::string& error) {
     return true;
 }
 
-bool apply_key(DiskConfig& d, const std::string& key, const std::string& value, std::string& error) {
+bool apply_key(DiskConfig& d, const std::string& key, const std::string& value, int line, std::string& error) {
     auto bad = [&] {
         error = "bad value for " + key + ": " + value;
         return false;
@@ -377,6 +377,19 @@ bool apply_key(DiskConfig& d, const std::string& key, const std::string& value, 
     if (k == "present") return flag(d.present);
     if (k == "file") { d.file = value; return true; }
     if (k == "pattern_images") return flag(d.pattern_images);
+    if (FaultKind kind; fault_kind_of_key(k, kind)) return parse_fault_rules(kind, value, line, d.fault_rules, error);
+    if (k == "fault_seed") return num(d.fault_seed, 0, UINT64_MAX);
+    if (k == "power_loss_after_writes") return num(d.power_loss.after_writes, 1, UINT32_MAX);
+    if (k == "power_loss_at_ms") return num(d.power_loss.at_ms, 1, 1ull << 40);
+    if (k == "power_loss_unflushed") {
+        std::string t = to_lower(value);
+        if (t != "lost" && t != "random") {
+            error = "power_loss_unflushed is lost or random, not " + value;
+            return false;
+        }
+        d.power_loss.random_subset = t == "random";
+        return true;
+    }
     error = "unknown key " + key;
     return false;
 }
@@ -513,18 +526,36 @@ bool check_disk(const DiskConfig& d, const IniSection& section, ConfigError& err
     return true;
 }
 
+// Every fault range lies on the disk; a range without an end ends with it.
+bool check_fault_ranges(DiskConfig& d, ConfigError& err) {
+    const uint64_t sectors = d.capacity_bytes / 4096 * 4096 / d.sector_size;  // the medium is whole 4 KiB blocks
+    for (auto& rule : d.fault_rules) {
+        if (rule.last_lba == UINT64_MAX) {
+            rule.last_lba = sectors - 1;
+            continue;
+        }
+        if (rule.last_lba >= sectors) {
+            err = {rule.line, std::string(fault_key(rule.kind)) + ": the range " + std::to_string(rule.first_lba) +
+                                  "-" + std::to_string(rule.last_lba) + " goes past the last LBA of disk " +
+                                  std::to_string(d.number) + " (" + std::to_string(sectors - 1) + ")"};
+            return false;
+        }
+    }
+    return true;
+}
+
 bool read_disk_section(const IniSection& section, uint32_t number, DiskConfig& d, ConfigError& err) {
     d.number = number;
     d.section_line = section.line;
     // The sector size first: sizes in GB depend on it.
     for (const auto& e : section.entries) {
-        if (iequals(e.key, "sector_size") && !apply_key(d, e.key, e.value, err.reason)) {
+        if (iequals(e.key, "sector_size") && !apply_key(d, e.key, e.value, e.line, err.reason)) {
             err.line = e.line;
             return false;
         }
     }
     for (const auto& e : section.entries) {
-        if (!apply_key(d, e.key, e.value, err.reason)) {
+        if (!apply_key(d, e.key, e.value, e.line, err.reason)) {
             err.line = e.line;
             return false;
         }
@@ -537,7 +568,7 @@ bool read_disk_section(const IniSection& section, uint32_t number, DiskConfig& d
         err.line = d.volumes_line ? d.volumes_line : section.line;
         return false;
     }
-    return true;
+    return check_fault_ranges(d, err);
 }
 
 std::optional<SimConfig> parse_config(const std::string& text, ConfigError& err) {

@@ -45,12 +45,23 @@
 //   present = 1                   ; plugged in at start
 //   file = /path/disk1.img        ; backing file override
 //   pattern_images = 1            ; identify and SMART data with a distinct value in every field
+//
+// Faults of the medium, on every path that reaches it (the workloads' block
+// I/O, NVMe and ATA commands, through bridges); see fault_rules.h:
+//   corrupt_writes = 3 @ 0-20479  ; count or chance (1%), optionally @ an inclusive LBA range
+//   drop_writes = 1   misdirect_writes = 2 @ 0-1023   stale_reads = 1% @ 0-99   read_errors = 2 @ 50-50
+//   fault_seed = 7                ; the seed of every random choice of the disk's faults (default 1)
+//   power_loss_after_writes = 500 ; lose power right after that many write commands
+//   power_loss_at_ms = 1500       ; lose power at the first command that long after the start
+//   power_loss_unflushed = lost   ; lost (every unflushed write) | random (each one landed or not)
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/sim/fault_rules.h"
 
 namespace tb::sim {
 
@@ -100,6 +111,9 @@ struct DiskConfig {
     bool present = true;
     std::string file;
     bool pattern_images = false;  // see sim_pattern_images.h
+    std::vector<FaultRule> fault_rules;
+    uint64_t fault_seed = 1;
+    PowerLossRule power_loss;
     // Lines of the machine file, for messages (0: not written there).
     int section_line = 0;
     int file_line = 0;

@@ -88,6 +88,23 @@ SimDisk::SimDisk(const DiskConfig& config, std::string state_path, std::shared_p
         bridge_ = std::make_unique<SimUsbBridge>(config_, nvme_.get(), ata_.get(), flash_.get(), *this);
     present_ = config_.present;
     load_state();
+    install_faults();
+}
+
+// The faults of the machine file, on the medium every path reaches.
+void SimDisk::install_faults() {
+    store_->set_fault_seed(config_.fault_seed);
+    for (const auto& rule : config_.fault_rules) store_->add_fault(medium_fault_of(rule, config_.sector_size));
+    if (config_.power_loss.armed()) store_->set_power_loss_rule(config_.power_loss);
+}
+
+// A medium that lost its power by its rule takes the disk with it: off the
+// system, counted as an unsafe shutdown, until the program ends.
+void SimDisk::notice_power_loss() {
+    if (!powered_ || !config_.power_loss.armed() || !store_->power_lost()) return;
+    powered_ = false;
+    ++generation_;
+    inner_off(false);
 }
 
 SimDisk::~SimDisk() {

@@ -95,7 +95,12 @@ class SimDisk final : public BridgePowerSink {
     SimDisk(const DiskConfig& config, std::string state_path, std::shared_ptr<SimClock> clock,
             std::shared_ptr<BackingStore> store);
     bool accessible(uint64_t generation, uint32_t& error);
-    bool visible() const { return present_ && powered_ && enabled_ && !removed_; }
+    bool visible() {
+        notice_power_loss();
+        return present_ && powered_ && enabled_ && !removed_;
+    }
+    void install_faults();
+    void notice_power_loss();
     void inner_off(bool graceful);
     void inner_on();
     void controller_reset();
