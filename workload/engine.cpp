@@ -14,7 +14,9 @@
 #include "ui/status.h"
 #include "workload/aligned_buffer.h"
 #include "workload/pattern.h"
+#include "workload/perf_source.h"
 #include "workload/report.h"
+#include "workload/throughput_summary.h"
 #include "workload/temperature.h"
 
 namespace tb {
@@ -156,18 +158,47 @@ bool draining(RunState s) {
     return s == RunState::CycleDone || s == RunState::LimitReached || s == RunState::TimeUp;
 }
 
+IoOp io_op_of(IoAction a) {
+    switch (a) {
+    case IoAction::Write:
+    case IoAction::FuaWrite: return IoOp::Write;
+    case IoAction::Trim: return IoOp::Trim;
+    case IoAction::Flush: return IoOp::Flush;
+    case IoAction::Read: break;
+    }
+    return IoOp::Read;
+}
+
+RunState failure_of(IoAction a, bool reading_back) {
+    if (reading_back) return RunState::ReadFailed;
+    switch (a) {
+    case IoAction::Write:
+    case IoAction::FuaWrite: return RunState::WriteFailed;
+    case IoAction::Trim: return RunState::TrimFailed;
+    case IoAction::Flush: return RunState::FlushFailed;
+    case IoAction::Read: break;
+    }
+    return RunState::ReadFailed;
+}
+
+// Reads and writes move all their bytes; trims and flushes only succeed.
+bool request_succeeded(const IoRequest& r, int32_t result) {
+    if (r.op == IoOp::Trim || r.op == IoOp::Flush) return result >= 0;
+    return result == static_cast<int32_t>(r.length);
+}
+
 struct Slot {
     bool busy = false;
     bool done = false;
-    uint8_t op = 0;  // 0 read, 1 write
+    bool reading_back = false;  // the read-back of a completed write or trim
+    bool timed = true;          // completed at submission: counted, not timed
     bool exhausted = false;
     uint32_t gen = 0;
-    uint32_t length = 0;
     int32_t result = 0;
-    uint64_t offset = 0;
+    PlannedIo io;
+    IoRequest request;
     uint64_t issued_at = 0;
     uint64_t done_at = 0;
-    uint64_t cursor = 0;  // per-stream mode
 };
 
 class Worker {
@@ -175,18 +206,12 @@ public:
     Worker(const WorkerParam& p) : p_(p), c_(*p.control) {}
 
     void run() {
-        queue_ = c_.target->make_queue(p_.depth, std::span<uint8_t>(c_.buffer, c_.request_size));
+        queue_ = c_.target->make_queue(p_.depth, p_.buffers);
+        ByteBudget& budget = c_.budget;
+        source_ = c_.make_source(SourcePlace{p_.index, p_.first_stream, p_.depth, c_.all_streams}, budget);
         c_.alive.fetch_add(1);
         c_.gate.wait();
-        if (c_.per_stream) {
-            for (uint32_t i = 0; i < p_.depth; ++i) slots_[i].cursor = c_.start_offset;
-            workload_sleep_ms(20.0 * p_.index);
-        }
-        uint32_t tick = static_cast<uint32_t>(real_ns() / 1000000);
-        fill_ratio_table(ops_, c_.write_ratio, tick + p_.index * 0x9E3779B9u);
-        fill_ratio_table(random_, c_.random_ratio, (tick ^ 0x5BD1E995u) + p_.index * 0x85EBCA6Bu);
-        rng_.x = crypto_random32();
-        units_ = c_.cycle_length / c_.request_size;
+        if (c_.per_stream) workload_sleep_ms(20.0 * p_.index);
         loop();
         queue_.reset();
         c_.latency.add_counts(latency_);
@@ -211,22 +236,25 @@ private:
                 Slot& s = slots_[i];
                 if (s.busy) {
                     if (st == RunState::Stalled || st == RunState::CancelTimedOut) {
-                        release(s);  // abandoned
+                        release(s, i);  // abandoned
                         continue;
                     }
-                    if (s.done) {
-                        finish(s);
-                        progress = true;
-                        st = c_.run_state();  // a failure ends issuing at once
-                    } else {
+                    if (!s.done) {
                         if (cancel) {
                             queue_->cancel(tag_of(i, s));
-                            release(s);
+                            release(s, i);
                         }
                         continue;
                     }
+                    finish_ready(s, i);
+                    progress = true;
+                    st = c_.run_state();  // a failure ends issuing at once
+                    if (s.busy) continue;  // its read-back is out
                 }
-                if (st == RunState::Running && issue(s, i)) progress = true;
+                if (st == RunState::Running && issue(s, i)) {
+                    progress = true;
+                    finish_ready(s, i);  // a request that ended at submission
+                }
             }
             size_t n;
             if (in_flight_ > 0) {
@@ -259,6 +287,12 @@ private:
 
     static uint64_t tag_of(uint32_t index, const Slot& s) { return (static_cast<uint64_t>(s.gen) << 8) | index; }
 
+    uint32_t stream_of(uint32_t index) const { return p_.first_stream + index; }
+    uint8_t* write_buffer(uint32_t index) const { return p_.buffers.data() + size_t{index} * c_.request_size; }
+    uint8_t* read_buffer(uint32_t index) const {
+        return p_.buffers.data() + size_t{index + (p_.write_area ? p_.depth : 0)} * c_.request_size;
+    }
+
     void collect(std::span<IoCompletion> done) {
         if (done.empty()) return;
         uint64_t now = counter_now();
@@ -273,54 +307,101 @@ private:
         }
     }
 
-    void release(Slot& s) {
+    void release(Slot& s, uint32_t index) {
         s.busy = false;
         s.done = false;
+        s.reading_back = false;
         --in_flight_;
+        source_->done(stream_of(index), s.io);
     }
 
-    void fail(const Slot& s) { fail(s.op, s.offset); }
-    void fail(uint8_t op, uint64_t offset) {
+    void fail(const Slot& s) {
         // The first failure is the position reported.
         bool expected = false;
-        if (c_.failed.compare_exchange_strong(expected, true)) c_.failed_offset.store(offset);
-        c_.cursor.store(offset);
-        c_.set_state(op ? RunState::WriteFailed : RunState::ReadFailed);
+        if (c_.failed.compare_exchange_strong(expected, true)) c_.failed_offset.store(s.io.offset);
+        c_.cursor.store(s.io.offset);
+        c_.set_state(failure_of(s.io.action, s.reading_back));
     }
 
-    void finish(Slot& s) {
-        ++latency_[c_.latency.bucket(s.done_at - s.issued_at)];
+    void miscompare(const Slot& s, uint32_t index, uint32_t wrong_sector) {
+        // Only the first stream to find a difference reports it; the others
+        // just leave.
+        bool expected = false;
+        if (!c_.failed.compare_exchange_strong(expected, true)) return;
+        c_.failed_offset.store(s.io.offset);
+        c_.cursor.store(s.io.offset);
+        MiscompareRecord& m = c_.miscompare;
+        m.io = s.io;
+        m.first_wrong_offset = s.io.offset + uint64_t{wrong_sector} * c_.sector_size;
+        m.read.assign(read_buffer(index), read_buffer(index) + s.io.length);
+        m.expected.resize(s.io.length);
+        if (is_write(s.io.action) && p_.write_area)
+            std::copy(write_buffer(index), write_buffer(index) + s.io.length, m.expected.begin());
+        else
+            c_.policy->expected_data(s.io, m.expected);
+        c_.set_state(RunState::Miscompare);
+    }
+
+    // Finishes the slot's request while it has completed; a read-back may
+    // follow and complete at once too.
+    void finish_ready(Slot& s, uint32_t index) {
+        while (s.busy && s.done) finish(s, index);
+    }
+
+    void finish(Slot& s, uint32_t index) {
+        if (s.timed) ++latency_[c_.latency.bucket(s.done_at - s.issued_at)];
         ++completed_;
         mark_active();
-        if (s.result != static_cast<int32_t>(s.length)) fail(s);
-        release(s);
+        if (!request_succeeded(s.request, s.result)) {
+            fail(s);
+            release(s, index);
+            return;
+        }
+        if (s.reading_back) {
+            std::optional<uint32_t> wrong = c_.policy->check(
+                s.io, std::span<const uint8_t>(write_buffer(index), p_.write_area ? s.io.length : 0),
+                std::span<const uint8_t>(read_buffer(index), s.io.length));
+            if (wrong) miscompare(s, index, *wrong);
+            release(s, index);
+            return;
+        }
+        const RunState st = c_.run_state();
+        if (c_.policy && changes_data(s.io.action) && (st == RunState::Running || draining(st)) &&
+            c_.policy->wants_read_back(stream_of(index), s.io)) {
+            // The stream stays on its range and reads it back at once.
+            --in_flight_;
+            s.busy = false;
+            s.done = false;
+            s.reading_back = true;
+            IoRequest req;
+            req.op = IoOp::Read;
+            req.offset = s.io.offset;
+            req.length = s.io.length;
+            req.data = read_buffer(index);
+            c_.read_bytes.fetch_add(s.io.length, std::memory_order_relaxed);
+            submit(s, index, req);
+            return;
+        }
+        release(s, index);
     }
 
-    // Claims the next sequential offset of a cursor; false when it has
-    // passed the end. In a run with random requests the cursor starts over
-    // at the range start instead.
-    bool claim(std::atomic<uint64_t>& cursor, uint32_t size, uint64_t& offset) {
-        uint64_t cur = cursor.load();
-        for (;;) {
-            uint64_t at = cur;
-            if (at > c_.end_offset) {
-                if (c_.random_ratio == 0) return false;
-                at = c_.start_offset;
-            }
-            if (cursor.compare_exchange_weak(cur, at + size)) {
-                offset = at;
-                return true;
-            }
-        }
-    }
-    bool claim_own(Slot& s, uint32_t size, uint64_t& offset) {
-        if (s.cursor > c_.end_offset) {
-            if (c_.random_ratio == 0) return false;
-            s.cursor = c_.start_offset;
-        }
-        offset = s.cursor;
-        s.cursor += size;
-        return true;
+    // Sends a request for the slot; a request that ends at once is finished
+    // on the slot's next visit like any other.
+    void submit(Slot& s, uint32_t index, const IoRequest& request) {
+        s.gen = ++next_gen_ & 0x00FFFFFFu;
+        s.request = request;
+        s.request.tag = tag_of(index, s);
+        s.issued_at = counter_now();
+        s.timed = true;
+        s.busy = true;
+        s.done = false;
+        ++in_flight_;
+        SubmitResult r = queue_->submit(s.request);
+        if (r.status == SubmitStatus::Pending) return;
+        s.done = true;
+        s.timed = false;  // counted, not timed
+        s.result = r.status == SubmitStatus::Done ? r.result : (r.result < 0 ? r.result : -EIO);
+        s.done_at = s.issued_at;
     }
 
     void stream_exhausted(Slot& s) {
@@ -340,89 +421,50 @@ private:
     }
 
     bool issue(Slot& s, uint32_t index) {
-        // The table entries are taken only by a request that is issued, so
-        // the ratios hold over every 100 requests the thread really sends.
-        uint8_t op = ops_[op_index_];
-        uint32_t size = c_.request_size;
-        if (c_.spread > 0) {
-            size = rng_.below(static_cast<uint32_t>(c_.spread)) + (c_.request_size - static_cast<uint32_t>(c_.spread));
-            size = size / c_.sector_size * c_.sector_size;
-            if (size == 0) size = c_.sector_size;
-        }
-        // The byte budgets: the transfer limit and the cycle.
-        uint64_t total_before = c_.issued_total.fetch_add(size);
-        if (c_.transfer_limit && total_before >= c_.transfer_limit) {
-            c_.issued_total.fetch_sub(size);
-            c_.leave_running(RunState::LimitReached);
-            return false;
-        }
-        const uint64_t cycle_cap = c_.cycle_length * c_.stream_count;
-        uint64_t cycle_before = c_.issued_cycle.fetch_add(size);
-        if (cycle_before >= cycle_cap) {
-            c_.issued_total.fetch_sub(size);
-            c_.issued_cycle.fetch_sub(size);
-            c_.leave_running(RunState::CycleDone);
-            return false;
-        }
-        uint64_t offset;
-        bool random = random_[random_index_] != 0;
-        if (random) {
-            offset = c_.start_offset + rng_.below64(units_) * c_.request_size;
-            c_.cursor.store(offset + size);
-        } else if (!(c_.per_stream ? claim_own(s, size, offset) : claim(c_.cursor, size, offset))) {
-            c_.issued_total.fetch_sub(size);
-            c_.issued_cycle.fetch_sub(size);
+        PlannedIo io;
+        const Draw d = source_->next(stream_of(index), io);
+        switch (d.status) {
+        case DrawStatus::Ready: break;
+        case DrawStatus::Wait: return false;
+        case DrawStatus::Paused: mark_active(); return false;
+        case DrawStatus::StreamEnded:
             mark_active();
             stream_exhausted(s);
             return false;
+        case DrawStatus::CycleDone: c_.leave_running(RunState::CycleDone); return false;
+        case DrawStatus::LimitReached:
+        case DrawStatus::Ended: c_.leave_running(RunState::LimitReached); return false;
         }
-        op_index_ = (op_index_ + 1) % 100;
-        random_index_ = (random_index_ + 1) % 100;
-        (op ? c_.written_bytes : c_.read_bytes).fetch_add(size, std::memory_order_relaxed);
+        if (is_write(io.action)) c_.written_bytes.fetch_add(io.length, std::memory_order_relaxed);
+        else if (io.action == IoAction::Read) c_.read_bytes.fetch_add(io.length, std::memory_order_relaxed);
 
-        s.gen = ++next_gen_ & 0x00FFFFFFu;
-        s.op = op;
-        s.offset = offset;
-        s.length = size;
-        s.issued_at = counter_now();
         IoRequest req;
-        req.op = op ? IoOp::Write : IoOp::Read;
-        req.offset = offset;
-        req.data = c_.buffer;
-        req.length = size;
-        req.tag = tag_of(index, s);
-        SubmitResult r = queue_->submit(req);
-        switch (r.status) {
-        case SubmitStatus::Pending:
-            s.busy = true;
-            s.done = false;
-            ++in_flight_;
-            break;
-        case SubmitStatus::Done:  // counted, not timed
-            ++completed_;
-            if (r.result != static_cast<int32_t>(size)) fail(op, offset);
-            break;
-        case SubmitStatus::Failed:
-            fail(op, offset);
-            break;
+        req.op = io_op_of(io.action);
+        req.offset = io.offset;
+        req.length = io.length;
+        req.fua = io.action == IoAction::FuaWrite;
+        if (req.op == IoOp::Write) {
+            req.data = write_buffer(index);
+            if (c_.policy) c_.policy->prepare_write(io, std::span<uint8_t>(req.data, io.length));
+        } else if (req.op == IoOp::Read) {
+            req.data = read_buffer(index);
         }
+        s.io = io;
+        s.reading_back = false;
+        submit(s, index, req);
         mark_active();
-        if (c_.transfer_limit && total_before + size >= c_.transfer_limit) c_.leave_running(RunState::LimitReached);
-        else if (cycle_before + size >= cycle_cap) c_.leave_running(RunState::CycleDone);
+        if (d.fills_limit) c_.leave_running(RunState::LimitReached);
+        else if (d.fills_cycle) c_.leave_running(RunState::CycleDone);
         return true;
     }
 
     WorkerParam p_;
     WorkloadControl& c_;
     std::unique_ptr<IoQueue> queue_;
+    std::unique_ptr<RequestSource> source_;
     std::array<Slot, kMaxSlotsPerWorker> slots_{};
-    std::array<uint8_t, 100> ops_{};
-    std::array<uint8_t, 100> random_{};
-    uint32_t op_index_ = 0, random_index_ = 0;
-    WorkloadRandom rng_;
     uint32_t in_flight_ = 0;
     uint32_t next_gen_ = 0;
-    uint64_t units_ = 1;
     std::array<uint64_t, kLatencyBuckets> latency_{};
     uint64_t completed_ = 0;
     bool shared_exhausted_ = false;
@@ -448,11 +490,52 @@ int exit_code(RunState s) {
     case RunState::WriteFailed: return kErrWriteIO;
     case RunState::Stalled: return kErrIoTimeout;
     case RunState::TooManyPoints: return kErrTooMuchMemory;
+    case RunState::Miscompare: return kErrMiscompareThenCorrect;
+    case RunState::TrimFailed:
+    case RunState::FlushFailed: return kErrIoControl;
     default: return 1;
     }
 }
 
-uint32_t clamp32(uint64_t v) { return v > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(v); }
+uint32_t percent_of(uint64_t done, uint64_t whole) {
+    return whole ? static_cast<uint32_t>(std::min<uint64_t>(done * 100 / whole, 100)) : 0;
+}
+
+bool failed_state(RunState s) {
+    return s == RunState::ReadFailed || s == RunState::WriteFailed || s == RunState::Miscompare ||
+           s == RunState::TrimFailed || s == RunState::FlushFailed || s == RunState::Stalled;
+}
+
+std::string performance_status(const StatusFigures& f) {
+    const uint32_t h = static_cast<uint32_t>(f.seconds / 3600), m = static_cast<uint32_t>(f.seconds / 60 % 60),
+                   sec = static_cast<uint32_t>(f.seconds % 60);
+    const std::string spin(1, f.spinner);
+    if (f.per_stream)
+        return fmt("%s %02d:%02d:%02d   |   Cycle%d, Process:%d%% by %d", spin, h, m, sec, f.cycle, f.percent,
+                   f.streams);
+    return fmt("%s %02d:%02d:%02d   |   Cycle%d, Process:%d%%", spin, h, m, sec, f.cycle, f.percent);
+}
+
+// The memory of every worker's streams: a write buffer and a read buffer of
+// the request size per stream, where the workload writes and reads.
+struct StreamBuffers {
+    bool writes = true, reads = true;
+    std::vector<AlignedBuffer> areas;
+
+    bool allocate(const std::vector<uint32_t>& shares, uint32_t request_size) {
+        const size_t per_stream = size_t{request_size} * ((writes ? 1 : 0) + (reads ? 1 : 0));
+        areas.resize(shares.size());
+        for (size_t i = 0; i < shares.size(); ++i)
+            if (!areas[i].allocate(std::max<size_t>(per_stream * shares[i], request_size))) return false;
+        return true;
+    }
+    // The write buffers hold the cycle's pattern.
+    void fill_writes(const std::vector<uint32_t>& shares, uint32_t request_size, uint32_t value) {
+        if (!writes) return;
+        for (size_t i = 0; i < areas.size(); ++i)
+            pattern_fill_value(areas[i].span().first(size_t{request_size} * shares[i]), value);
+    }
+};
 
 }  // namespace
 
@@ -464,6 +547,7 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
 
     auto control = std::make_unique<WorkloadControl>();
     WorkloadControl& c = *control;
+    result.miscompared = false;
     c.latency.reset(kCounterFrequency);
 
     uint32_t processors = p.processors ? p.processors : processor_count();
@@ -475,13 +559,17 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
     c.target = target.get();
 
     const uint64_t range_bytes = p.range_mb << 20;
-    c.start_offset = p.start_lba * p.sector_size;
     if (range_bytes <= p.request_size) return kErrParam;  // start offset >= end offset
-    c.end_offset = c.start_offset + range_bytes - p.request_size;
-    c.write_ratio = std::min<uint32_t>(p.write_ratio, 100);
-    c.random_ratio = std::min<uint32_t>(p.random_ratio, 100);
+    PerfMix mix;
+    mix.start_offset = p.start_lba * p.sector_size;
+    mix.last_offset = mix.start_offset + range_bytes - p.request_size;
+    mix.write_ratio = std::min<uint32_t>(p.write_ratio, 100);
+    mix.random_ratio = std::min<uint32_t>(p.random_ratio, 100);
+    mix.request_size = p.request_size;
+    mix.spread = p.spread > 0 && static_cast<uint32_t>(p.spread) < p.request_size ? p.spread : 0;
+    mix.sector_size = p.sector_size;
+    mix.per_stream = p.per_stream;
     c.request_size = p.request_size;
-    c.spread = p.spread > 0 && static_cast<uint32_t>(p.spread) < p.request_size ? p.spread : 0;
     c.sector_size = p.sector_size;
     c.per_stream = p.per_stream;
     // Slots beyond 128 per thread are not started, so in per-stream mode the
@@ -489,19 +577,34 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
     uint32_t slots_total = 0;
     for (uint32_t s : shares) slots_total += s;
     c.stream_count = p.per_stream ? slots_total : 1;
-    c.transfer_limit = (p.limit_mb << 20) * c.stream_count;
-    c.transfer_limit -= c.transfer_limit % p.request_size;
-    c.cycle_length = std::max<uint64_t>(p.range_mb, 1) << 20;
+    c.all_streams = slots_total;
+    uint64_t transfer_limit = (p.limit_mb << 20) * c.stream_count;
+    transfer_limit -= transfer_limit % p.request_size;
+    const uint64_t cycle_length = std::max<uint64_t>(p.range_mb, 1) << 20;
+    mix.units = cycle_length / p.request_size;
+    c.budget.configure(transfer_limit, cycle_length * c.stream_count);
     c.sequential_streams = p.per_stream ? slots_total : 1;
     c.cancel = p.cancel ? p.cancel : &app().jobs[0].cancel;
+    c.policy = p.policy;
+    if (p.make_source) {
+        c.make_source = p.make_source;
+    } else {
+        const uint32_t seed = static_cast<uint32_t>(real_ns() / 1000000);
+        c.make_source = [&c, mix, seed](const SourcePlace& place, ByteBudget& budget) {
+            return std::make_unique<PerfSource>(mix, c.cursor, budget, place, seed);
+        };
+    }
 
-    AlignedBuffer buffer;
-    if (!buffer.allocate(p.request_size)) return kErrHostMemory;
-    c.buffer = buffer.data();
+    StreamBuffers buffers;
+    if (!p.make_source) {
+        buffers.writes = mix.write_ratio > 0;
+        buffers.reads = mix.write_ratio < 100;
+    }
+    if (!buffers.allocate(shares, p.request_size)) return kErrHostMemory;
 
     const uint32_t rate = std::clamp<uint32_t>(p.rate, 1, 1000);
     const uint64_t t0 = workload_ms();
-    const uint64_t cycle_cap = c.cycle_length * c.stream_count;
+    const uint64_t cycle_cap = c.budget.cycle_length();
     uint32_t spinner = 0;
     uint32_t stall = 0;
     int64_t last_second = -1;
@@ -526,21 +629,30 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
         c.gate.reset();
         c.written_bytes.store(0);
         c.read_bytes.store(0);
-        c.issued_cycle.store(0);
+        c.budget.start_cycle();
         c.exhausted_streams.store(0);
         c.left_ms.store(0);
         c.all_left.reset();
-        c.cursor.store(c.start_offset);
+        c.cursor.store(mix.start_offset);
         c.state.store(static_cast<uint32_t>(RunState::Running));
-        // 2. The data of this cycle.
-        pattern_fill(buffer.span(), p.pattern);
+        // 2. The data of this cycle (a data policy fills every write itself).
+        if (!c.policy) buffers.fill_writes(shares, p.request_size, p.pattern == kPatternAuto ? process_random32() : p.pattern);
         // 3. Workers, start gate.
         c.alive.store(0);
         {
             std::vector<std::jthread> workers;
             workers.reserve(shares.size());
-            for (uint32_t i = 0; i < shares.size(); ++i)
-                workers.emplace_back(worker_body, WorkerParam{shares[i], i, &c});
+            for (uint32_t i = 0, first = 0; i < shares.size(); first += shares[i], ++i) {
+                WorkerParam w;
+                w.depth = shares[i];
+                w.index = i;
+                w.first_stream = first;
+                w.control = &c;
+                w.buffers = buffers.areas[i].span();
+                w.write_area = buffers.writes;
+                w.read_area = buffers.reads;
+                workers.emplace_back(worker_body, w);
+            }
             while (c.alive.load() < static_cast<int32_t>(shares.size())) workload_sleep_ms(10);
             c.gate.open();
             const uint64_t cycle_t0 = workload_ms();
@@ -567,12 +679,9 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
                         uint64_t ms = std::max<uint64_t>(now - prev_ms, 1);
                         pt.cycle_ms = static_cast<uint32_t>(now - cycle_t0);
                         pt.job_ms = static_cast<uint32_t>(now - t0);
-                        pt.write_kbps = clamp32((w - prev_w) * 1000 / (ms * 1024));
-                        pt.read_kbps = clamp32((r - prev_r) * 1000 / (ms * 1024));
-                        pt.write_iops = clamp32(static_cast<uint64_t>(pt.write_kbps) * 1024 / p.request_size);
-                        pt.read_iops = clamp32(static_cast<uint64_t>(pt.read_kbps) * 1024 / p.request_size);
-                        pt.cycle_bytes = c.issued_cycle.load();
-                        pt.total_bytes = c.issued_total.load();
+                        set_rates(pt, w - prev_w, r - prev_r, ms * 1000, p.request_size);
+                        pt.cycle_bytes = c.budget.cycle_bytes();
+                        pt.total_bytes = c.budget.total_bytes();
                         prev_ms = now;
                         prev_w = w;
                         prev_r = r;
@@ -585,20 +694,13 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
                             pt.sensors = t.sensors;
                         }
                         points.push_back(pt);
-                        uint32_t kb = pt.write_kbps + pt.read_kbps;
-                        uint32_t io = pt.write_iops + pt.read_iops;
-                        result.max_kbps = std::max(result.max_kbps, kb);
-                        result.min_kbps = std::min(result.min_kbps, kb);
-                        result.total_kbps += kb;
-                        result.max_iops = std::max(result.max_iops, io);
-                        result.min_iops = std::min(result.min_iops, io);
-                        result.total_iops += io;
-                        ++result.ticks;
-                        scale = std::max(scale, kb + 10240);
+                        add_to_summary(result, pt);
+                        scale = std::max(scale, pt.write_kbps + pt.read_kbps + 10240);
                         if (p.on_point) p.on_point(pt, scale);
                     }
                 }
-                if ((st == RunState::Running || draining(st)) && second != last_second) {
+                const bool closing = p.status_line && failed_state(st);
+                if ((st == RunState::Running || draining(st) || closing) && second != last_second) {
                     last_second = second;
                     if (c.activity.exchange(0)) {
                         stall = 0;
@@ -606,18 +708,16 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
                     } else {
                         ++stall;
                     }
-                    uint64_t done = c.issued_cycle.load();
-                    uint32_t percent = static_cast<uint32_t>(std::min<uint64_t>(done * 100 / cycle_cap, 100));
-                    uint32_t h = static_cast<uint32_t>(second / 3600), m = static_cast<uint32_t>(second / 60 % 60),
-                             sec = static_cast<uint32_t>(second % 60);
-                    std::string spin(1, kSpinner[spinner]);
-                    if (p.per_stream)
-                        status(fmt("%s %02d:%02d:%02d   |   Cycle%d, Process:%d%% by %d", spin, h, m,
-                                                    sec, cycle, percent, c.stream_count));
-                    else
-                        status(fmt("%s %02d:%02d:%02d   |   Cycle%d, Process:%d%%", spin, h, m, sec,
-                                                    cycle, percent));
-                    if (stall >= 30) c.set_state(RunState::Stalled);
+                    StatusFigures f;
+                    f.spinner = kSpinner[spinner];
+                    f.seconds = static_cast<uint64_t>(second);
+                    f.cycle = cycle;
+                    f.percent = percent_of(c.budget.cycle_bytes(), cycle_cap);
+                    f.streams = c.stream_count;
+                    f.per_stream = p.per_stream;
+                    f.closing = st != RunState::Running;
+                    status(p.status_line ? p.status_line(f) : performance_status(f));
+                    if (stall >= 30 && !closing) c.set_state(RunState::Stalled);
                     else if (st == RunState::Running && p.limit_sec && second >= p.limit_sec)
                         c.leave_running(RunState::TimeUp);
                 }
@@ -637,40 +737,27 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
             // The cycle ended when its last worker left, which may be well
             // before the sampler's next tick.
             const uint64_t cycle_end = std::max(c.left_ms.load(), cycle_t0);
-            if (result.ticks == 0 && c.issued_cycle.load() > 0 && c.run_state() != RunState::TooManyPoints) {
+            if (result.ticks == 0 && c.budget.cycle_bytes() > 0 && c.run_state() != RunState::TooManyPoints) {
                 // A cycle shorter than the first tick: one point for the whole
                 // cycle, so that its rates are not reported as zero.
                 ThroughputSample pt;
                 uint64_t ms = std::max<uint64_t>(cycle_end - cycle_t0, 1);
                 pt.cycle_ms = static_cast<uint32_t>(ms);
                 pt.job_ms = static_cast<uint32_t>(cycle_end - t0);
-                pt.write_kbps = clamp32((c.written_bytes.load() - prev_w) * 1000 / (ms * 1024));
-                pt.read_kbps = clamp32((c.read_bytes.load() - prev_r) * 1000 / (ms * 1024));
-                pt.write_iops = clamp32(static_cast<uint64_t>(pt.write_kbps) * 1024 / p.request_size);
-                pt.read_iops = clamp32(static_cast<uint64_t>(pt.read_kbps) * 1024 / p.request_size);
-                pt.cycle_bytes = c.issued_cycle.load();
-                pt.total_bytes = c.issued_total.load();
+                set_rates(pt, c.written_bytes.load() - prev_w, c.read_bytes.load() - prev_r, ms * 1000, p.request_size);
+                pt.cycle_bytes = c.budget.cycle_bytes();
+                pt.total_bytes = c.budget.total_bytes();
                 points.push_back(pt);
-                uint32_t kb = pt.write_kbps + pt.read_kbps, io = pt.write_iops + pt.read_iops;
-                result.max_kbps = result.min_kbps = kb;
-                result.total_kbps = kb;
-                result.max_iops = result.min_iops = io;
-                result.total_iops = io;
-                result.ticks = 1;
-                scale = std::max(scale, kb + 10240);
+                add_to_summary(result, pt);
+                scale = std::max(scale, pt.write_kbps + pt.read_kbps + 10240);
                 if (p.on_point) p.on_point(pt, scale);
             }
-            if (result.ticks) {
-                result.avg_kbps = static_cast<uint32_t>(result.total_kbps / result.ticks);
-                result.avg_iops = static_cast<uint32_t>(static_cast<uint64_t>(result.avg_kbps) * 1024 / p.request_size);
-            } else {
-                result.min_kbps = result.min_iops = 0;
-            }
-            uint64_t cycle_bytes = c.issued_cycle.load();
+            close_summary(result, p.request_size);
+            uint64_t cycle_bytes = c.budget.cycle_bytes();
             result.transfer_mb = static_cast<uint32_t>(cycle_bytes >> 20);
             result.transfer_ms = static_cast<uint32_t>(cycle_end - cycle_t0);
-            result.last_cycle_line = fmt("Last Cycle Data, Cycle%d, Process:%d%%", cycle,
-                                         static_cast<uint32_t>(std::min<uint64_t>(cycle_bytes * 100 / cycle_cap, 100)));
+            result.last_cycle_line =
+                fmt("Last Cycle Data, Cycle%d, Process:%d%%", cycle, percent_of(cycle_bytes, cycle_cap));
             append_csv(p.output_base, points);
             result.last_points = std::move(points);
             result.cycles = cycle;
@@ -700,7 +787,11 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
     result.final_state = final_state;
     result.chart_scale_kbps = scale;
     result.elapsed_ms = static_cast<uint32_t>(workload_ms() - t0);
-    result.total_bytes = c.issued_total.load();
+    result.total_bytes = c.budget.total_bytes();
+    if (final_state == RunState::Miscompare) {
+        result.miscompared = true;
+        result.miscompare = std::move(c.miscompare);
+    }
     result.completed_requests = c.completed.load();
     append_qos(p.output_base, c.latency.snapshot());
     return exit_code(final_state);

@@ -1,10 +1,12 @@
-// The LBA I/O worker engine: keeps a number of requests in flight on a
-// target from a small pool of worker threads, with exact read/write and
-// random/sequential ratios per 100 requests of a thread, samples throughput
-// into a series of points, keeps a latency histogram, shows a live status
-// line, and writes the series to a CSV file and the latency distribution to
-// a "_Qos.TXT" file. The job thread that calls run_performance() is the
-// sampler.
+// The LBA I/O worker engine: keeps a number of request streams busy on a
+// target from a small pool of worker threads, samples throughput into a
+// series of points, keeps a latency histogram, shows a live status line, and
+// writes the series to a CSV file and the latency distribution to a
+// "_Qos.TXT" file. The job thread that calls run_performance() is the
+// sampler. What each stream asks for comes from a request source
+// (request_source.h; by default the performance mix of perf_source.h), what
+// it writes and how it checks what it reads back from a data policy
+// (data_policy.h). Every stream owns its buffers.
 #pragma once
 
 #include <array>
@@ -14,10 +16,14 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "platform/io_queue.h"
+#include "workload/byte_budget.h"
+#include "workload/data_policy.h"
+#include "workload/request_source.h"
 
 namespace tb {
 
@@ -36,6 +42,9 @@ enum class RunState : uint32_t {
     WriteFailed = 7,      // the run ends, -4
     Stalled = 8,          // abandon what is in flight; the run ends, -76
     TooManyPoints = 9,    // the run ends, -87
+    Miscompare = 10,      // a read-back differed; the run ends, -70
+    TrimFailed = 11,      // the run ends, the trim's error
+    FlushFailed = 12,     // the run ends, -74
 };
 
 // ------------------------------------------------------------------ latency
@@ -80,6 +89,16 @@ struct ThroughputSample {
 
 constexpr uint32_t kSampleCapacity = 262144;
 
+// The first read-back that differed from what its request left: the
+// request, the first wrong sector's offset, and copies of the expected data
+// and of what was read (the request's length each).
+struct MiscompareRecord {
+    PlannedIo io;
+    uint64_t first_wrong_offset = 0;
+    std::vector<uint8_t> expected;
+    std::vector<uint8_t> read;
+};
+
 // Figures of the last cycle, for the summary lines.
 struct WorkloadResult {
     uint32_t max_kbps = 0, min_kbps = 0;
@@ -100,6 +119,8 @@ struct WorkloadResult {
     uint32_t elapsed_ms = 0;      // command start to end of the run
     uint64_t total_bytes = 0;     // issued over all cycles
     uint64_t completed_requests = 0;
+    bool miscompared = false;
+    MiscompareRecord miscompare;  // with miscompared
 
     void clear();
 };
@@ -124,29 +145,23 @@ private:
 struct WorkloadControl {
     IoTarget* target = nullptr;
     std::atomic<int32_t> alive{0};
-    uint32_t write_ratio = 0;
-    uint32_t random_ratio = 0;
     uint32_t request_size = 0;
-    int32_t spread = 0;
-    uint8_t* buffer = nullptr;
-    uint64_t end_offset = 0;
-    uint64_t start_offset = 0;
+    uint32_t sector_size = 512;
+    bool per_stream = false;
+    uint32_t stream_count = 1;  // per-stream mode: the streams running; else 1
+    uint32_t all_streams = 1;
+    SourceFactory make_source;
+    DataPolicy* policy = nullptr;
     // The fields every request writes each sit on cache lines of their own,
     // apart from the ones every slot visit reads.
     alignas(64) std::atomic<uint64_t> cursor{0};
-    uint64_t cycle_length = 0;
+    ByteBudget budget;
     alignas(64) std::atomic<uint64_t> written_bytes{0};
     std::atomic<uint64_t> read_bytes{0};
-    uint64_t transfer_limit = 0;
-    std::atomic<uint64_t> issued_total{0};
-    std::atomic<uint64_t> issued_cycle{0};
     alignas(64) std::atomic<uint32_t> state{0};
     const std::atomic<bool>* cancel = nullptr;
     StartGate gate;
     alignas(64) std::atomic<uint32_t> activity{0};
-    bool per_stream = false;
-    uint32_t stream_count = 1;
-    uint32_t sector_size = 512;
     LatencyHistogram latency;
 
     // Sequential streams whose cursor has passed the end in this cycle, and
@@ -158,6 +173,7 @@ struct WorkloadControl {
     StartGate all_left;                // opened by the last worker to leave
     std::atomic<bool> failed{false};   // a request failed; its offset:
     std::atomic<uint64_t> failed_offset{0};
+    MiscompareRecord miscompare;       // written once, by the stream that set `failed`
 
     RunState run_state() const { return static_cast<RunState>(state.load(std::memory_order_acquire)); }
     // Moves Running to `next`; false when the state had already left Running.
@@ -169,7 +185,11 @@ struct WorkloadControl {
 struct WorkerParam {
     uint32_t depth = 0;  // at most 128
     uint32_t index = 0;
+    uint32_t first_stream = 0;
     WorkloadControl* control = nullptr;
+    std::span<uint8_t> buffers;  // the worker's stream buffers (write area, then read area)
+    bool write_area = true;      // the area holds write buffers
+    bool read_area = true;       // ... and read buffers
 };
 
 constexpr uint32_t kMaxSlotsPerWorker = 128;
@@ -180,6 +200,17 @@ std::vector<uint32_t> plan_workers(uint32_t queue_depth, uint32_t processors);
 // ------------------------------------------------------------------ run
 
 struct Temperatures;
+
+// What the status line shows once a second.
+struct StatusFigures {
+    char spinner = '-';
+    uint64_t seconds = 0;   // since the command started
+    uint32_t cycle = 1;
+    uint32_t percent = 0;   // of the cycle
+    uint32_t streams = 1;   // per-stream mode: streams running
+    bool per_stream = false;
+    bool closing = false;   // the run ended; waiting for the workers to leave
+};
 
 struct PerfParams {
     int slot = 0;                       // status line and cancel flag of this slot
@@ -206,12 +237,21 @@ struct PerfParams {
     std::function<void(const std::string&)> on_status;
     // Called on the sampler thread for every point (the live chart).
     std::function<void(const ThroughputSample&, uint32_t scale_kbps)> on_point;
+    // The text of the status line; default: the performance workloads' line.
+    std::function<std::string(const StatusFigures&)> status_line;
+    // Where requests come from; default: the performance mix above. A
+    // custom source needs both write and read buffers.
+    SourceFactory make_source;
+    // Fills writes and checks read-backs; default: none (the cycle's
+    // pattern, reads unchecked).
+    DataPolicy* policy = nullptr;
 };
 
 // Runs the engine. Returns 1 (ended normally, by a limit or by a stop), -1
 // (target not opened), -2 (range holds no more than one request), -3 (read
-// failed), -4 (write failed), -76 (stalled), -87 (too many points), -83 (no
-// memory for the buffer).
+// failed), -4 (write failed), -74 (flush failed), -76 (stalled), -87 (too
+// many points), -83 (no memory for the buffers), -70 (a read-back differed:
+// result.miscompare), or the trim error code for a failed trim.
 int run_performance(const PerfParams& params, WorkloadResult& result);
 
 // Time as the engine sees it. Tests let it run faster than the wall clock

@@ -54,16 +54,22 @@ uint32_t process_random32() {
 }
 
 uint32_t pattern_fill(std::span<uint8_t> buffer, uint32_t pattern) {
-    if (!buffer.empty()) std::memset(buffer.data(), 0, buffer.size());
-    if (pattern == 0) return 0;
     uint32_t value = pattern == kPatternAuto ? process_random32() : pattern;
+    pattern_fill_value(buffer, value);
+    return value;
+}
+
+void pattern_fill_value(std::span<uint8_t> buffer, uint32_t value) {
+    if (value == 0) {
+        if (!buffer.empty()) std::memset(buffer.data(), 0, buffer.size());
+        return;
+    }
     const uint8_t bytes[4] = {static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
                               static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
     size_t n = buffer.size();
     size_t i = 0;
     for (; i + 4 <= n; i += 4) std::memcpy(buffer.data() + i, bytes, 4);
     for (size_t k = 0; i < n; ++i, ++k) buffer[i] = bytes[k];
-    return value;
 }
 
 void put_be64(uint8_t* at, uint64_t value) {

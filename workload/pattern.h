@@ -36,6 +36,8 @@ constexpr uint32_t kPatternAuto = 0x4F545541;
 // repeated most significant first (a tail shorter than four bytes takes the
 // leading ones). Returns the value used.
 uint32_t pattern_fill(std::span<uint8_t> buffer, uint32_t pattern);
+// The same with a value taken as it is ("AUTO" is not special here).
+void pattern_fill_value(std::span<uint8_t> buffer, uint32_t value);
 
 // Writes 64-bit values most significant byte first.
 void put_be64(uint8_t* at, uint64_t value);

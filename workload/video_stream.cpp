@@ -18,6 +18,7 @@
 #include "workload/report.h"
 #include "workload/request_window.h"
 #include "workload/temperature.h"
+#include "workload/throughput_summary.h"
 
 namespace tb {
 
@@ -216,34 +217,19 @@ void cmd_Performance_VideoStream(int slot, const std::string& args, const std::s
             ThroughputSample pt;
             pt.cycle_ms = static_cast<uint32_t>(workload_ms() - cycle_t0);
             pt.job_ms = static_cast<uint32_t>(workload_ms() - t0);
-            pt.write_kbps = static_cast<uint32_t>((written - prev_w) * 1000000 / (us * 1024));
-            pt.read_kbps = static_cast<uint32_t>((read - prev_r) * 1000000 / (us * 1024));
-            pt.write_iops = static_cast<uint32_t>(static_cast<uint64_t>(pt.write_kbps) * 1024 / frame);
-            pt.read_iops = static_cast<uint32_t>(static_cast<uint64_t>(pt.read_kbps) * 1024 / frame);
+            set_rates(pt, written - prev_w, read - prev_r, us, frame);
             pt.cycle_bytes = cycle_bytes;
             pt.total_bytes = total;
             prev_ns = ns;
             prev_w = written;
             prev_r = read;
             points.push_back(pt);
-            uint32_t kbps = pt.write_kbps + pt.read_kbps, iops = pt.write_iops + pt.read_iops;
-            result.max_kbps = std::max(result.max_kbps, kbps);
-            result.min_kbps = std::min(result.min_kbps, kbps);
-            result.total_kbps += kbps;
-            result.max_iops = std::max(result.max_iops, iops);
-            result.min_iops = std::min(result.min_iops, iops);
-            result.total_iops += iops;
-            ++result.ticks;
-            chart.add(pt, kbps + 10240);
+            add_to_summary(result, pt);
+            chart.add(pt, pt.write_kbps + pt.read_kbps + 10240);
         }
     }
     cycle_line();
-    if (result.ticks) {
-        result.avg_kbps = static_cast<uint32_t>(result.total_kbps / result.ticks);
-        result.avg_iops = static_cast<uint32_t>(static_cast<uint64_t>(result.avg_kbps) * 1024 / frame);
-    } else {
-        result.min_kbps = result.min_iops = 0;
-    }
+    close_summary(result, frame);
     append_csv(base, points);
     append_qos(base, latency.snapshot());
     set_status_text(slot, "");
