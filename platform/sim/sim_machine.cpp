@@ -101,7 +101,8 @@ void SimDisk::install_faults() {
 // A medium that lost its power by its rule takes the disk with it: off the
 // system, counted as an unsafe shutdown, until the program ends.
 void SimDisk::notice_power_loss() {
-    if (!powered_ || !config_.power_loss.armed() || !store_->power_lost()) return;
+    if (lost_power_ || !config_.power_loss.armed() || !store_->power_lost()) return;
+    lost_power_ = true;
     powered_ = false;
     ++generation_;
     inner_off(false);

@@ -97,7 +97,7 @@ class SimDisk final : public BridgePowerSink {
     bool accessible(uint64_t generation, uint32_t& error);
     bool visible() {
         notice_power_loss();
-        return present_ && powered_ && enabled_ && !removed_;
+        return present_ && powered_ && enabled_ && !removed_ && !lost_power_;
     }
     void install_faults();
     void notice_power_loss();
@@ -124,6 +124,7 @@ class SimDisk final : public BridgePowerSink {
     bool powered_ = true;
     bool enabled_ = true;
     bool removed_ = false;
+    bool lost_power_ = false;  // by the power-loss rule of its machine file: gone for good
     uint64_t generation_ = 1;
 };
 
