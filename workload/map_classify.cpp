@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <optional>
 
 #include "workload/pattern.h"
@@ -34,6 +35,11 @@ std::vector<uint8_t> version_data(const MapReplay& replay, uint64_t unit, const 
     fill_version(out, v, replay.unit_offset(unit), s.sector_size, s.base_pattern, s.write_pattern);
     return out;
 }
+
+struct Rebuilt {
+    std::vector<uint8_t> data;
+    bool in_flight = false;
+};
 
 void count_all(SectorCounts& c, SectorClass k, uint64_t n) {
     switch (k) {
@@ -80,25 +86,37 @@ UnitClassification classify_unit(MapReplay& replay, uint64_t unit, std::span<con
     if (same(data, base)) return finish(SectorClass::OldData);
     if (data.size() < 24 || get_be64(data.data()) != replay.unit_offset(unit) / ss)
         return finish(SectorClass::Miscompare);
-    std::optional<UnitVersion> named = replay.write_with_count(unit, get_be64(data.data() + 16));
-    std::vector<uint8_t> earlier;
-    bool earlier_in_flight = false;
-    if (named) {
-        earlier = version_data(replay, unit, *named, s);
-        earlier_in_flight = replay.uncertain(*named);
-        if (same(data, earlier)) return finish(earlier_in_flight ? SectorClass::Correct : SectorClass::OldData);
-    }
+    // The earlier write a write count names, rebuilt once per count.
+    std::map<uint64_t, std::optional<Rebuilt>> earlier;
+    const auto named = [&](uint64_t count) -> const std::optional<Rebuilt>& {
+        auto it = earlier.find(count);
+        if (it != earlier.end()) return it->second;
+        std::optional<Rebuilt> v;
+        if (std::optional<UnitVersion> w = replay.write_with_count(unit, count))
+            v = Rebuilt{version_data(replay, unit, *w, s), replay.uncertain(*w)};
+        return earlier.emplace(count, std::move(v)).first->second;
+    };
+    const std::optional<Rebuilt>& whole = named(get_be64(data.data() + 16));
+    if (whole && same(data, whole->data)) return finish(whole->in_flight ? SectorClass::Correct : SectorClass::OldData);
+    const uint64_t first_lba = replay.unit_offset(unit) / ss;
     for (uint64_t i = 0; i < sectors; ++i) {
         const auto piece = [&](std::span<const uint8_t> d) { return d.subspan(i * ss, ss); };
         const std::span<const uint8_t> got = piece(data);
         SectorClass k = SectorClass::Miscompare;
-        if (same(got, piece(out.expected))) k = SectorClass::Correct;
-        else if (std::any_of(flying.begin(), flying.end(), [&](const auto& f) { return same(got, piece(f)); }))
+        if (same(got, piece(out.expected))) {
             k = SectorClass::Correct;
-        else if (all_bytes(got, 0)) k = SectorClass::Zeros;
-        else if (same(got, piece(base))) k = SectorClass::OldData;
-        else if (named && same(got, piece(earlier)))
-            k = earlier_in_flight ? SectorClass::Correct : SectorClass::OldData;
+        } else if (std::any_of(flying.begin(), flying.end(), [&](const auto& f) { return same(got, piece(f)); })) {
+            k = SectorClass::Correct;
+        } else if (all_bytes(got, 0)) {
+            k = SectorClass::Zeros;
+        } else if (same(got, piece(base))) {
+            k = SectorClass::OldData;
+        } else if (ss >= 24 && get_be64(got.data()) == first_lba + i) {
+            // Each sector names its own write: a torn or partly lost write
+            // can leave sectors of different versions.
+            const std::optional<Rebuilt>& v = named(get_be64(got.data() + 16));
+            if (v && same(got, piece(v->data))) k = v->in_flight ? SectorClass::Correct : SectorClass::OldData;
+        }
         count_all(out.counts, k, 1);
         if (k != SectorClass::Correct && out.first_wrong < 0) out.first_wrong = static_cast<int64_t>(i);
     }

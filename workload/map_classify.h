@@ -47,7 +47,8 @@ struct CompareSetup {
 // first sector (every sector a miscompare); the earlier write named by the
 // write count in the data (old data, or correct when it was in flight);
 // else sector by sector: expected or in flight -> correct, zeros -> all
-// 0x00, base or the named earlier write -> old data, anything else ->
+// 0x00, base or the earlier write named by the sector's own write count ->
+// old data (correct when that write was in flight), anything else ->
 // miscompare. A trimmed unit reading all 0xFF is also correct.
 UnitClassification classify_unit(MapReplay& replay, uint64_t unit, std::span<const uint8_t> data,
                                  const CompareSetup& setup);
