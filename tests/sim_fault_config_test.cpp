@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <functional>
 #include <numeric>
 
@@ -145,6 +147,21 @@ TEST(SimFaultConfig, APowerLossTakesTheDiskAwayAndTheNextMachineFindsTheDurableW
     ASSERT_EQ(nvme_io(*again, 0x02, 3, 1, back), 0);
     EXPECT_EQ(back, std::vector<uint8_t>(512, 0));
     EXPECT_EQ(get_le64(get_log(*again, 0x02), 144), 1u);  // one unsafe shutdown
+}
+
+TEST(SimFaultConfig, AProgramThatEndsAfterThePowerLossTimeLeavesOnlyTheDurableWrites) {
+    Bench b("[disk1]\ntype = nvme\ncapacity = 1GiB\npower_loss_at_ms = 20\n", true);
+    auto d = b.drive(1);
+    auto data = pattern(512, 1);
+    ASSERT_EQ(nvme_io(*d, 0x01, 1, 1, data), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    d.reset();
+    b.rebuild("[disk1]\ntype = nvme\ncapacity = 1GiB\n");  // nothing asked the disk after the time
+    auto again = b.drive(1);
+    std::vector<uint8_t> back(512, 0xEE);
+    ASSERT_EQ(nvme_io(*again, 0x02, 1, 1, back), 0);
+    EXPECT_EQ(back, std::vector<uint8_t>(512, 0));
+    EXPECT_EQ(get_le64(get_log(*again, 0x02), 144), 1u);  // counted as an unsafe shutdown
 }
 
 }  // namespace

@@ -110,6 +110,7 @@ void SimDisk::notice_power_loss() {
 
 SimDisk::~SimDisk() {
     std::lock_guard lock(mutex_);
+    notice_power_loss();  // a program that ran past the time of its power loss counts it
     save_state();
 }
 
