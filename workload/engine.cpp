@@ -559,10 +559,12 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
     c.target = target.get();
 
     const uint64_t range_bytes = p.range_mb << 20;
-    if (range_bytes <= p.request_size) return kErrParam;  // start offset >= end offset
+    // The performance mix needs room for more than one request (a custom
+    // source judges its own range).
+    if (!p.make_source && range_bytes <= p.request_size) return kErrParam;
     PerfMix mix;
     mix.start_offset = p.start_lba * p.sector_size;
-    mix.last_offset = mix.start_offset + range_bytes - p.request_size;
+    mix.last_offset = mix.start_offset + (range_bytes > p.request_size ? range_bytes - p.request_size : 0);
     mix.write_ratio = std::min<uint32_t>(p.write_ratio, 100);
     mix.random_ratio = std::min<uint32_t>(p.random_ratio, 100);
     mix.request_size = p.request_size;
@@ -756,8 +758,8 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
             uint64_t cycle_bytes = c.budget.cycle_bytes();
             result.transfer_mb = static_cast<uint32_t>(cycle_bytes >> 20);
             result.transfer_ms = static_cast<uint32_t>(cycle_end - cycle_t0);
-            result.last_cycle_line =
-                fmt("Last Cycle Data, Cycle%d, Process:%d%%", cycle, percent_of(cycle_bytes, cycle_cap));
+            result.cycle_percent = percent_of(cycle_bytes, cycle_cap);
+            result.last_cycle_line = fmt("Last Cycle Data, Cycle%d, Process:%d%%", cycle, result.cycle_percent);
             append_csv(p.output_base, points);
             result.last_points = std::move(points);
             result.cycles = cycle;

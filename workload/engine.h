@@ -110,6 +110,7 @@ struct WorkloadResult {
     uint32_t transfer_mb = 0;
     uint32_t transfer_ms = 0;
     std::string last_cycle_line;  // "Last Cycle Data, Cycle%d, Process:%d%%"
+    uint32_t cycle_percent = 0;   // of the last cycle
     uint64_t position = 0;        // the cursor, a byte offset
     // Beyond the summary: what the run did.
     uint32_t cycles = 0;          // cycles run

@@ -1,6 +1,7 @@
 // LBA and performance workload commands.
 #include "workload/workload_bindings.h"
 
+#include "workload/compare_loops.h"
 #include "workload/lba_commands.h"
 #include "workload/map_commands.h"
 #include "workload/perf_commands.h"
@@ -22,6 +23,8 @@ constexpr CommandBinding kBindings[] = {
     {"Performance_VideoStream", cmd_Performance_VideoStream},
     {"JEDEC219A_Enterprise", cmd_JEDEC219A_Enterprise},
     {"JEDEC219A_Client", cmd_JEDEC219A_Client},
+    {"Compare_SeqReadWrite", cmd_Compare_SeqReadWrite},
+    {"Compare_RandReadWrite", cmd_Compare_RandReadWrite},
     {"Compare_MapMake", cmd_Compare_MapMake},
     {"Compare_MapAppend", cmd_Compare_MapAppend},
     {"Compare_MapWrite", cmd_Compare_MapWrite},
