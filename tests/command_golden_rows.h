@@ -20,6 +20,7 @@
 #include "ui/output_commands.h"
 #include "workload/lba_commands.h"
 #include "workload/perf_commands.h"
+#include "workload/range_commands.h"
 
 namespace tb::test {
 
@@ -163,7 +164,7 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"JEDEC219A_Client", SC::Device, kMaskAny, cmd_JEDEC219A_Client},
         {"Compare_SeqReadWrite", SC::Device, kMaskAny, kNS},
         {"Compare_RandReadWrite", SC::Device, kMaskAny, kNS},
-        {"Compare_WithPattern", SC::Device, kMaskAny, kNS},
+        {"Compare_WithPattern", SC::Device, kMaskAny, cmd_Compare_WithPattern},
         {"Compare_MapMake", SC::Device, kMaskAny, kNS},
         {"Compare_MapWriteCompare", SC::Device, kMaskAny, kNS},
         {"Compare_MapWrite", SC::Device, kMaskAny, kNS},
@@ -171,12 +172,12 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"Compare_RandSizeOverlap", SC::Device, kMaskAny, kNS},
         {"Compare_MapAppend", SC::Device, kMaskAny, kNS},
         {"Compare_MapRecoverBasePattern", SC::Device, kMaskAny, kNS},
-        {"FindLBA_ByPattern", SC::Device, kMaskAny, kNS},
+        {"FindLBA_ByPattern", SC::Device, kMaskAny, cmd_FindLBA_ByPattern},
         {"PowerState_S3S4", SC::Device, kMaskAny, kNS},
         {"OneShot_S3S4", SC::Device, kMaskAny, kNS},
         {"RelayPowerOff", SC::Device, kMaskAny, kNS},
         {"RelayPowerOn", SC::Device, kMaskAny, kNS},
-        {"FullByPattern", SC::Device, kMaskAny, kNS},
+        {"FullByPattern", SC::Device, kMaskAny, cmd_FullByPattern},
         {"FWbin_SetFWconfig", SC::Device, kMaskAny, kNS},
         {"Parse_MPInfo", SC::Device, kMaskAny, kNS},
         {"Parse_FWconfig", SC::Device, kMaskAny, kNS},

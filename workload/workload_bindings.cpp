@@ -5,6 +5,7 @@
 #include "workload/lba_commands.h"
 #include "workload/map_commands.h"
 #include "workload/perf_commands.h"
+#include "workload/range_commands.h"
 
 namespace tb {
 
@@ -25,6 +26,9 @@ constexpr CommandBinding kBindings[] = {
     {"JEDEC219A_Client", cmd_JEDEC219A_Client},
     {"Compare_SeqReadWrite", cmd_Compare_SeqReadWrite},
     {"Compare_RandReadWrite", cmd_Compare_RandReadWrite},
+    {"Compare_WithPattern", cmd_Compare_WithPattern},
+    {"FullByPattern", cmd_FullByPattern},
+    {"FindLBA_ByPattern", cmd_FindLBA_ByPattern},
     {"Compare_MapMake", cmd_Compare_MapMake},
     {"Compare_MapAppend", cmd_Compare_MapAppend},
     {"Compare_MapWrite", cmd_Compare_MapWrite},
