@@ -19,6 +19,7 @@
 #include "script/utility_commands.h"
 #include "ui/output_commands.h"
 #include "workload/lba_commands.h"
+#include "workload/map_commands.h"
 #include "workload/perf_commands.h"
 #include "workload/range_commands.h"
 
@@ -165,13 +166,13 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"Compare_SeqReadWrite", SC::Device, kMaskAny, kNS},
         {"Compare_RandReadWrite", SC::Device, kMaskAny, kNS},
         {"Compare_WithPattern", SC::Device, kMaskAny, cmd_Compare_WithPattern},
-        {"Compare_MapMake", SC::Device, kMaskAny, kNS},
-        {"Compare_MapWriteCompare", SC::Device, kMaskAny, kNS},
-        {"Compare_MapWrite", SC::Device, kMaskAny, kNS},
-        {"Compare_MapCompare", SC::Device, kMaskAny, kNS},
+        {"Compare_MapMake", SC::Device, kMaskAny, cmd_Compare_MapMake},
+        {"Compare_MapWriteCompare", SC::Device, kMaskAny, cmd_Compare_MapWriteCompare},
+        {"Compare_MapWrite", SC::Device, kMaskAny, cmd_Compare_MapWrite},
+        {"Compare_MapCompare", SC::Device, kMaskAny, cmd_Compare_MapCompare},
         {"Compare_RandSizeOverlap", SC::Device, kMaskAny, kNS},
-        {"Compare_MapAppend", SC::Device, kMaskAny, kNS},
-        {"Compare_MapRecoverBasePattern", SC::Device, kMaskAny, kNS},
+        {"Compare_MapAppend", SC::Device, kMaskAny, cmd_Compare_MapAppend},
+        {"Compare_MapRecoverBasePattern", SC::Device, kMaskAny, cmd_Compare_MapRecoverBasePattern},
         {"FindLBA_ByPattern", SC::Device, kMaskAny, cmd_FindLBA_ByPattern},
         {"PowerState_S3S4", SC::Device, kMaskAny, kNS},
         {"OneShot_S3S4", SC::Device, kMaskAny, kNS},
