@@ -199,6 +199,27 @@ TEST_F(MapE2E, LimitsAreRefusedWithTheirOwnMessages) {
     }
 }
 
+TEST_F(MapE2E, AppendExtendsTheRegionOverBothAndKeepsTheRequestSize) {
+    tb::test::ShellResult r = run(std::string(kRawDisk) +
+                                  "m = Compare_MapMake( RandRatio:0, LBA:2048, RangeLenMB:1, AccessKB:8, "
+                                  "LimitTxSizeMB:\"CYCLE\" );\n"
+                                  "Compare_MapAppend( LBAMap:m, RandRatio:0, LBA:0, RangeLenMB:1, LimitTxSizeMB:\"CYCLE\" );\n"
+                                  "Compare_MapWrite( LBAMap:m );\n"
+                                  "Compare_MapCompare( LBAMap:m );\n"
+                                  "Compare_MapAppend( LBAMap:m, LBA:1, RangeLenMB:1 );\n");
+    EXPECT_EQ(r.exit_code, 254) << r.output;
+    EXPECT_NE(r.output.find("LBA must lie a whole number of the map's requests from its region"), std::string::npos)
+        << r.output;
+    const std::string bytes = read_file(map_path(r.output));
+    ASSERT_EQ(bytes.size(), 24u + 9u * 256u);
+    EXPECT_EQ(bytes.substr(0, 24), std::string("\0\0\0\0\0\0\0\0"     // region start 0
+                                               "\0\0\x20\0\0\0\0\0"   // 2 MiB
+                                               "\0\x20\0\0"             // 8 KiB requests
+                                               "\0\x01\0\0",            // 256 records
+                                               24));
+    EXPECT_TRUE(has(r.output, "Total Error Sectors              : 0")) << r.output;
+}
+
 TEST_F(MapE2E, ADamagedMapIsRefusedBeforeAnyIo) {
     // Two records claimed, one present.
     std::string map(24, '\0');
