@@ -115,6 +115,7 @@ void cmd_Compare_MapCompare(int slot, const std::string& args, const std::string
     DetailFile detail(output_stem(slot) + ".csv", unit_bytes);
     AlignedBuffer again(unit_bytes);
     bool detail_failed = false;
+    uint64_t reached = map.header.region_start;
     UnitReadPlan plan;
     plan.region_start = map.header.region_start;
     plan.unit_bytes = unit_bytes;
@@ -122,6 +123,7 @@ void cmd_Compare_MapCompare(int slot, const std::string& args, const std::string
     plan.depth = kReadDepth;
     plan.stop = [slot]() { return cancel_requested(slot); };
     const int32_t rc = read_units(*target, plan, [&](uint64_t unit, std::span<const uint8_t> data) {
+        reached = replay.unit_offset(unit);
         UnitClassification c = data.empty() ? classify_unreadable(replay, unit, setup)
                                             : classify_unit(replay, unit, data, setup);
         total.add(c.counts);
@@ -141,7 +143,7 @@ void cmd_Compare_MapCompare(int slot, const std::string& args, const std::string
         return true;
     });
     if (rc != 1) {
-        raise_at_position(slot, rc, map.header.region_start);
+        raise_at_position(slot, rc, reached);
         return;
     }
     if (cancel_requested(slot)) log_text(slot, kCancelCommandText);
