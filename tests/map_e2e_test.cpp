@@ -220,6 +220,28 @@ TEST_F(MapE2E, AppendExtendsTheRegionOverBothAndKeepsTheRequestSize) {
     EXPECT_TRUE(has(r.output, "Total Error Sectors              : 0")) << r.output;
 }
 
+TEST_F(MapE2E, AUnitThatCannotBeReadCountsAsReadFail) {
+    std::ofstream(dir_ / "machine.ini", std::ios::binary | std::ios::app) << "read_errors = 1 @ 50-50\n";
+    tb::test::ShellResult r = run(std::string(kRawDisk) +
+                                  "m = Compare_MapMake( RandRatio:0, LBA:0, RangeLenMB:1, AccessKB:4, "
+                                  "LimitTxSizeMB:\"CYCLE\" );\n"
+                                  "Compare_MapWrite( LBAMap:m );\n"
+                                  "Compare_MapCompare( LBAMap:m );\n");
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_TRUE(has(r.output, "Read IO Fail Sectors             : 8")) << r.output;
+    EXPECT_TRUE(has(r.output, "Total Error Sectors              : 8"));
+    std::string csv;
+    for (const auto& e : fs::directory_iterator(log_folder(r.output)))
+        if (e.path().extension() == ".csv") csv = read_file(e.path());
+    // The unit of LBA 48..55: no sector classified, all eight unreadable.
+    EXPECT_NE(csv.find("00 00 00 00 00 00 00 30 ,0         ,0         ,0         ,0         ,8         ,"
+                       "00 00 00 00 00 00 00 30 ,"),
+              std::string::npos)
+        << csv;
+    EXPECT_NE(csv.find("Read 1st    ,Read Fail               ,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find("Read 2nd    ,00 00 00 00 00 00 00 30 ,"), std::string::npos) << csv;
+}
+
 TEST_F(MapE2E, ADamagedMapIsRefusedBeforeAnyIo) {
     // Two records claimed, one present.
     std::string map(24, '\0');
