@@ -15,7 +15,9 @@
 
 #include "workload/compare_source.h"
 #include "workload/engine.h"
+#include "workload/aligned_buffer.h"
 #include "workload/pattern.h"
+#include "workload/request_window.h"
 #include "workload/stamp_policy.h"
 
 namespace tb {
@@ -24,7 +26,7 @@ namespace {
 // A disk in memory whose requests transfer their data when they complete.
 class DeferredDisk {
 public:
-    explicit DeferredDisk(uint64_t bytes) : bytes_(bytes) {}
+    explicit DeferredDisk(uint64_t bytes, uint8_t fill = 0) : bytes_(bytes, fill) {}
 
     // Called at submission: notes the buffer; a buffer already held by a
     // request in flight is an overlap.
@@ -32,7 +34,9 @@ public:
         std::lock_guard l(m_);
         if (!r.data) return;
         if (busy_.count(r.data)) ++overlaps_;
+        if (busy_reads_.count(r.data) || (r.op == IoOp::Read && busy_.count(r.data))) ++read_overlaps_;
         busy_.insert(r.data);
+        if (r.op == IoOp::Read) busy_reads_.insert(r.data);
         ++requests_;
     }
     int32_t complete(const IoRequest& r) {
@@ -45,11 +49,18 @@ public:
         case IoOp::Flush: return 0;
         }
         if (auto it = busy_.find(r.data); it != busy_.end()) busy_.erase(it);
+        if (r.op == IoOp::Read)
+            if (auto it = busy_reads_.find(r.data); it != busy_reads_.end()) busy_reads_.erase(it);
         return static_cast<int32_t>(r.length);
     }
     uint32_t overlaps() const {
         std::lock_guard l(m_);
         return overlaps_;
+    }
+    // Overlaps where a read was one of the two.
+    uint32_t read_overlaps() const {
+        std::lock_guard l(m_);
+        return read_overlaps_;
     }
     uint64_t requests() const {
         std::lock_guard l(m_);
@@ -63,8 +74,8 @@ public:
 private:
     mutable std::mutex m_;
     std::vector<uint8_t> bytes_;
-    std::multiset<const uint8_t*> busy_;
-    uint32_t overlaps_ = 0;
+    std::multiset<const uint8_t*> busy_, busy_reads_;
+    uint32_t overlaps_ = 0, read_overlaps_ = 0;
     uint64_t requests_ = 0;
 };
 
@@ -219,6 +230,42 @@ TEST(EngineStreamBuffers, AChangedSectorIsReportedWithBothBuffers) {
     EXPECT_EQ(r.miscompare.expected, r.miscompare.read);  // the read itself was right
     EXPECT_EQ(get_be64(r.miscompare.expected.data() + 2 * 512), 4u * 8 + 2);
     EXPECT_EQ(get_be64(r.miscompare.expected.data() + 8), 5u);
+}
+
+TEST(RequestWindowBuffers, ReadsWithoutMemoryLandInTheirOwnPlaces) {
+    DeferredDisk disk(1ull << 20, 0xC3);
+    DeferredTarget target(disk);
+    constexpr uint32_t kDepth = 8, kSize = 4096;
+    AlignedBuffer memory(kSize * (1 + kDepth));
+    ASSERT_TRUE(memory);
+    pattern_fill_value(memory.span().first(kSize), 0x5A5A5A5A);
+    RequestWindow window(target, kDepth, memory.span(), nullptr, [] { return false; });
+    window.set_read_area(memory.span().subspan(kSize), kSize);
+    WorkloadRandom rng(7);
+    for (int i = 0; i < 400; ++i) {
+        IoRequest r;
+        const bool write = i % 3 == 0;
+        r.op = write ? IoOp::Write : IoOp::Read;
+        r.offset = rng.below(256) * uint64_t{kSize};
+        r.length = kSize;
+        r.data = write ? memory.data() : nullptr;  // writes share the read-only pattern
+        ASSERT_TRUE(window.submit(r));
+    }
+    ASSERT_TRUE(window.drain());
+    // Only the writes, which all send the same unchanged pattern, met on
+    // one buffer; the pattern is still intact, and every unit holds either
+    // its old bytes or the pattern.
+    EXPECT_EQ(disk.requests(), 400u);
+    EXPECT_EQ(disk.read_overlaps(), 0u);
+    std::vector<uint8_t> pattern(kSize);
+    pattern_fill_value(pattern, 0x5A5A5A5A);
+    EXPECT_TRUE(std::equal(pattern.begin(), pattern.end(), memory.data()));
+    const std::vector<uint8_t> bytes = disk.copy();
+    for (uint64_t unit = 0; unit < 256; ++unit) {
+        const uint8_t* at = bytes.data() + unit * kSize;
+        EXPECT_TRUE(std::all_of(at, at + kSize, [at](uint8_t b) { return b == at[0]; })) << unit;
+        EXPECT_TRUE(at[0] == 0xC3 || at[0] == 0x5A) << unit;
+    }
 }
 
 }  // namespace

@@ -36,6 +36,12 @@ RequestWindow::~RequestWindow() {
     }
 }
 
+void RequestWindow::set_read_area(std::span<uint8_t> area, uint32_t stride) {
+    if (stride == 0 || area.size() / stride < slots_.size()) return;
+    read_area_ = area;
+    read_stride_ = stride;
+}
+
 bool RequestWindow::reap(bool block) {
     std::array<IoCompletion, 64> done;
     size_t n = block ? queue_->wait(done, 10000) : queue_->poll(done);
@@ -73,6 +79,8 @@ bool RequestWindow::submit(const IoRequest& request) {
     Slot& s = slots_[i];
     s.request = request;
     s.request.tag = i;
+    if (s.request.op == IoOp::Read && !s.request.data && read_stride_ && request.length <= read_stride_)
+        s.request.data = read_area_.data() + i * size_t{read_stride_};
     s.issued_at = window_counter_ns();
     SubmitResult r = queue_->submit(s.request);
     if (r.status == SubmitStatus::Pending) {

@@ -1,7 +1,9 @@
 // A window of requests in flight on one queue, driven from one thread: the
 // trace replay, the enterprise workload and the video stream issue through
 // it. Submitting waits (polling) for a free place; completions are timed
-// into a latency histogram; the first failure is kept.
+// into a latency histogram; the first failure is kept. Reads submitted
+// without memory land in their place's own part of a read area, so that no
+// two reads in flight, and no read and write, share memory.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +27,9 @@ public:
     RequestWindow& operator=(const RequestWindow&) = delete;
 
     bool ok() const { return queue_ != nullptr; }
+    // Where reads without memory land: `stride` bytes per place of the
+    // window (the area holds at least depth x stride bytes).
+    void set_read_area(std::span<uint8_t> area, uint32_t stride);
     // Issues one request once a place is free. False when a request failed,
     // the device went quiet for 30 s, or `stop` said yes.
     bool submit(const IoRequest& request);
@@ -58,6 +63,8 @@ private:
     uint32_t in_flight_ = 0;
     uint64_t completed_ = 0, completed_bytes_ = 0;
     uint64_t last_progress_ms_ = 0;
+    std::span<uint8_t> read_area_;
+    uint32_t read_stride_ = 0;
     bool failed_ = false, stalled_ = false, stopped_ = false;
     IoRequest failed_request_;
     int32_t failed_result_ = 0;

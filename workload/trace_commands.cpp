@@ -304,18 +304,22 @@ void cmd_JEDEC219A_Enterprise(int slot, const std::string& args, const std::stri
     shuffle_table(size_table);
 
     constexpr size_t kBuffer = 512 * 1024;
-    AlignedBuffer data(kBuffer), readback(compare ? kBuffer : 0);
-    if (!data || (compare && !readback)) {
+    const uint32_t depth = compare ? 1 : 32;
+    // The write pattern, then a place of its own for every read in flight.
+    AlignedBuffer memory(kBuffer * (1 + depth)), readback(compare ? kBuffer : 0);
+    if (!memory || (compare && !readback)) {
         raise_error(slot, kErrHostMemory, "data buffer");
         return;
     }
-    pattern_fill(data.span(), kPatternAuto);
+    const std::span<uint8_t> data = memory.span().first(kBuffer);
+    pattern_fill(data, kPatternAuto);
     const std::string base = output_stem(slot);
     LatencyHistogram latency;
     latency.reset(1000000000ull);
     ReplayClock clock(slot, limit_sec);
-    const uint32_t depth = compare ? 1 : 32;
-    RequestWindow window(*target.io, depth, data.span(), &latency, [&clock] { return clock.cancelled() || clock.time_up(); });
+    RequestWindow window(*target.io, depth, memory.span(), &latency,
+                         [&clock] { return clock.cancelled() || clock.time_up(); });
+    window.set_read_area(memory.span().subspan(kBuffer), kBuffer);
     std::unique_ptr<RequestWindow> verify;
     if (compare)
         verify = std::make_unique<RequestWindow>(*target.io, 1, readback.span(), nullptr, [&clock] { return clock.cancelled(); });
@@ -346,7 +350,7 @@ void cmd_JEDEC219A_Enterprise(int slot, const std::string& args, const std::stri
         req.op = op ? IoOp::Write : IoOp::Read;
         req.offset = (start_lba + sector) * ss;
         req.length = size;
-        req.data = data.data();
+        req.data = op ? data.data() : nullptr;  // a read lands in its own place
         if (!window.submit(req)) {
             if (window.failed()) failure = window.failed_request().op == IoOp::Write ? kErrWriteIO : kErrReadIO;
             break;
