@@ -232,6 +232,7 @@ void run_loop(int slot, const std::string& args, const std::string& name, bool r
     p.queue_depth = streams;
     p.limit_mb = s.limit_mb;
     p.limit_sec = s.limit_sec;
+    p.stall_seconds = 180;  // every request may take up to 180 s
     p.output_base = base;
     p.make_source = [&source](const SourcePlace&, ByteBudget& budget) {
         source.use_budget(budget);

@@ -719,7 +719,7 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
                     f.per_stream = p.per_stream;
                     f.closing = st != RunState::Running;
                     status(p.status_line ? p.status_line(f) : performance_status(f));
-                    if (stall >= 30 && !closing) c.set_state(RunState::Stalled);
+                    if (stall >= std::max<uint32_t>(p.stall_seconds, 1) && !closing) c.set_state(RunState::Stalled);
                     else if (st == RunState::Running && p.limit_sec && second >= p.limit_sec)
                         c.leave_running(RunState::TimeUp);
                 }

@@ -234,6 +234,7 @@ struct PerfParams {
     bool per_stream = false;
     uint32_t temperature_interval = 0;  // seconds, 0: never
     uint32_t processors = 0;            // 0: the machine's
+    uint32_t stall_seconds = 30;        // seconds without a completion before -76
     // The status line; default: the slot's status text.
     std::function<void(const std::string&)> on_status;
     // Called on the sampler thread for every point (the live chart).
