@@ -4,6 +4,7 @@
 // are checked.
 #include <gtest/gtest.h>
 
+#include "tests/e2e_support.h"
 #include "tests/shell_run.h"
 #include <sys/wait.h>
 
@@ -92,17 +93,8 @@ usb = 1.6
 // A scratch folder with the machine description; removed at the end.
 class DiskAccessE2E : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/tamblor-disk-e2e-XXXXXX";
-        dir_ = ::mkdtemp(tmpl);
-        std::string machine = kMachine;
-        machine.insert(std::string("[machine]\n").size(), "folder = " + (dir_ / "sim").string() + "\n");
-        write_file(dir_ / "machine.ini", machine);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
+    tb::test::SimMachineFolder machine_{"tamblor-disk-e2e", kMachine};
+    const fs::path dir_ = machine_.dir();
 
     RunResult run(const std::string& script) {
         write_file(dir_ / "t.scpt", script);
@@ -130,7 +122,6 @@ protected:
     }
     std::string job_log() const { return read_file(fs::path(log_) / "TestLog.htm"); }
 
-    fs::path dir_;
     std::string log_;
 };
 

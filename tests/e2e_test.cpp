@@ -2,6 +2,7 @@
 // output, the log folder and the exit code are checked.
 #include <gtest/gtest.h>
 
+#include "tests/e2e_support.h"
 #include "tests/shell_run.h"
 #include <sys/wait.h>
 
@@ -14,6 +15,8 @@
 
 namespace {
 
+using tb::test::log_folder_of;
+using tb::test::read_file;
 using RunResult = tb::test::ShellResult;
 
 RunResult run_binary(const std::string& args, const std::string& tmpdir) {
@@ -25,18 +28,7 @@ std::string make_tmpdir() {
     return ::mkdtemp(tmpl);
 }
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
-std::string log_folder_of(const std::string& output) {
-    const std::string marker = "##### SCRIPT LOG ";
-    size_t p = output.find(marker);
-    if (p == std::string::npos) return {};
-    size_t e = output.find('\n', p);
-    return output.substr(p + marker.size(), e - p - marker.size());
-}
 
 std::string write_script(const std::string& dir, const std::string& name, const std::string& text) {
     std::string path = dir + "/" + name;

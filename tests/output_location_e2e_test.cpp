@@ -10,11 +10,14 @@
 #include <iterator>
 #include <string>
 
+#include "tests/e2e_support.h"
 #include "tests/shell_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using tb::test::log_folder_of;
+using tb::test::read_file;
 
 std::string make_dir(const char* stem, mode_t mode) {
     std::string tmpl = std::string("/tmp/") + stem + "-XXXXXX";
@@ -23,18 +26,7 @@ std::string make_dir(const char* stem, mode_t mode) {
     return dir;
 }
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
-std::string log_folder_of(const std::string& output) {
-    const std::string marker = "##### SCRIPT LOG ";
-    size_t p = output.find(marker);
-    if (p == std::string::npos) return {};
-    size_t e = output.find('\n', p);
-    return output.substr(p + marker.size(), e - p - marker.size());
-}
 
 constexpr const char* kScript = "Report_Print( File:\"report.csv\", Output:\"line one\", Append:FALSE );\r\n";
 

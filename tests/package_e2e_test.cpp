@@ -3,6 +3,7 @@
 // script's exit code and leaves no work folder behind but the job's log folder.
 #include <gtest/gtest.h>
 
+#include "tests/e2e_support.h"
 #include "tests/shell_run.h"
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,16 +20,8 @@ namespace fs = std::filesystem;
 namespace {
 
 using RunResult = tb::test::ShellResult;
+using tb::test::write_crlf;
 RunResult run(const std::string& cmd) { return tb::test::run_shell(cmd); }
-
-void write_crlf(const fs::path& path, const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    std::ofstream(path, std::ios::binary) << out;
-}
 
 class PackagedPlayer : public ::testing::Test {
 protected:
@@ -55,20 +48,6 @@ protected:
         return run("cd '" + (root_ / "run").string() + "' && TMPDIR='" + (root_ / "tmp").string() + "' '" + player +
                    "' --sim " + args);
     }
-    // Work folders left under the temporary folder holding anything but the
-    // job's log folder, which outlives its work folder.
-    size_t leftover_work_folders() {
-        fs::path base = root_ / "tmp" / "TamblorLite";
-        if (!fs::exists(base)) return 0;
-        size_t left = 0;
-        for (const auto& work : fs::directory_iterator(base))
-            for (const auto& entry : fs::directory_iterator(work.path()))
-                if (entry.path().filename().string().rfind("Log_", 0) != 0) {
-                    ++left;
-                    break;
-                }
-        return left;
-    }
     fs::path root_;
 };
 
@@ -77,7 +56,7 @@ TEST_F(PackagedPlayer, SampleRunsFromThePackageAlone) {
     RunResult r = start(player);
     EXPECT_EQ(r.exit_code, 0) << r.output;
     EXPECT_NE(r.output.find("##### SCRIPT LOG"), std::string::npos) << r.output;
-    EXPECT_EQ(leftover_work_folders(), 0u);
+    EXPECT_EQ(tb::test::leftover_work_folders(root_ / "tmp"), 0u);
     // The log folder it names is kept when the work folder is removed.
     const size_t at = r.output.find("##### SCRIPT LOG ") + 17;
     const std::string log_folder = r.output.substr(at, r.output.find('\n', at) - at);
@@ -105,7 +84,7 @@ TEST_F(PackagedPlayer, VersionAndHelpAreServedWithoutARun) {
     EXPECT_NE(help.output.find("second paragraph"), std::string::npos) << help.output;
     EXPECT_EQ(help.output.find("*second"), std::string::npos) << help.output;
     EXPECT_EQ(help.output.find("SHOULD-NOT-RUN"), std::string::npos);
-    EXPECT_EQ(leftover_work_folders(), 0u);
+    EXPECT_EQ(tb::test::leftover_work_folders(root_ / "tmp"), 0u);
 }
 
 TEST_F(PackagedPlayer, ExitCodeIsTheScriptsAndQzHeadersWorkAlike) {
@@ -121,7 +100,7 @@ TEST_F(PackagedPlayer, ExitCodeIsTheScriptsAndQzHeadersWorkAlike) {
         RunResult r = start(player);
         EXPECT_EQ(r.exit_code, 7) << variant << "\n" << r.output;
     }
-    EXPECT_EQ(leftover_work_folders(), 0u);
+    EXPECT_EQ(tb::test::leftover_work_folders(root_ / "tmp"), 0u);
 }
 
 TEST_F(PackagedPlayer, TwoStartsInOneSecondGetTheirOwnWorkFolders) {
@@ -143,7 +122,7 @@ TEST_F(PackagedPlayer, TwoStartsInOneSecondGetTheirOwnWorkFolders) {
     };
     EXPECT_FALSE(folder(a.output).empty()) << a.output;
     EXPECT_NE(folder(a.output), folder(b.output));
-    EXPECT_EQ(leftover_work_folders(), 0u);
+    EXPECT_EQ(tb::test::leftover_work_folders(root_ / "tmp"), 0u);
 }
 
 }  // namespace

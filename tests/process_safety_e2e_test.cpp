@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/e2e_support.h"
 #include "tests/shell_run.h"
 
 namespace fs = std::filesystem;
@@ -24,20 +25,8 @@ namespace fs = std::filesystem;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void write_crlf(const fs::path& path, const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    std::ofstream(path, std::ios::binary) << out;
-}
+using tb::test::read_file;
+using tb::test::write_crlf;
 
 size_t count_of(const std::string& text, const std::string& what) {
     size_t n = 0;
@@ -175,19 +164,6 @@ protected:
         EXPECT_EQ(r.exit_code, 0) << r.output;
         return out;
     }
-    // Work folders holding anything but the job's log folder, which is kept.
-    size_t leftover_work_folders() const {
-        fs::path base = root_ / "tmp" / "TamblorLite";
-        if (!fs::exists(base)) return 0;
-        size_t left = 0;
-        for (const auto& work : fs::directory_iterator(base))
-            for (const auto& entry : fs::directory_iterator(work.path()))
-                if (entry.path().filename().string().rfind("Log_", 0) != 0) {
-                    ++left;
-                    break;
-                }
-        return left;
-    }
     // The environment of every run: its temporary folder and IPC namespace.
     std::string environment() const {
         return "TMPDIR='" + (root_ / "tmp").string() + "' TAMBLOR_IPC_NAMESPACE='" + ipc_ + "'";
@@ -267,7 +243,7 @@ TEST_P(StopSignal, RunEndsCleanlyAndReportsTheSignal) {
     std::string html = read_file(root_ / "copied" / "TestLog.htm");
     EXPECT_NE(html.find("Cancel&nbsp;Job"), std::string::npos) << html;
     EXPECT_NE(html.find("SCRIPT&nbsp;LOG"), std::string::npos) << html;
-    EXPECT_EQ(leftover_work_folders(), 0u);
+    EXPECT_EQ(tb::test::leftover_work_folders(root_ / "tmp"), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(InterruptAndTerminate, StopSignal,
@@ -296,7 +272,7 @@ TEST_F(ProcessSafety, ScriptThatIsAFolderIsAFileError) {
                                  "' --sim SCRIPT:folder.scpt");
     EXPECT_EQ(p.exit_code, 256 - 11) << p.output;
     EXPECT_NE(p.output.find("(Is a directory)"), std::string::npos) << p.output;
-    EXPECT_EQ(leftover_work_folders(), 0u);
+    EXPECT_EQ(tb::test::leftover_work_folders(root_ / "tmp"), 0u);
 }
 
 TEST_F(ProcessSafety, ScriptThatCannotBeReadIsAFileError) {

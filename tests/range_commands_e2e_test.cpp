@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e_support.h"
 #include "tests/shell_run.h"
 
 namespace {
@@ -44,17 +45,8 @@ constexpr const char* kMachine =
 
 class RangeCommandsE2E : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/tamblor-range-e2e-XXXXXX";
-        dir_ = ::mkdtemp(tmpl);
-        std::string machine = kMachine;
-        machine.insert(std::string("[machine]\n").size(), "folder = " + (dir_ / "sim").string() + "\n");
-        std::ofstream(dir_ / "machine.ini", std::ios::binary) << machine;
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
+    tb::test::SimMachineFolder machine_{"tamblor-range-e2e", kMachine};
+    const fs::path dir_ = machine_.dir();
 
     // Runs the script on disk `disk`.
     tb::test::ShellResult run(int disk, const std::string& script) {
@@ -91,7 +83,6 @@ protected:
         return n;
     }
 
-    fs::path dir_;
     std::string log_;
 };
 

@@ -2,6 +2,7 @@
 // the script reads values back from what they printed.
 #include <gtest/gtest.h>
 
+#include "tests/e2e_support.h"
 #include "tests/shell_run.h"
 #include <sys/wait.h>
 
@@ -43,17 +44,8 @@ capacity = 1GiB
 
 class ReportE2E : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/tamblor-report-e2e-XXXXXX";
-        dir_ = ::mkdtemp(tmpl);
-        std::string machine = kMachine;
-        machine.insert(std::string("[machine]\n").size(), "folder = " + (dir_ / "sim").string() + "\n");
-        std::ofstream(dir_ / "machine.ini", std::ios::binary) << machine;
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
+    tb::test::SimMachineFolder machine_{"tamblor-report-e2e", kMachine};
+    const fs::path dir_ = machine_.dir();
 
     // Runs the statements (one per line) as a script on disk `target`.
     std::string run(const std::string& statements, const std::string& target, int* exit_code = nullptr) {
@@ -68,7 +60,6 @@ class ReportE2E : public ::testing::Test {
         return r.output;
     }
 
-    fs::path dir_;
 };
 
 std::string trim(std::string s) {

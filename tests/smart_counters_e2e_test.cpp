@@ -10,6 +10,7 @@
 #include <regex>
 #include <string>
 
+#include "tests/e2e_support.h"
 #include "tests/shell_run.h"
 
 namespace {
@@ -48,17 +49,8 @@ capacity = 4GB
 
 class SmartCountersE2E : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/tamblor-smart-e2e-XXXXXX";
-        dir_ = ::mkdtemp(tmpl);
-        std::string machine = kMachine;
-        machine.insert(std::string("[machine]\n").size(), "folder = " + (dir_ / "sim").string() + "\n");
-        std::ofstream(dir_ / "machine.ini", std::ios::binary) << machine;
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
+    tb::test::SimMachineFolder machine_{"tamblor-smart-e2e", kMachine};
+    const fs::path dir_ = machine_.dir();
 
     tb::test::ShellResult run(const std::string& script) {
         std::ofstream(dir_ / "t.scpt", std::ios::binary) << script;
@@ -76,7 +68,6 @@ protected:
         return out;
     }
 
-    fs::path dir_;
 };
 
 // Reads the NVMe SMART / health log into <P>UR (data units read), <P>UW
