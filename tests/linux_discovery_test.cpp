@@ -151,8 +151,18 @@ private:
         block(usd + "/block", "sdc", 262144, "8:32", true);
         link(usd + "/block/sdc/device", usd);
         file("sys/class/scsi_host/host2/scan", "");
-        // Block devices that are not disks of their own.
+        // Block devices that are not disks of their own; loop0 is attached to nothing.
         for (std::string v : {"loop0", "zram0", "dm-0", "md0", "sr0", "ram0"}) block("sys/devices/virtual/block", v, 8, "7:0");
+        // Loop devices attached to files: a writable one is a disk, a
+        // read-only one (a packaged image) is not.
+        for (std::string v : {"loop10", "loop2"}) {
+            block("sys/devices/virtual/block", v, 131072, v == "loop2" ? "7:2" : "7:10");
+            file("sys/devices/virtual/block/" + v + "/loop/backing_file", "/srv/images/" + v + ".img");
+            file("sys/devices/virtual/block/" + v + "/ro", v == "loop2" ? "1" : "0");
+        }
+        block("sys/devices/virtual/block", "loop3", 262144, "7:3");
+        file("sys/devices/virtual/block/loop3/loop/backing_file", "/srv/images/loop3.img");
+        file("sys/devices/virtual/block/loop3/ro", "0");
         link("sys/dev/block/253:0", "sys/devices/virtual/block/dm-0");
         link("sys/devices/virtual/block/dm-0/slaves/sdb1", ahci + "/ata2/host1/target1:0:0/1:0:0:0/block/sdb/sdb1");
 
@@ -190,11 +200,25 @@ protected:
 TEST_F(LinuxFakeSysfs, FindsWholeDisksInEnumerationOrder) {
     std::vector<std::string> names;
     for (const auto& d : disks) names.push_back(d.name);
-    EXPECT_EQ(names, (std::vector<std::string>{"nvme0n1", "nvme1n1", "sda", "sdb", "sdc"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"nvme0n1", "nvme1n1", "sda", "sdb", "sdc", "loop3", "loop10"}));
     for (size_t i = 0; i < disks.size(); ++i) {
         EXPECT_EQ(disk(i).disk_number, i);
         EXPECT_EQ(disk(i).native_path, m.roots().dev + "/" + disks[i].name);
     }
+}
+
+TEST_F(LinuxFakeSysfs, AttachedWritableLoopDevicesAreRawDisksAfterTheOthers) {
+    ASSERT_EQ(disks.size(), 7u);
+    const DiscoveredDisk& loop = disk(5);
+    EXPECT_EQ(disks[5].name, "loop3");
+    EXPECT_EQ(loop.friendly_name, "Loop Device");
+    EXPECT_EQ(loop.length_bytes, 262144u * 512);
+    EXPECT_EQ(loop.bytes_per_sector, 512u);
+    EXPECT_FALSE(loop.removable);
+    EXPECT_FALSE(loop.in_use);
+    EXPECT_TRUE(loop.volumes.empty());
+    EXPECT_EQ(resolve_device_path("\\\\.\\PHYSICALDRIVE5", disks, m.roots()), m.roots().dev + "/loop3");
+    EXPECT_EQ(resolve_device_path("\\\\.\\PHYSICALDRIVE6", disks, m.roots()), m.roots().dev + "/loop10");
 }
 
 TEST_F(LinuxFakeSysfs, NvmeDisks) {
@@ -299,7 +323,7 @@ TEST_F(LinuxFakeSysfs, DevicePathsMapToNodes) {
 
 TEST_F(LinuxFakeSysfs, PlatformOpensAndControlsDevices) {
     LinuxPlatform platform(m.roots());
-    EXPECT_EQ(platform.discover().size(), 5u);
+    EXPECT_EQ(platform.discover().size(), 7u);
     // The nodes here are plain files: they open, and take no pass-through.
     auto dev = platform.open("\\\\.\\PHYSICALDRIVE2");
     ASSERT_NE(dev, nullptr);
@@ -348,10 +372,12 @@ TEST(LinuxDiscoveryParts, DiskNamesAndOrder) {
     for (const char* ok : {"nvme0n1", "nvme12n3", "sda", "sdaa", "vda", "hdb"}) EXPECT_TRUE(is_disk_name(ok)) << ok;
     for (const char* no : {"nvme0c0n1", "nvme0", "nvme0n1p1", "sda1", "sd", "loop0", "dm-0", "md0", "sr0", "zram0", "ram0"})
         EXPECT_FALSE(is_disk_name(no)) << no;
-    std::vector<std::string> v = {"vda", "sdaa", "sdb", "nvme10n1", "sdz", "nvme1n2", "nvme1n10", "hda", "nvme2n1"};
+    for (const char* loop : {"loop0", "loop12"}) EXPECT_TRUE(is_loop_name(loop)) << loop;
+    for (const char* no : {"loop", "loop0p1", "loop-control", "sda"}) EXPECT_FALSE(is_loop_name(no)) << no;
+    std::vector<std::string> v = {"loop10", "vda", "sdaa", "sdb", "nvme10n1", "loop2", "sdz", "nvme1n2", "nvme1n10", "hda", "nvme2n1"};
     std::sort(v.begin(), v.end(), [](const auto& a, const auto& b) { return disk_name_less(a, b); });
     EXPECT_EQ(v, (std::vector<std::string>{"nvme1n2", "nvme1n10", "nvme2n1", "nvme10n1", "sdb", "sdz", "sdaa", "hda",
-                                           "vda"}));
+                                           "vda", "loop2", "loop10"}));
 }
 
 TEST(LinuxDiscoveryParts, PortLocations) {

@@ -389,6 +389,10 @@ void read_disk(LinuxDisk& d, const SystemRoots& roots, const std::vector<uint32_
         return;
     }
 
+    if (is_loop_name(d.name)) {
+        d.info.friendly_name = "Loop Device";
+        return;
+    }
     std::string dev_dir = canon_path(block / "device");
     if (d.name.starts_with("vd")) {
         d.transport = Transport::VirtioBlk;
@@ -524,7 +528,14 @@ int prefix_rank(std::string_view name) {
     if (name.starts_with("sd")) return 1;
     if (name.starts_with("hd")) return 2;
     if (name.starts_with("vd")) return 3;
-    return 4;
+    if (name.starts_with("loop")) return 4;
+    return 5;
+}
+
+// A loop device that stands for a disk: attached to a file and writable
+// (read-only images such as packaged squashfs mounts are no test targets).
+bool usable_loop(const fs::path& block) {
+    return path_exists(block / "loop/backing_file") && read_attr(block / "ro") != "1";
 }
 
 }  // namespace
@@ -574,6 +585,10 @@ bool is_disk_name(std::string_view name) {
             std::all_of(name.begin() + 2, name.end(), [](char c) { return c >= 'a' && c <= 'z'; }))
             return true;
     return false;
+}
+
+bool is_loop_name(std::string_view name) {
+    return name.starts_with("loop") && name.size() > 4 && all_digits(name.substr(4));
 }
 
 bool disk_name_less(std::string_view a, std::string_view b) {
@@ -631,7 +646,7 @@ uint32_t usb_port_location(std::string_view usb_device, std::span<const uint32_t
 std::vector<LinuxDisk> scan_disks(const SystemRoots& roots) {
     std::vector<std::string> names;
     for (const auto& e : list_dir(fs::path(roots.sys) / "block"))
-        if (is_disk_name(e)) names.push_back(e);
+        if (is_disk_name(e) || (is_loop_name(e) && usable_loop(fs::path(roots.sys) / "block" / e))) names.push_back(e);
     std::sort(names.begin(), names.end(), disk_name_less);
     const auto root_buses = usb_root_buses(roots);
     std::vector<LinuxDisk> disks;

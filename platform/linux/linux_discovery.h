@@ -66,8 +66,11 @@ struct LinuxDisk {
 
 // Accepted whole-disk names: nvme<C>n<N>, sd*, vd*, hd*.
 bool is_disk_name(std::string_view name);
+// Loop devices ("loop<N>") are disks only while they are attached to a
+// backing file and writable (see scan_disks).
+bool is_loop_name(std::string_view name);
 // Enumeration order: NVMe namespaces by controller and namespace, then sd, hd
-// and vd disks with "sdz" before "sdaa".
+// and vd disks with "sdz" before "sdaa", then loop devices by number.
 bool disk_name_less(std::string_view a, std::string_view b);
 
 // "0000:02:00.0" -> bus * 256 + device * 8 + function; 0 when malformed.

@@ -5,6 +5,7 @@
 #   CACHE/modules/*.ko   the modules, uncompressed
 #   CACHE/modules.load   their names in load order (dependencies first)
 #   CACHE/release        the kernel release
+#   CACHE/wanted         the modules asked for (a cache made for fewer is fetched again)
 # usage: fetch-kernel.sh [CACHE]   (default $TAMBLOR_QEMU_CACHE or ~/.cache/tamblor-qemu)
 # Needs apt-get (with package lists), dpkg-deb, modinfo (kmod), xz and zstd
 # for compressed modules.
@@ -12,15 +13,19 @@
 # and then find the cache filled.
 set -euo pipefail
 cache=${1:-${TAMBLOR_QEMU_CACHE:-$HOME/.cache/tamblor-qemu}}
-complete() { [ -s "$cache/vmlinuz" ] && [ -s "$cache/modules.load" ]; }
+
+# The drivers under test, the crypto providers their checksums want, and the
+# file system that keeps the power-cut test's map across the cut.
+wanted=(crct10dif_generic crc64_rocksoft_generic nvme ahci sd_mod sg xhci_pci usb_storage uas crc32c_generic ext4)
+
+complete() {
+  [ -s "$cache/vmlinuz" ] && [ -s "$cache/modules.load" ] && [ "$(cat "$cache/wanted" 2>/dev/null)" = "${wanted[*]}" ]
+}
 if complete; then echo "$cache"; exit 0; fi
 mkdir -p "$(dirname "$cache")"
 exec 9>"$cache.lock"
 flock 9
 if complete; then echo "$cache"; exit 0; fi
-
-# The drivers under test and the crypto providers their checksums want.
-wanted=(crct10dif_generic crc64_rocksoft_generic nvme ahci sd_mod sg xhci_pci usb_storage uas)
 
 command -v modinfo >/dev/null || { echo "fetch-kernel: modinfo (kmod) is needed for the module order" >&2; exit 1; }
 work=$(mktemp -d)
@@ -67,6 +72,7 @@ visit() {
 }
 for m in "${wanted[@]}"; do visit "$m"; done
 printf '%s\n' "${order[@]}" > "$staging/modules.load"
+echo "${wanted[*]}" > "$staging/wanted"
 rm -rf "$cache"
 mv "$staging" "$cache"
 echo "$cache"

@@ -16,14 +16,9 @@ log=
 [ -n "$tamblor" ] && [ -x "$tamblor" ] || { echo "usage: report_check.sh TAMBLOR_BINARY [--log FILE]" >&2; exit 2; }
 
 . "$here/cannot_run.sh"
-for tool in qemu-system-x86_64 busybox cpio gzip nvme; do
-  command -v "$tool" >/dev/null || cannot_run "$tool not installed"
-done
-cache=${TAMBLOR_QEMU_CACHE:-$HOME/.cache/tamblor-qemu}
-if [ ! -s "$cache/vmlinuz" ] && [ "${TAMBLOR_QEMU_FETCH:-0}" = 1 ]; then
-  "$here/fetch-kernel.sh" "$cache" >/dev/null || cannot_run "cannot fetch a kernel into $cache"
-fi
-[ -s "$cache/vmlinuz" ] && [ -s "$cache/modules.load" ] || cannot_run "no kernel in $cache (run fetch-kernel.sh)"
+. "$here/vm_boot.sh"
+vm_preflight nvme
+cache=$vm_cache
 
 work=$(mktemp -d /tmp/tamblor-report-qemu.XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -39,9 +34,8 @@ vm_root_pack "$root" "$work/initramfs.gz"
 
 truncate -s 1G "$work/nvme.img"
 console=${log:-$work/console.log}
-timeout "${TAMBLOR_QEMU_TIMEOUT:-300}" qemu-system-x86_64 -accel "${TAMBLOR_QEMU_ACCEL:-tcg}" -m 512 -smp 1 \
-  -nographic -no-reboot -kernel "$cache/vmlinuz" -initrd "$work/initramfs.gz" \
-  -append 'console=ttyS0 quiet panic=-1' \
+vm_qemu_command "$work/initramfs.gz"
+timeout "${TAMBLOR_QEMU_TIMEOUT:-300}" "${vm_qemu[@]}" \
   -drive file="$work/nvme.img",if=none,id=nv0,format=raw -device nvme,serial=TBREPORT01,drive=nv0 \
   </dev/null > "$console" 2>&1
 tr -d '\r' < "$console" > "$work/out.txt"

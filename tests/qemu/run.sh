@@ -34,14 +34,9 @@ if [ -n "$tamblor" ] && { [ ! -x "$tamblor" ] || [ ! -f "$script" ]; }; then
 fi
 
 . "$here/cannot_run.sh"
-for tool in qemu-system-x86_64 busybox cpio gzip; do
-  command -v "$tool" >/dev/null || cannot_run "$tool not installed"
-done
-cache=${TAMBLOR_QEMU_CACHE:-$HOME/.cache/tamblor-qemu}
-if [ ! -s "$cache/vmlinuz" ] && [ "${TAMBLOR_QEMU_FETCH:-0}" = 1 ]; then
-  "$here/fetch-kernel.sh" "$cache" >/dev/null || cannot_run "cannot fetch a kernel into $cache"
-fi
-[ -s "$cache/vmlinuz" ] && [ -s "$cache/modules.load" ] || cannot_run "no kernel in $cache (run fetch-kernel.sh)"
+. "$here/vm_boot.sh"
+vm_preflight
+cache=$vm_cache
 
 work=$(mktemp -d /tmp/tamblor-qemu.XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -71,12 +66,10 @@ fi
 vm_root_pack "$root" "$work/initramfs.gz"
 
 for img in nvme nvme2 sata usb; do truncate -s 2G "$work/$img.img"; done
-# Software emulation unless asked otherwise: nested KVM is not always sound.
-accel=(-accel "${TAMBLOR_QEMU_ACCEL:-tcg}")
 console=${log:-$work/console.log}
 start=$(date +%s)
-timeout "${TAMBLOR_QEMU_TIMEOUT:-300}" qemu-system-x86_64 "${accel[@]}" -m 512 -smp 1 -nographic -no-reboot \
-  -kernel "$cache/vmlinuz" -initrd "$work/initramfs.gz" -append 'console=ttyS0 quiet panic=-1' \
+vm_qemu_command "$work/initramfs.gz"
+timeout "${TAMBLOR_QEMU_TIMEOUT:-300}" "${vm_qemu[@]}" \
   -drive file="$work/nvme.img",if=none,id=nv0,format=raw -device nvme,serial=TBNVME01,drive=nv0 \
   -device nvme-subsys,id=nvsub0,nqn=tamblor-test -device nvme,id=nvme1,serial=TBNVME02,subsys=nvsub0 \
   -drive file="$work/nvme2.img",if=none,id=nv1,format=raw -device nvme-ns,drive=nv1,bus=nvme1,nsid=1 \
