@@ -18,6 +18,7 @@
 #include "script/sync_commands.h"
 #include "script/utility_commands.h"
 #include "ui/output_commands.h"
+#include "workload/compare_loops.h"
 #include "workload/lba_commands.h"
 #include "workload/map_commands.h"
 #include "workload/perf_commands.h"
@@ -163,8 +164,8 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"Performance_VideoStream", SC::Device, kMaskAny, cmd_Performance_VideoStream},
         {"JEDEC219A_Enterprise", SC::Device, kMaskAny, cmd_JEDEC219A_Enterprise},
         {"JEDEC219A_Client", SC::Device, kMaskAny, cmd_JEDEC219A_Client},
-        {"Compare_SeqReadWrite", SC::Device, kMaskAny, kNS},
-        {"Compare_RandReadWrite", SC::Device, kMaskAny, kNS},
+        {"Compare_SeqReadWrite", SC::Device, kMaskAny, cmd_Compare_SeqReadWrite},
+        {"Compare_RandReadWrite", SC::Device, kMaskAny, cmd_Compare_RandReadWrite},
         {"Compare_WithPattern", SC::Device, kMaskAny, cmd_Compare_WithPattern},
         {"Compare_MapMake", SC::Device, kMaskAny, cmd_Compare_MapMake},
         {"Compare_MapWriteCompare", SC::Device, kMaskAny, cmd_Compare_MapWriteCompare},
