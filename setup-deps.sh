@@ -6,6 +6,8 @@ pkgs=(build-essential cmake ninja-build libgtest-dev zlib1g-dev liburing-dev pkg
 # tools, what fetch-kernel.sh needs to unpack a distribution kernel, and
 # nvme-cli, whose readings the reports are compared with inside the VM.
 pkgs+=(qemu-system-x86 busybox-static cpio kmod xz-utils zstd nvme-cli)
+# The power-cut test keeps its map on an ext4 image it makes and reads on the host.
+pkgs+=(e2fsprogs)
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
