@@ -139,6 +139,10 @@ TEST(LbaMapReader, RefusesDamagedMapsWithAReason) {
     tiny[9] = 0x08;
     tiny[10] = 0x00;  // region of 0x800 bytes: no room for one request
     cases.push_back({"region smaller than a request", tiny, "holds no request"});
+    std::vector<uint8_t> huge = good;
+    huge[12] = 0x01;  // a region of 0x10100200000 bytes:
+    huge[13] = 0x01;  // 269,484,544 requests of 4 KiB
+    cases.push_back({"region of too many requests", huge, "more than 67108864"});
     for (const Case& c : cases) {
         LbaMap out;
         std::string why;

@@ -30,6 +30,10 @@ bool check_header(const MapHeader& h, std::string& why) {
         why = fmt("its region of %I64u bytes holds no request of %u bytes", h.region_length, h.request_size);
         return false;
     }
+    if (h.units() > kMaxMapUnits) {
+        why = fmt("its region holds %I64u requests, more than %I64u", h.units(), kMaxMapUnits);
+        return false;
+    }
     return true;
 }
 

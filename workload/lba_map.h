@@ -25,6 +25,8 @@ enum class MapAction : uint8_t { Write = 0, Trim = 1, FuaWrite = 2, Flush = 3 };
 constexpr size_t kMapHeaderBytes = 24;
 constexpr size_t kMapRecordBytes = 9;
 constexpr const char* kMapFileName = "LBAMap.map";
+// A region holds at most this many requests (bounds the memory of a replay).
+constexpr uint64_t kMaxMapUnits = 67108864;
 
 struct MapHeader {
     uint64_t region_start = 0;
@@ -59,7 +61,8 @@ std::vector<uint8_t> encode_lba_map(const LbaMap& map);
 
 // Reads a whole map image. Refuses (false, the reason in `why`) an image
 // shorter than its header, one whose record count does not match its size,
-// a request size of 0, a region that overflows or holds no request, an
+// a request size of 0, a region that overflows, holds no request or more
+// than kMaxMapUnits, an
 // unknown action, and a write or trim outside the region or off a request
 // boundary. Never reads past the image.
 bool decode_lba_map(std::span<const uint8_t> image, LbaMap& out, std::string& why);

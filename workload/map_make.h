@@ -15,7 +15,6 @@ namespace tb {
 
 constexpr uint32_t kActionTableSize = 10000;
 constexpr uint32_t kRecordsPerBlock = 16384;
-constexpr uint64_t kMaxMapUnits = 67108864;
 
 // 10,000 entries: exactly `trim` ones, `fua` twos, `flush` threes, the rest
 // zeros, at positions drawn without replacement. The ratios must add up to
