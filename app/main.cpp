@@ -166,6 +166,7 @@ int main(int argc, char** argv) {
     console_end();
     // The job's log folder outlives the work folder it was made in.
     if (!js->log_folder.empty()) work.keep(js->log_folder);
+    for (const std::string& folder : folders_kept_at_exit()) work.keep(folder);
     a.exit_code = stopped_exit_code(exit_code);
     return a.exit_code;
 }

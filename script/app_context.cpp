@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 namespace tb {
@@ -30,6 +31,32 @@ void reset_app_context() {
         j.cancel = false;
     }
     a.console = stdout;
+}
+
+namespace {
+
+struct KeptFolders {
+    std::mutex lock;
+    std::vector<std::string> folders;
+};
+
+KeptFolders& kept_folders() {
+    static KeptFolders k;
+    return k;
+}
+
+}  // namespace
+
+void keep_at_exit(const std::string& folder) {
+    KeptFolders& k = kept_folders();
+    std::lock_guard<std::mutex> hold(k.lock);
+    k.folders.push_back(folder);
+}
+
+std::vector<std::string> folders_kept_at_exit() {
+    KeptFolders& k = kept_folders();
+    std::lock_guard<std::mutex> hold(k.lock);
+    return k.folders;
 }
 
 void sleep_cancellable(int slot, uint64_t ms) {

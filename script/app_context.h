@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace tb {
 
@@ -52,5 +53,11 @@ inline void set_cancel(int slot) {
 
 // Sleeps in short steps so that a cancel of the slot's job ends the wait promptly.
 void sleep_cancellable(int slot, uint64_t ms);
+
+// Folders made inside the work folder that must outlive it (an LBA map and
+// its progress record, read again by a later run): the work folder's removal
+// leaves them in place, as it leaves the job's log folder.
+void keep_at_exit(const std::string& folder);
+std::vector<std::string> folders_kept_at_exit();
 
 }  // namespace tb

@@ -42,8 +42,8 @@ inline void write_crlf(const std::filesystem::path& path, const std::string& tex
     std::ofstream(path, std::ios::binary) << out;
 }
 
-// Work folders under <tmp>/TamblorLite holding anything but the job's log
-// folder, which outlives its work folder.
+// Work folders under <tmp>/TamblorLite holding anything but what outlives
+// them: the job's log folder and the LBA map folders.
 inline size_t leftover_work_folders(const std::filesystem::path& tmp) {
     namespace fs = std::filesystem;
     const fs::path base = tmp / "TamblorLite";
@@ -51,7 +51,8 @@ inline size_t leftover_work_folders(const std::filesystem::path& tmp) {
     size_t left = 0;
     for (const auto& work : fs::directory_iterator(base))
         for (const auto& entry : fs::directory_iterator(work.path()))
-            if (entry.path().filename().string().rfind("Log_", 0) != 0) {
+            if (entry.path().filename().string().rfind("Log_", 0) != 0 &&
+                entry.path().filename().string().rfind("[LBAMap_", 0) != 0) {
                 ++left;
                 break;
             }

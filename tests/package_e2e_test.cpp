@@ -125,4 +125,21 @@ TEST_F(PackagedPlayer, TwoStartsInOneSecondGetTheirOwnWorkFolders) {
     EXPECT_EQ(tb::test::leftover_work_folders(root_ / "tmp"), 0u);
 }
 
+TEST_F(PackagedPlayer, MapMadeByAPackagedRunOutlivesItsWorkFolder) {
+    fs::path src = root_ / "mapkeep";
+    fs::create_directories(src);
+    write_crlf(src / "mk.scpt",
+               "m = Compare_MapMake( RandRatio:0, LBA:0, RangeLenMB:1, AccessKB:4, LimitTxSizeMB:\"CYCLE\" );\n"
+               "Print( LeftAlign:FALSE, Output:\"MAP=\" + m );\n");
+    write_crlf(src / "ScriptInfo.ini", "[SCRIPTINFO]\nTITLE=Map Keep\nStyle=30\nModelName=**\n");
+    RunResult r = start(pack(src, "mapkeep"));
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    const size_t at = r.output.find("MAP=");
+    ASSERT_NE(at, std::string::npos) << r.output;
+    const std::string map = r.output.substr(at + 4, r.output.find('\n', at) - at - 4);
+    // A later run of the same script compares against this map.
+    EXPECT_TRUE(fs::exists(map)) << map;
+    EXPECT_EQ(tb::test::leftover_work_folders(root_ / "tmp"), 0u);
+}
+
 }  // namespace

@@ -125,7 +125,10 @@ std::string make_map_folder(int slot) {
         int ms = 0;
         const std::tm tm = local_now(ms);
         const std::string folder = map_folder_name(base, tm, ms);
-        if (::mkdir(native_path(folder).c_str(), 0700) == 0) return folder;
+        if (::mkdir(native_path(folder).c_str(), 0700) == 0) {
+            keep_at_exit(folder);  // a later run compares against this map
+            return folder;
+        }
         if (errno != EEXIST) return {};
         ::usleep(1000);
     }
