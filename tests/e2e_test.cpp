@@ -95,3 +95,13 @@ TEST(EndToEnd, MissingScriptIsAnError) {
     EXPECT_NE(r.output.find("File Open Fail or File Does Not Exist"), std::string::npos);
     EXPECT_EQ(run_binary("", dir).exit_code, 2);
 }
+
+TEST(EndToEnd, QualificationExamplePassesOnTheSimulatedMachine) {
+    // The README's first command: the qualification example on a clean simulated machine.
+    std::string dir = make_tmpdir();
+    RunResult r = run_binary("--sim SCRIPT:'" TAMBLOR_SOURCE_DIR "/examples/qualification/qualify.scpt'", dir);
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    for (const char* line : {"Model Number", "Avg IOps", "Compare Result : Compare Finish. No error exist. | 0",
+                             "Total Error Sectors              : 0", "==== Qualification PASSED ===="})
+        EXPECT_NE(r.output.find(line), std::string::npos) << line << "\n" << r.output;
+}
