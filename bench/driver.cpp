@@ -5,6 +5,14 @@
 //   tamblor-bench --target /dev/loop0 --rw randread --bs 4096 --qd 32 --seconds 10
 //                 [--range-mb N] [--write-ratio N --random-ratio N] [--ring interrupt|coop|defer]
 //                 [--sync] [--threads N]
+//
+// With --compare seq|rand it runs the write/verify loops' path instead
+// (Compare_SeqReadWrite / Compare_RandReadWrite: stamped writes, each read
+// back and checked) and prints
+//   verified_bytes=<n> written_bytes=<n> seconds=<s> verified_mibps=<MiB/s> cpu=<s> cpu_per_gib=<s>
+//
+//   tamblor-bench --target /dev/loop0 --compare seq --bs 131072 --qd 32 --limit-mb 2048
+//                 [--read-every N] [--pattern auto|VALUE] [--seconds N]
 #include <sys/resource.h>
 
 #include <cstdio>
@@ -13,8 +21,10 @@
 #include <string>
 
 #include "app/wiring.h"
+#include "bench/verify_run.h"
 #include "platform/block_storage.h"
 #include "workload/engine.h"
+#include "workload/pattern.h"
 
 namespace {
 
@@ -29,14 +39,35 @@ int usage() {
     std::fprintf(stderr,
                  "usage: tamblor-bench --target PATH --rw randread|randwrite|read|write|mix [--bs BYTES] [--qd N]\n"
                  "       [--seconds N] [--range-mb N] [--write-ratio N] [--random-ratio N]\n"
-                 "       [--ring interrupt|coop|defer] [--sync] [--threads N]\n");
+                 "       [--ring interrupt|coop|defer] [--sync] [--threads N]\n"
+                 "       tamblor-bench --target PATH --compare seq|rand [--bs BYTES] [--qd N] [--limit-mb N]\n"
+                 "       [--seconds N] [--read-every N] [--pattern auto|VALUE] [--threads N]\n");
     return 2;
 }
 
 }  // namespace
 
+// The write/verify loop's figures: bytes written, read back and found equal
+// over the engine's run time.
+int report_verify(const tb::VerifyRunFigures& f, double cpu) {
+    if (f.rc != 1) {
+        std::fprintf(stderr, "engine ended with %d\n", f.rc);
+        return 1;
+    }
+    const double mib = static_cast<double>(f.verified_bytes) / 1048576.0;
+    std::printf("verified_bytes=%llu written_bytes=%llu seconds=%.3f verified_mibps=%.1f cpu=%.3f cpu_per_gib=%.3f "
+                "requests=%llu\n",
+                static_cast<unsigned long long>(f.verified_bytes), static_cast<unsigned long long>(f.written_bytes),
+                f.seconds, f.seconds > 0 ? mib / f.seconds : 0.0, cpu, mib > 0 ? cpu / (mib / 1024.0) : 0.0,
+                static_cast<unsigned long long>(f.completed_requests));
+    return 0;
+}
+
 int main(int argc, char** argv) {
-    std::string target, rw = "randread", ring = "coop";
+    std::string target, rw = "randread", ring = "coop", compare, pattern = "auto";
+    uint32_t read_every = 1;
+    uint64_t limit_mb = 0;
+    bool seconds_given = false;
     uint32_t bs = 4096, qd = 32, seconds = 10, threads = 0;
     uint64_t range_mb = 0;
     int write_ratio = -1, random_ratio = -1;
@@ -48,7 +79,14 @@ int main(int argc, char** argv) {
         else if (a == "--rw") rw = next();
         else if (a == "--bs") bs = static_cast<uint32_t>(std::strtoul(next(), nullptr, 0));
         else if (a == "--qd") qd = static_cast<uint32_t>(std::strtoul(next(), nullptr, 0));
-        else if (a == "--seconds") seconds = static_cast<uint32_t>(std::strtoul(next(), nullptr, 0));
+        else if (a == "--seconds") {
+            seconds = static_cast<uint32_t>(std::strtoul(next(), nullptr, 0));
+            seconds_given = true;
+        }
+        else if (a == "--compare") compare = next();
+        else if (a == "--read-every") read_every = static_cast<uint32_t>(std::strtoul(next(), nullptr, 0));
+        else if (a == "--limit-mb") limit_mb = std::strtoull(next(), nullptr, 0);
+        else if (a == "--pattern") pattern = next();
         else if (a == "--range-mb") range_mb = std::strtoull(next(), nullptr, 0);
         else if (a == "--write-ratio") write_ratio = std::atoi(next());
         else if (a == "--random-ratio") random_ratio = std::atoi(next());
@@ -76,6 +114,24 @@ int main(int argc, char** argv) {
     uint64_t size = probe->size_bytes();
     uint32_t sector = probe->sector_size();
     if (range_mb == 0 || range_mb > (size >> 20)) range_mb = size >> 20;
+
+    if (!compare.empty()) {
+        if (compare != "seq" && compare != "rand") return usage();
+        tb::VerifyRunSettings v;
+        v.random = compare == "rand";
+        v.sector_size = sector;
+        v.range_mb = range_mb;
+        v.request_size = bs;
+        v.queue_depth = qd;
+        v.pattern = pattern == "auto" ? tb::kPatternAuto : static_cast<uint32_t>(std::strtoul(pattern.c_str(), nullptr, 0));
+        v.read_every = read_every;
+        v.limit_mb = limit_mb;
+        v.limit_sec = seconds_given || limit_mb == 0 ? seconds : 0;
+        v.processors = threads;
+        double cpu0 = cpu_seconds();
+        tb::VerifyRunFigures f = tb::run_verify_loop(v, [&]() { return std::move(probe); });
+        return report_verify(f, cpu_seconds() - cpu0);
+    }
 
     tb::PerfParams p;
     p.cancel = nullptr;
