@@ -3,14 +3,12 @@
 // counters, the hex files, the errors and the exit codes are checked,
 // also with medium faults set in the machine file.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <regex>
 #include <string>
 
+#include "tests/e2e_support.h"
 #include "tests/shell_run.h"
 
 namespace {
@@ -40,49 +38,16 @@ const std::string kDisk1 = "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE1\" )
 
 class CompareLoopsE2E : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/tamblor-loops-e2e-XXXXXX";
-        dir_ = ::mkdtemp(tmpl);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
     tb::test::ShellResult run(const std::string& script, const std::string& faults = "") {
         std::ofstream(dir_ / "machine.ini", std::ios::binary) << machine_text(dir_ / "sim", faults);
-        std::ofstream(dir_ / "t.scpt", std::ios::binary) << script;
-        return tb::test::run_shell("cd '" + dir_.string() + "' && TMPDIR='" + dir_.string() +
-                                   "' TAMBLOR_SETTINGS_FILE='" + (dir_ / "settings.ini").string() +
-                                   "' '" TAMBLOR_BINARY "' --sim=machine.ini SCRIPT:t.scpt");
-    }
-    static std::map<std::string, long long> values(const std::string& output) {
-        std::map<std::string, long long> out;
-        std::regex item("([A-Z0-9_]+)=(-?[0-9]+)");
-        for (auto it = std::sregex_iterator(output.begin(), output.end(), item); it != std::sregex_iterator(); ++it)
-            out[(*it)[1]] = std::stoll((*it)[2]);
-        return out;
-    }
-    static std::string log_folder(const std::string& output) {
-        const std::string marker = "##### SCRIPT LOG ";
-        size_t at = output.find(marker);
-        if (at == std::string::npos) return {};
-        return output.substr(at + marker.size(), output.find('\n', at) - at - marker.size());
+        return tb::test::run_sim_script(dir_, script);
     }
     static bool has_line(const std::string& output, const std::string& line) {
         return output.find("        " + line + "\n") != std::string::npos;
     }
-    // Files of the log folder whose names end with `suffix`.
-    static int files_ending(const std::string& folder, const std::string& suffix) {
-        int n = 0;
-        for (const auto& e : fs::directory_iterator(folder)) {
-            const std::string name = e.path().filename().string();
-            if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
-                ++n;
-        }
-        return n;
-    }
 
-    fs::path dir_;
+    tb::test::TempFolder folder_{"tamblor-loops-e2e"};
+    const fs::path& dir_ = folder_.dir();
 };
 
 TEST_F(CompareLoopsE2E, OneMegabyteOfSequentialRequestsIsWrittenAndVerifiedOnce) {
@@ -91,7 +56,7 @@ TEST_F(CompareLoopsE2E, OneMegabyteOfSequentialRequestsIsWrittenAndVerifiedOnce)
     ASSERT_EQ(r.exit_code, 0) << r.output;
     EXPECT_TRUE(has_line(r.output, "Last Cycle Data, Cycle1, Process:100%")) << r.output;
     EXPECT_TRUE(has_line(r.output, "Compare Result : Compare Finish. No error exist. | 0")) << r.output;
-    auto v = values(r.output);
+    auto v = tb::test::printed_values(r.output);
     ASSERT_TRUE(v.count("ACW") && v.count("BCW")) << r.output;
     // Eight writes of 128 KiB, each read back at once, and one cycle only.
     EXPECT_EQ(v["BCW"] - v["ACW"], 8);
@@ -105,7 +70,7 @@ TEST_F(CompareLoopsE2E, RandomRequestsWithTrimsFuaWritesAndFlushesAllVerify) {
                  nvme_commands("B"));
     ASSERT_EQ(r.exit_code, 0) << r.output;
     EXPECT_TRUE(has_line(r.output, "Compare Result : Compare Finish. No error exist. | 0")) << r.output;
-    auto v = values(r.output);
+    auto v = tb::test::printed_values(r.output);
     // One range of 4 KiB requests: 2048 writes and trims (about a tenth
     // trims), every second one of a stream read back.
     const long long writes = v["BCW"] - v["ACW"], reads = v["BCR"] - v["ACR"];
@@ -164,11 +129,11 @@ TEST_F(CompareLoopsE2E, ACorruptedWriteIsAMiscompareOnBothReads) {
     EXPECT_TRUE(has_line(r.output, "Compare Result : 1st Read is Miscompare, 2nd Read is still Miscompare! | 2"))
         << r.output;
     EXPECT_TRUE(has_line(r.output, "CurrentLBA: 0x0000000000000200")) << r.output;
-    const std::string folder = log_folder(r.output);
+    const std::string folder = tb::test::log_folder_of(r.output);
     ASSERT_FALSE(folder.empty()) << r.output;
-    EXPECT_EQ(files_ending(folder, "_Pattern.Hex"), 1);
-    EXPECT_EQ(files_ending(folder, "_Read1.Hex"), 1);
-    EXPECT_EQ(files_ending(folder, "_Read2.Hex"), 1);
+    EXPECT_EQ(tb::test::files_ending(folder, "_Pattern.Hex").size(), 1u);
+    EXPECT_EQ(tb::test::files_ending(folder, "_Read1.Hex").size(), 1u);
+    EXPECT_EQ(tb::test::files_ending(folder, "_Read2.Hex").size(), 1u);
 }
 
 TEST_F(CompareLoopsE2E, AStaleFirstReadIsAMiscompareThatTheSecondReadClears) {

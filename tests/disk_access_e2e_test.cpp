@@ -4,18 +4,13 @@
 // are checked.
 #include <gtest/gtest.h>
 
-#include "tests/e2e_support.h"
-#include "tests/shell_run.h"
-#include <sys/wait.h>
-
-#include <algorithm>
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "tests/e2e_support.h"
+#include "tests/shell_run.h"
 
 namespace {
 
@@ -23,12 +18,7 @@ namespace fs = std::filesystem;
 
 using RunResult = tb::test::ShellResult;
 
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void write_file(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+using tb::test::read_file;
 
 constexpr const char* kMachine = R"INI([machine]
 persist = 0
@@ -97,29 +87,14 @@ protected:
     const fs::path dir_ = machine_.dir();
 
     RunResult run(const std::string& script) {
-        write_file(dir_ / "t.scpt", script);
-        std::string cmd = "cd '" + dir_.string() + "' && TMPDIR='" + dir_.string() + "' TAMBLOR_SETTINGS_FILE='" +
-                          (dir_ / "settings.ini").string() + "' '" TAMBLOR_BINARY
-                          "' --sim=machine.ini SCRIPT:t.scpt";
-        RunResult r = tb::test::run_shell(cmd);
-        const std::string marker = "##### SCRIPT LOG ";
-        size_t at = r.output.find(marker);
-        if (at != std::string::npos) {
-            size_t e = r.output.find('\n', at);
-            log_ = r.output.substr(at + marker.size(), e - at - marker.size());
-        }
+        RunResult r = tb::test::run_sim_script(dir_, script);
+        const std::string folder = tb::test::log_folder_of(r.output);
+        if (!folder.empty()) log_ = folder;
         return r;
     }
 
     // The data files the run wrote, in name order.
-    std::vector<fs::path> hex_files() const {
-        std::vector<fs::path> out;
-        if (log_.empty() || !fs::exists(log_)) return out;
-        for (const auto& e : fs::directory_iterator(log_))
-            if (e.path().extension() == ".Hex") out.push_back(e.path());
-        std::sort(out.begin(), out.end());
-        return out;
-    }
+    std::vector<fs::path> hex_files() const { return tb::test::files_ending(log_, ".Hex"); }
     std::string job_log() const { return read_file(fs::path(log_) / "TestLog.htm"); }
 
     std::string log_;
@@ -221,7 +196,7 @@ TEST_F(DiskAccessE2E, AtaWriteRefusesADiskWithVolumes) {
 TEST_F(DiskAccessE2E, UpdateFwDownloadsCommitsAndWaitsForTheDisk) {
     std::string image(10000, '\x5A');
     image.replace(100, 15, "FWREV:NV9.9.99 ");
-    write_file(dir_ / "fw.bin", image);
+    std::ofstream(dir_ / "fw.bin", std::ios::binary) << image;
     RunResult r = run(
         "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE1\" );\n"
         "UpdateFW( File:\"fw.bin\", Slot:2, Commit:3, AutoReset:TRUE, ExtDelay:0 );\n"

@@ -1,14 +1,21 @@
 // What the end-to-end tests share: temporary folders, reading files back,
-// the log folder a run names, scripts with CR LF line ends, and a folder with
-// a simulated machine file of the test's own.
+// the log folder a run names, scripts with CR LF line ends, a folder with
+// a simulated machine file of the test's own, running a script on it and
+// the "NAME=number" values a script printed.
 #pragma once
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <regex>
 #include <string>
+#include <vector>
+
+#include "tests/shell_run.h"
 
 namespace tb::test {
 
@@ -17,6 +24,24 @@ inline std::string make_temp_dir(const std::string& stem) {
     std::string tmpl = "/tmp/" + stem + "-XXXXXX";
     return ::mkdtemp(tmpl.data());
 }
+
+// A fresh folder /tmp/<stem>-XXXXXX, removed with everything in it along
+// with the object.
+class TempFolder {
+public:
+    explicit TempFolder(const std::string& stem) : dir_(make_temp_dir(stem)) {}
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::filesystem::path& dir() const { return dir_; }
+
+private:
+    std::filesystem::path dir_;
+};
 
 inline std::string read_file(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -30,6 +55,44 @@ inline std::string log_folder_of(const std::string& output) {
     if (p == std::string::npos) return {};
     size_t e = output.find('\n', p);
     return output.substr(p + marker.size(), e - p - marker.size());
+}
+
+// The files of `folder` whose names end with `suffix`, in name order.
+inline std::vector<std::filesystem::path> files_ending(const std::filesystem::path& folder,
+                                                       const std::string& suffix) {
+    std::vector<std::filesystem::path> out;
+    std::error_code ec;
+    if (folder.empty() || !std::filesystem::is_directory(folder, ec)) return out;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        const std::string name = e.path().filename().string();
+        if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            out.push_back(e.path());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// The "NAME=number" values a script printed (NAME of capitals, digits and
+// underscores); a later value of a name replaces an earlier one.
+inline std::map<std::string, long long> printed_values(const std::string& output) {
+    std::map<std::string, long long> out;
+    const std::regex item("([A-Z0-9_]+)=(-?[0-9]+)");
+    for (auto it = std::sregex_iterator(output.begin(), output.end(), item); it != std::sregex_iterator(); ++it)
+        out[(*it)[1]] = std::stoll((*it)[2]);
+    return out;
+}
+
+// Writes `script` to <dir>/t.scpt and runs it through the real binary on
+// the simulated machine <dir>/machine.ini, from <dir>, with <dir> as TMPDIR
+// and <dir>/settings.ini as the settings file; `more` ends the command line
+// (further arguments, a redirection).
+inline ShellResult run_sim_script(const std::filesystem::path& dir, const std::string& script,
+                                  const std::string& more = "") {
+    std::ofstream(dir / "t.scpt", std::ios::binary | std::ios::trunc) << script;
+    std::string command = "cd '" + dir.string() + "' && TMPDIR='" + dir.string() + "' TAMBLOR_SETTINGS_FILE='" +
+                          (dir / "settings.ini").string() + "' '" TAMBLOR_BINARY "' --sim=machine.ini SCRIPT:t.scpt";
+    if (!more.empty()) command += " " + more;
+    return run_shell(command);
 }
 
 // Writes a script with CR LF line ends (a bare LF does not end a comment).
@@ -64,23 +127,20 @@ inline size_t leftover_work_folders(const std::filesystem::path& tmp) {
 class SimMachineFolder {
 public:
     // `machine` starts with its "[machine]" line; the folder key is added.
-    SimMachineFolder(const std::string& stem, const std::string& machine) : dir_(make_temp_dir(stem)) {
-        std::string text = machine;
-        text.insert(std::string("[machine]\n").size(), "folder = " + (dir_ / "sim").string() + "\n");
-        std::ofstream(dir_ / "machine.ini", std::ios::binary) << text;
-    }
-    ~SimMachineFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-    SimMachineFolder(const SimMachineFolder&) = delete;
-    SimMachineFolder& operator=(const SimMachineFolder&) = delete;
+    SimMachineFolder(const std::string& stem, const std::string& machine) : folder_(stem) { write_machine(machine); }
 
-    const std::filesystem::path& dir() const { return dir_; }
-    std::filesystem::path machine_file() const { return dir_ / "machine.ini"; }
+    // Replaces the machine file (as between two runs on the same disks).
+    void write_machine(const std::string& machine) const {
+        std::string text = machine;
+        text.insert(std::string("[machine]\n").size(), "folder = " + (dir() / "sim").string() + "\n");
+        std::ofstream(machine_file(), std::ios::binary | std::ios::trunc) << text;
+    }
+
+    const std::filesystem::path& dir() const { return folder_.dir(); }
+    std::filesystem::path machine_file() const { return dir() / "machine.ini"; }
 
 private:
-    std::filesystem::path dir_;
+    TempFolder folder_;
 };
 
 }  // namespace tb::test

@@ -2,15 +2,13 @@
 // simulated machine of its own; the job log, the map and progress files,
 // the detail CSV and the exit codes are checked.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <regex>
 #include <string>
-#include <vector>
 
+#include "tests/e2e_support.h"
 #include "tests/shell_run.h"
 
 namespace {
@@ -36,37 +34,17 @@ pci = 3:0.0
 
 constexpr const char* kRawDisk = "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE1\" );\n";
 
-std::string read_file(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 class MapE2E : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/tamblor-map-e2e-XXXXXX";
-        dir_ = ::mkdtemp(tmpl);
-        std::string machine = kMachine;
-        machine.insert(std::string("[machine]\n").size(), "folder = " + (dir_ / "sim").string() + "\n");
-        std::ofstream(dir_ / "machine.ini", std::ios::binary) << machine;
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
+    tb::test::SimMachineFolder machine_{"tamblor-map-e2e", kMachine};
+    const fs::path& dir_ = machine_.dir();
 
-    tb::test::ShellResult run(const std::string& script) {
-        std::ofstream(dir_ / "t.scpt", std::ios::binary) << script;
-        return tb::test::run_shell("cd '" + dir_.string() + "' && TMPDIR='" + dir_.string() +
-                                   "' TAMBLOR_SETTINGS_FILE='" + (dir_ / "settings.ini").string() +
-                                   "' '" TAMBLOR_BINARY "' --sim=machine.ini SCRIPT:t.scpt < /dev/null");
-    }
+    tb::test::ShellResult run(const std::string& script) { return tb::test::run_sim_script(dir_, script, "< /dev/null"); }
 
-    static std::string log_folder(const std::string& output) {
-        const std::string marker = "##### SCRIPT LOG ";
-        size_t at = output.find(marker);
-        if (at == std::string::npos) return {};
-        return output.substr(at + marker.size(), output.find('\n', at) - at - marker.size());
+    // What the detail CSV in the run's log folder holds.
+    static std::string detail_csv(const std::string& output) {
+        const auto files = tb::test::files_ending(tb::test::log_folder_of(output), ".csv");
+        return files.empty() ? std::string() : tb::test::read_file(files.back());
     }
 
     // The path printed by "LBA Map File : %s ".
@@ -79,8 +57,6 @@ protected:
     static bool has(const std::string& output, const std::string& line) {
         return output.find("        " + line + "\n") != std::string::npos;
     }
-
-    fs::path dir_;
 };
 
 TEST_F(MapE2E, CleanMapWrittenAndComparedHasNoErrors) {
@@ -96,7 +72,7 @@ TEST_F(MapE2E, CleanMapWrittenAndComparedHasNoErrors) {
     const std::string map = map_path(r.output);
     ASSERT_FALSE(map.empty()) << r.output;
     EXPECT_NE(map.find("[LBAMap_"), std::string::npos);
-    const std::string bytes = read_file(map);
+    const std::string bytes = tb::test::read_file(map);
     ASSERT_GE(bytes.size(), 24u);
     const uint32_t count = static_cast<uint8_t>(bytes[20]) | static_cast<uint8_t>(bytes[21]) << 8 |
                            static_cast<uint8_t>(bytes[22]) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(bytes[23])) << 24;
@@ -118,8 +94,8 @@ TEST_F(MapE2E, CleanMapWrittenAndComparedHasNoErrors) {
     EXPECT_TRUE(has(r.output, "Pattern       : 0x12345678"));
     EXPECT_TRUE(has(r.output, "Compare Result : Compare Finish. No error exist. | 0")) << r.output;
     // The map was copied into the log folder; its progress record says the play finished.
-    EXPECT_TRUE(fs::exists(fs::path(log_folder(r.output)) / "LBAMap.map"));
-    const std::string progress = read_file(fs::path(map).parent_path() / "LBAMap.progress");
+    EXPECT_TRUE(fs::exists(fs::path(tb::test::log_folder_of(r.output)) / "LBAMap.map"));
+    const std::string progress = tb::test::read_file(fs::path(map).parent_path() / "LBAMap.progress");
     EXPECT_NE(progress.find("\nfinished=1\n"), std::string::npos) << progress;
 }
 
@@ -139,9 +115,7 @@ TEST_F(MapE2E, ASectorChangedBehindTheMapIsFoundAndDetailed) {
     EXPECT_TRUE(has(r.output, "Detail Data for each error commands."));
     EXPECT_NE(r.output.find("ERRORS=1"), std::string::npos);
     // The detail file: header, then the unit at LBA 8 with its wrong sector 10.
-    std::string csv;
-    for (const auto& e : fs::directory_iterator(log_folder(r.output)))
-        if (e.path().extension() == ".csv") csv = read_file(e.path());
+    const std::string csv = detail_csv(r.output);
     ASSERT_FALSE(csv.empty());
     EXPECT_EQ(csv.rfind("Access LBA (4KB)        ,Correct   ,", 0), 0u) << csv;
     EXPECT_NE(csv.find("00 00 00 00 00 00 00 08 ,7         ,0         ,0         ,1         ,0         ,"
@@ -158,7 +132,7 @@ TEST_F(MapE2E, OneCycleWithoutRandomVisitsEveryUnitOnceInOrder) {
                                   "m = Compare_MapMake( RandRatio:0, LBA:0, RangeLenMB:1, AccessKB:8, "
                                   "LimitTxSizeMB:\"CYCLE\" );\n");
     ASSERT_EQ(r.exit_code, 0) << r.output;
-    const std::string bytes = read_file(map_path(r.output));
+    const std::string bytes = tb::test::read_file(map_path(r.output));
     ASSERT_EQ(bytes.size(), 24u + 9u * 128u);
     for (uint32_t i = 0; i < 128; ++i) {
         const uint64_t offset = static_cast<uint8_t>(bytes[24 + 9 * i + 1]) << 8 |
@@ -210,7 +184,7 @@ TEST_F(MapE2E, AppendExtendsTheRegionOverBothAndKeepsTheRequestSize) {
     EXPECT_EQ(r.exit_code, 254) << r.output;
     EXPECT_NE(r.output.find("LBA must lie a whole number of the map's requests from its region"), std::string::npos)
         << r.output;
-    const std::string bytes = read_file(map_path(r.output));
+    const std::string bytes = tb::test::read_file(map_path(r.output));
     ASSERT_EQ(bytes.size(), 24u + 9u * 256u);
     EXPECT_EQ(bytes.substr(0, 24), std::string("\0\0\0\0\0\0\0\0"     // region start 0
                                                "\0\0\x20\0\0\0\0\0"   // 2 MiB
@@ -230,9 +204,7 @@ TEST_F(MapE2E, AUnitThatCannotBeReadCountsAsReadFail) {
     ASSERT_EQ(r.exit_code, 0) << r.output;
     EXPECT_TRUE(has(r.output, "Read IO Fail Sectors             : 8")) << r.output;
     EXPECT_TRUE(has(r.output, "Total Error Sectors              : 8"));
-    std::string csv;
-    for (const auto& e : fs::directory_iterator(log_folder(r.output)))
-        if (e.path().extension() == ".csv") csv = read_file(e.path());
+    const std::string csv = detail_csv(r.output);
     // The unit of LBA 48..55: no sector classified, all eight unreadable.
     EXPECT_NE(csv.find("00 00 00 00 00 00 00 30 ,0         ,0         ,0         ,0         ,8         ,"
                        "00 00 00 00 00 00 00 30 ,"),
@@ -290,9 +262,7 @@ namespace {
 class MapPowerLossE2E : public MapE2E {
 protected:
     void use_machine(const std::string& disk1_extra) {
-        std::string machine = kMachine;
-        machine.insert(std::string("[machine]\n").size(), "folder = " + (dir_ / "sim").string() + "\n");
-        std::ofstream(dir_ / "machine.ini", std::ios::binary | std::ios::trunc) << machine << disk1_extra;
+        machine_.write_machine(kMachine + disk1_extra);
     }
     // Lays down the base data (made durable), makes a map of `make_keys`
     // and plays it until the power goes; returns the map's path.
@@ -326,7 +296,7 @@ protected:
 TEST_F(MapPowerLossE2E, FuaWritesSurviveTheCutExactly) {
     const std::string map = play_until_power_loss("RandRatio:100, FuaRatio:10000");
     ASSERT_FALSE(map.empty());
-    const std::string progress = read_file(fs::path(map).parent_path() / "LBAMap.progress");
+    const std::string progress = tb::test::read_file(fs::path(map).parent_path() / "LBAMap.progress");
     EXPECT_NE(progress.find("\nfinished=0\n"), std::string::npos) << progress;
     tb::test::ShellResult r = compare_in_new_process(map);
     ASSERT_EQ(r.exit_code, 0) << r.output;

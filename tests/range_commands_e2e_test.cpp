@@ -2,13 +2,9 @@
 // FindLBA_ByPattern) run through the real binary on a simulated machine of
 // their own; the job log, the hex files and the exit codes are checked.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -21,10 +17,7 @@ namespace fs = std::filesystem;
 
 constexpr size_t kSector = 512;
 
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using tb::test::read_file;
 
 // One sector as the pattern fill and the sector stamp make it.
 std::string stamped_sector(uint64_t lba, uint32_t pattern, bool stamp = true) {
@@ -50,30 +43,14 @@ protected:
 
     // Runs the script on disk `disk`.
     tb::test::ShellResult run(int disk, const std::string& script) {
-        std::ofstream(dir_ / "t.scpt", std::ios::binary | std::ios::trunc)
-            << "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE" << disk << "\" );\n"
-            << script;
-        tb::test::ShellResult r = tb::test::run_shell(
-            "cd '" + dir_.string() + "' && TMPDIR='" + dir_.string() + "' TAMBLOR_SETTINGS_FILE='" +
-            (dir_ / "settings.ini").string() + "' '" TAMBLOR_BINARY "' --sim=machine.ini SCRIPT:t.scpt");
-        const std::string marker = "##### SCRIPT LOG ";
-        const size_t at = r.output.find(marker);
-        if (at != std::string::npos)
-            log_ = r.output.substr(at + marker.size(), r.output.find('\n', at) - at - marker.size());
+        tb::test::ShellResult r = tb::test::run_sim_script(
+            dir_, "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE" + std::to_string(disk) + "\" );\n" + script);
+        const std::string folder = tb::test::log_folder_of(r.output);
+        if (!folder.empty()) log_ = folder;
         return r;
     }
-    // The one file of the log folder whose name ends with `suffix`.
-    std::vector<fs::path> files_ending(const std::string& suffix) const {
-        std::vector<fs::path> out;
-        if (log_.empty()) return out;
-        for (const auto& e : fs::directory_iterator(log_)) {
-            const std::string n = e.path().filename().string();
-            if (n.size() >= suffix.size() && n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0)
-                out.push_back(e.path());
-        }
-        std::sort(out.begin(), out.end());
-        return out;
-    }
+    // The files of the log folder whose names end with `suffix`, in name order.
+    std::vector<fs::path> files_ending(const std::string& suffix) const { return tb::test::files_ending(log_, suffix); }
     static bool has(const tb::test::ShellResult& r, const std::string& text) {
         return r.output.find(text) != std::string::npos;
     }

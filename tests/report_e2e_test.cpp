@@ -2,16 +2,12 @@
 // the script reads values back from what they printed.
 #include <gtest/gtest.h>
 
-#include "tests/e2e_support.h"
-#include "tests/shell_run.h"
-#include <sys/wait.h>
-
-#include <array>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
+
+#include "tests/e2e_support.h"
+#include "tests/shell_run.h"
 
 namespace {
 
@@ -52,14 +48,11 @@ class ReportE2E : public ::testing::Test {
         std::string script;
         std::istringstream in(statements);
         for (std::string line; std::getline(in, line);) script += line + "\r\n";
-        std::ofstream(dir_ / "t.scpt", std::ios::binary) << script;
-        const std::string cmd = "cd '" + dir_.string() + "' && TMPDIR='" + dir_.string() + "' '" TAMBLOR_BINARY
-                                "' --sim=machine.ini SCRIPT:t.scpt '\\\\.\\PHYSICALDRIVE" + target + "'";
-        const tb::test::ShellResult r = tb::test::run_shell(cmd);
+        const tb::test::ShellResult r =
+            tb::test::run_sim_script(dir_, script, "'\\\\.\\PHYSICALDRIVE" + target + "'");
         if (exit_code) *exit_code = r.exit_code;
         return r.output;
     }
-
 };
 
 std::string trim(std::string s) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/sim/sim_config.h"
+#include "tests/e2e_support.h"
 #include "tests/shell_run.h"
 
 namespace tb::sim {
@@ -131,21 +132,12 @@ TEST(SimConfigReader, LoadNamesTheFile) {
 
 class SimConfigE2E : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/tamblor-simcfg-XXXXXX";
-        dir_ = ::mkdtemp(tmpl);
-        std::ofstream(dir_ / "t.scpt") << "Print(Output:\"script ran\");\r\n";
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
     tb::test::ShellResult run(const std::string& machine) {
         std::ofstream(dir_ / "machine.ini", std::ios::trunc) << machine;
-        return tb::test::run_shell("cd '" + dir_.string() + "' && TMPDIR='" + dir_.string() + "' '" TAMBLOR_BINARY
-                                   "' --sim=machine.ini SCRIPT:t.scpt");
+        return tb::test::run_sim_script(dir_, "Print(Output:\"script ran\");\r\n");
     }
-    fs::path dir_;
+    tb::test::TempFolder folder_{"tamblor-simcfg"};
+    const fs::path& dir_ = folder_.dir();
 };
 
 TEST_F(SimConfigE2E, ABadMachineFileStopsTheRun) {

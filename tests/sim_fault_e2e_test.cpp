@@ -3,45 +3,28 @@
 // a power loss ends the job with the disk gone while the next run on the
 // same machine folder reads back exactly the durable writes.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
+#include "tests/e2e_support.h"
 #include "tests/shell_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using tb::test::read_file;
 
 class SimFaultE2E : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/tamblor-fault-e2e-XXXXXX";
-        dir_ = ::mkdtemp(tmpl);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    void machine(const std::string& disk1) {
-        std::ofstream(dir_ / "machine.ini", std::ios::trunc)
-            << "[machine]\nfolder = " << (dir_ / "sim").string() << "\npersist = 1\n[disk1]\ntype = nvme\n"
-            << "capacity = 1GiB\n" << disk1;
+    // Disk 1 of the machine: an NVMe disk of 1 GiB whose writes persist,
+    // with the keys of `disk1`.
+    void machine(const std::string& disk1) const {
+        machine_.write_machine("[machine]\npersist = 1\n[disk1]\ntype = nvme\ncapacity = 1GiB\n" + disk1);
     }
     tb::test::ShellResult run(const std::string& script) const {
-        std::ofstream(dir_ / "t.scpt", std::ios::trunc) << "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE1\" );\n"
-                                                        << script;
-        return tb::test::run_shell("cd '" + dir_.string() + "' && TMPDIR='" + dir_.string() +
-                                   "' TAMBLOR_SETTINGS_FILE='" + (dir_ / "settings.ini").string() + "' '" TAMBLOR_BINARY
-                                   "' --sim=machine.ini SCRIPT:t.scpt");
+        return tb::test::run_sim_script(dir_, "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE1\" );\n" + script);
     }
     // The data file the run's command starting with `command` wrote.
     static std::string data_of(const tb::test::ShellResult& r, const std::string& command) {
@@ -53,7 +36,8 @@ class SimFaultE2E : public ::testing::Test {
         return read_file(r.output.substr(at, r.output.find('\n', at) - at));
     }
 
-    fs::path dir_;
+    tb::test::SimMachineFolder machine_{"tamblor-fault-e2e", "[machine]\n"};
+    const fs::path& dir_ = machine_.dir();
 };
 
 TEST_F(SimFaultE2E, ACorruptedRangeReadsBackWithOneChangedByteInEverySector) {

@@ -2,20 +2,13 @@
 // through the LBA commands and a performance workload, and the disks' own
 // SMART / health counters show every transfer, whichever path it took.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <regex>
 #include <string>
 
 #include "tests/e2e_support.h"
 #include "tests/shell_run.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // Disk 1 an NVMe disk on PCIe, disk 2 one behind a USB bridge, disk 3 a
 // SATA disk; none holds a volume, so every one is in RAW mode.
@@ -50,24 +43,8 @@ capacity = 4GB
 class SmartCountersE2E : public ::testing::Test {
 protected:
     tb::test::SimMachineFolder machine_{"tamblor-smart-e2e", kMachine};
-    const fs::path dir_ = machine_.dir();
 
-    tb::test::ShellResult run(const std::string& script) {
-        std::ofstream(dir_ / "t.scpt", std::ios::binary) << script;
-        return tb::test::run_shell("cd '" + dir_.string() + "' && TMPDIR='" + dir_.string() +
-                                   "' TAMBLOR_SETTINGS_FILE='" + (dir_ / "settings.ini").string() +
-                                   "' '" TAMBLOR_BINARY "' --sim=machine.ini SCRIPT:t.scpt");
-    }
-
-    // The "NAME=number" values the script printed.
-    static std::map<std::string, long long> values(const std::string& output) {
-        std::map<std::string, long long> out;
-        std::regex item("([A-Z0-9_]+)=(-?[0-9]+)");
-        for (auto it = std::sregex_iterator(output.begin(), output.end(), item); it != std::sregex_iterator(); ++it)
-            out[(*it)[1]] = std::stoll((*it)[2]);
-        return out;
-    }
-
+    tb::test::ShellResult run(const std::string& script) { return tb::test::run_sim_script(machine_.dir(), script); }
 };
 
 // Reads the NVMe SMART / health log into <P>UR (data units read), <P>UW
@@ -102,7 +79,7 @@ TEST_F(SmartCountersE2E, NvmeHealthLogCountsLbaCommandsAndWorkloads) {
         "LBARead( LBA:0, SectorCount:1000 );\n" + nvme_counters("B") +
         "Performance_SeqWrite( LBA:0, RangeLenMB:8, AccessKB:128, QD:4, LimitCycle:1 );\n" + nvme_counters("C"));
     ASSERT_EQ(r.exit_code, 0) << r.output;
-    auto v = values(r.output);
+    auto v = tb::test::printed_values(r.output);
     ASSERT_TRUE(v.count("AUW") && v.count("BUW") && v.count("CUW")) << r.output;
     // A fresh disk: nothing written yet; reads may have come from discovery.
     EXPECT_EQ(v["AUW"], 0);
@@ -123,7 +100,7 @@ TEST_F(SmartCountersE2E, BridgedNvmeDiskCountsLbaWrites) {
         "LBAWrite( LBA:100, SectorCount:1500, WritePattern:0x5A5A5A5A, MarkSectorHeader:TRUE );\n" +
         nvme_counters("B"));
     ASSERT_EQ(r.exit_code, 0) << r.output;
-    auto v = values(r.output);
+    auto v = tb::test::printed_values(r.output);
     ASSERT_TRUE(v.count("AUW") && v.count("BUW")) << r.output;
     EXPECT_EQ(v["AUW"], 0);
     EXPECT_EQ(v["BUW"], 2);
@@ -138,7 +115,7 @@ TEST_F(SmartCountersE2E, AtaSmartAttributesCountLbaCommandsAndWorkloads) {
         "Performance_SeqWrite( LBA:0, RangeLenMB:64, AccessKB:1024, QD:4, LimitCycle:1 );\n" +
         "LBARead( LBA:0, SectorCount:65536 );\n" + ata_counters("B"));
     ASSERT_EQ(r.exit_code, 0) << r.output;
-    auto v = values(r.output);
+    auto v = tb::test::printed_values(r.output);
     ASSERT_TRUE(v.count("AW") && v.count("BW")) << r.output;
     EXPECT_EQ(v["AID"], 0xF1);
     EXPECT_EQ(v["BW"] - v["AW"], 2);
