@@ -147,6 +147,31 @@ void announce_map(int slot, const std::string& name, const std::string& path) {
     set_result_string(slot, name, path);
 }
 
+// The share of writes at random units and the trim, FUA and flush ratios.
+void take_ratios(MapDraw& draw, const RegionKeys& k) {
+    draw.rand_ratio = k.rand_ratio;
+    draw.trim_ratio = k.trim;
+    draw.fua_ratio = k.fua;
+    draw.flush_ratio = k.flush;
+}
+
+// Draws the records after the `header.count` the file already holds, puts
+// the new count into the header and announces the map.
+void draw_and_finish(int slot, MapFileWriter& writer, const MapDraw& draw, MapHeader header,
+                     const std::string& path, const std::string& name) {
+    uint64_t records = header.count;
+    if (!draw_into(writer, draw, records)) {
+        raise_error(slot, records > 0xFFFFFFFFull ? kErrParam : kErrOutputFile, path);
+        return;
+    }
+    header.count = static_cast<uint32_t>(records);
+    if (!writer.finish(header)) {
+        raise_error(slot, kErrOutputFile, path);
+        return;
+    }
+    announce_map(slot, name, path);
+}
+
 constexpr ArgSpec kMakeSpecs[] = {
     {"RandRatio", "", ArgType::Number, "100", 0, 100},
     {"LBA", "", ArgType::Number, "0", 0, INT64_MAX / 4096},
@@ -189,10 +214,7 @@ void cmd_Compare_MapMake(int slot, const std::string& args, const std::string& n
     if (!region_of(slot, k, draw.request_size, draw.region_start, draw.region_length)) return;
     if (!write_requests_of(slot, k.limit_text, draw.region_length / size, draw.request_size, draw.write_requests))
         return;
-    draw.rand_ratio = k.rand_ratio;
-    draw.trim_ratio = k.trim;
-    draw.fua_ratio = k.fua;
-    draw.flush_ratio = k.flush;
+    take_ratios(draw, k);
 
     const std::string folder = make_map_folder(slot);
     const std::string path = path_join(folder, kMapFileName);
@@ -203,17 +225,7 @@ void cmd_Compare_MapMake(int slot, const std::string& args, const std::string& n
         raise_error(slot, kErrOutputFile, folder.empty() ? "no folder for the map" : why);
         return;
     }
-    uint64_t records = 0;
-    if (!draw_into(writer, draw, records)) {
-        raise_error(slot, records > 0xFFFFFFFFull ? kErrParam : kErrOutputFile, path);
-        return;
-    }
-    header.count = static_cast<uint32_t>(records);
-    if (!writer.finish(header)) {
-        raise_error(slot, kErrOutputFile, path);
-        return;
-    }
-    announce_map(slot, name, path);
+    draw_and_finish(slot, writer, draw, header, path, name);
 }
 
 void cmd_Compare_MapAppend(int slot, const std::string& args, const std::string& name) {
@@ -251,21 +263,8 @@ void cmd_Compare_MapAppend(int slot, const std::string& args, const std::string&
     if (!write_requests_of(slot, k.limit_text, draw.region_length / draw.request_size, draw.request_size,
                            draw.write_requests))
         return;
-    draw.rand_ratio = k.rand_ratio;
-    draw.trim_ratio = k.trim;
-    draw.fua_ratio = k.fua;
-    draw.flush_ratio = k.flush;
-    uint64_t records = old.count;
-    if (!draw_into(writer, draw, records)) {
-        raise_error(slot, records > 0xFFFFFFFFull ? kErrParam : kErrOutputFile, path);
-        return;
-    }
-    header.count = static_cast<uint32_t>(records);
-    if (!writer.finish(header)) {
-        raise_error(slot, kErrOutputFile, path);
-        return;
-    }
-    announce_map(slot, name, path);
+    take_ratios(draw, k);
+    draw_and_finish(slot, writer, draw, header, path, name);
 }
 
 }  // namespace tb
