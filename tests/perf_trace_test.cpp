@@ -19,6 +19,7 @@
 #include "platform/sim/sim_config.h"
 #include "platform/sim/sim_platform.h"
 #include "script/job_slot.h"
+#include "tests/sim_test_helpers.h"
 #include "tests/test_support.h"
 #include "common/file_handle.h"
 #include "ui/job_log.h"
@@ -89,14 +90,7 @@ protected:
         folder = test::fresh_slot();
         char tmpl[] = "/tmp/tamblor-trace-XXXXXX";
         sim_folder = ::mkdtemp(tmpl);
-        std::string error;
-        auto cfg = sim::parse_sim_config(
-            std::string("[machine]\nfolder = ") + sim_folder + "\npersist = 0\n[disk1]\ntype = nvme\ncapacity = 1GiB\n", &error);
-        ASSERT_TRUE(cfg) << error;
-        auto platform = sim::make_sim_platform_from_config(*cfg, &error);
-        ASSERT_TRUE(platform) << error;
-        set_disk_platform(std::move(platform));
-        ASSERT_GE(discover_disks(), 1);
+        ASSERT_GE(sim::test::install_machine(sim_folder, "[disk1]\ntype = nvme\ncapacity = 1GiB\n"), 1);
         current_target() = disk_table().records[0];
         sim::set_sim_io_hooks([this](uint32_t, SimIoHooks& h) {
             h.record = [this](uint32_t, const IoRequest& r) {

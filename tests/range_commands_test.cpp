@@ -17,6 +17,7 @@
 #include "platform/sim/sim_platform.h"
 #include "script/app_context.h"
 #include "script/job_slot.h"
+#include "tests/sim_test_helpers.h"
 #include "tests/test_support.h"
 #include "ui/job_log.h"
 
@@ -39,14 +40,7 @@ protected:
         test::fresh_slot();
         char tmpl[] = "/tmp/tamblor-range-XXXXXX";
         sim_folder = ::mkdtemp(tmpl);
-        std::string error;
-        auto cfg = sim::parse_sim_config(std::string("[machine]\nfolder = ") + sim_folder + "\npersist = 0\n" + kDisks,
-                                         &error);
-        ASSERT_TRUE(cfg) << error;
-        auto platform = sim::make_sim_platform_from_config(*cfg, &error);
-        ASSERT_TRUE(platform) << error;
-        set_disk_platform(std::move(platform));
-        ASSERT_GE(discover_disks(), 2);
+        ASSERT_GE(sim::test::install_machine(sim_folder, kDisks), 2);
         sim::set_sim_io_hooks([this](uint32_t, SimIoHooks& h) {
             h.record = [this](uint32_t, const IoRequest& r) {
                 std::lock_guard l(m);

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "disk/disk_discovery.h"
+#include "platform/disk_device.h"
 #include "platform/sim/sim_common.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_platform.h"
@@ -76,6 +78,23 @@ class Bench {
     std::string folder_;
     std::unique_ptr<SimPlatform> platform_;
 };
+
+// Makes a machine of `disks` (its [diskN] sections), with its backing files
+// in `folder` and not kept, the program's disks and discovers them; returns
+// how many disk records were found (0, with a test failure, when the
+// machine cannot be built).
+inline int install_machine(const std::string& folder, const std::string& disks) {
+    std::string error;
+    auto cfg = parse_sim_config("[machine]\nfolder = " + folder + "\npersist = 0\n" + disks, &error);
+    std::unique_ptr<SimPlatform> platform;
+    if (cfg) platform = make_sim_platform_from_config(*cfg, &error);
+    if (!platform) {
+        ADD_FAILURE() << error;
+        return 0;
+    }
+    set_disk_platform(std::move(platform));
+    return discover_disks();
+}
 
 // ---- NVMe ----------------------------------------------------------------
 

@@ -610,6 +610,27 @@ protected:
                ::setresuid(pw->pw_uid, pw->pw_uid, pw->pw_uid) == 0;
     }
     std::string path_of(const char* base) { return "/dev/shm" + ipc_object_name(base); }
+
+    // While another process holds the global variable table as
+    // `attach_table` attached it (returning 0, else the exit code of the
+    // failure), SetGlobalVar fails with an error text holding `reason`.
+    void expect_set_global_var_refused(const std::function<int(SharedSegment&)>& attach_table,
+                                       const std::string& reason) {
+        Pipe ready, bye;
+        pid_t other = spawn([&] {
+            SharedSegment table;
+            if (int failed = attach_table(table)) return failed;
+            report(ready, 0, 0);
+            wait_gate(bye);
+            return 0;
+        });
+        ASSERT_EQ(read_records(ready, 1, 5000).size(), 1u);
+        cmd_SetGlobalVar(0, "Name:\"K\", Value:1", "SetGlobalVar");
+        EXPECT_EQ(job_slot(0)->error_code, kErrGeneric);
+        EXPECT_NE(job_slot(0)->error_text.find(reason), std::string::npos) << job_slot(0)->error_text;
+        open_gate(bye, 1);
+        EXPECT_EQ(reap({other}, 3000), std::vector<int>({0}));
+    }
 };
 
 constexpr const char* kInstanceObjects[] = {"GlobalVar", "GlobalMutex", "XRT_SHAREE", "SyncEvent"};
@@ -667,38 +688,18 @@ TEST_F(SyncOwnership, AnotherUserCannotOpenTruncateOrLockThem) {
 }
 
 TEST_F(SyncOwnership, ObjectOfAnotherUserIsRefused) {
-    Pipe ready, bye;
-    pid_t other = spawn([&] {
-        if (!become_nobody()) return 1;
-        SharedSegment table;
-        if (!table.attach("GlobalVar", kGlobalVarBytes)) return 2;
-        report(ready, 0, 0);
-        wait_gate(bye);
-        return 0;
-    });
-    ASSERT_EQ(read_records(ready, 1, 5000).size(), 1u);
-    cmd_SetGlobalVar(0, "Name:\"K\", Value:1", "SetGlobalVar");
-    EXPECT_EQ(job_slot(0)->error_code, kErrGeneric);
-    EXPECT_NE(job_slot(0)->error_text.find("another user"), std::string::npos) << job_slot(0)->error_text;
-    open_gate(bye, 1);
-    EXPECT_EQ(reap({other}, 3000), std::vector<int>({0}));
+    expect_set_global_var_refused(
+        [](SharedSegment& table) {
+            if (!become_nobody()) return 1;
+            return table.attach("GlobalVar", kGlobalVarBytes) ? 0 : 2;
+        },
+        "another user");
 }
 
 TEST_F(SyncOwnership, ObjectOfTheWrongSizeIsRefused) {
-    Pipe ready, bye;
-    pid_t other = spawn([&] {
-        SharedSegment table;
-        if (!table.attach("GlobalVar", 100)) return 2;
-        report(ready, 0, 0);
-        wait_gate(bye);
-        return 0;
-    });
-    ASSERT_EQ(read_records(ready, 1, 5000).size(), 1u);
-    cmd_SetGlobalVar(0, "Name:\"K\", Value:1", "SetGlobalVar");
-    EXPECT_EQ(job_slot(0)->error_code, kErrGeneric);
-    EXPECT_NE(job_slot(0)->error_text.find("100 bytes"), std::string::npos) << job_slot(0)->error_text;
-    open_gate(bye, 1);
-    EXPECT_EQ(reap({other}, 3000), std::vector<int>({0}));
+    expect_set_global_var_refused(
+        [](SharedSegment& table) { return table.attach("GlobalVar", 100) ? 0 : 2; },
+        "100 bytes");
 }
 
 // ---------------------------------------------------------------------------
