@@ -59,11 +59,8 @@ TEST_F(ErrorSkipEndToEnd, OverlongStatementIsLeftOutAndTheRunGoesOn) {
 
 TEST_F(ErrorSkipEndToEnd, UnknownNameInAConditionDoesNotTakeTheBranch) {
     ShellResult r = run_tolerant("If ( 5 != NoSuchName ) { Print(\"BRANCH-TAKEN\"); }");
-    EXPECT_TRUE(has(r, "[Error Desc]:  Script Variable Not Initial. NoSuchName")) << r.output;
-    EXPECT_TRUE(has(r, "-- Error Count: 1 --")) << r.output;
+    expect_went_on(r, "Script Variable Not Initial. NoSuchName");
     EXPECT_FALSE(has(r, "BRANCH-TAKEN")) << r.output;
-    EXPECT_TRUE(has(r, "MARKER-END")) << r.output;
-    EXPECT_EQ(r.exit_code, 0) << r.output;
 }
 
 TEST_F(ErrorSkipEndToEnd, ArgumentOfWrongTypeDoesNotReachTheCommandAsAnOldValue) {

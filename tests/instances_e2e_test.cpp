@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -25,6 +26,16 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Polls `done` every 50 ms until it holds or `seconds` have passed; whether it held.
+bool eventually(const std::function<bool()>& done, int seconds) {
+    const auto until = Clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (Clock::now() >= until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
 
 std::string make_tmpdir() {
     char tmpl[] = "/tmp/tamblor-inst-XXXXXX";
@@ -116,6 +127,10 @@ public:
         for (const auto& [line, t] : lines_)
             if (line.find(text) != std::string::npos) return t;
         return std::nullopt;
+    }
+    // Whether a line containing `text` arrives within `seconds`.
+    bool await(const std::string& text, int seconds) {
+        return eventually([&] { return seen(text).has_value(); }, seconds);
     }
     // When each line containing `text` arrived, in order.
     std::vector<Clock::time_point> all_seen(const std::string& text) {
@@ -274,9 +289,7 @@ TEST_F(Instances, MemberKilledBeforeSyncWaitLeavesTheGroup) {
     Instance a(script_args(waiter), dir_, ipc_);
     Instance b(script_args(waiter), dir_, ipc_);
     // Both others wait for the third member at the barrier.
-    const auto until = Clock::now() + std::chrono::seconds(20);
-    while (Clock::now() < until && !(doomed.seen("JOINED") && a.seen("Wait 3 Threads") && b.seen("Wait 3 Threads")))
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    eventually([&] { return doomed.seen("JOINED") && a.seen("Wait 3 Threads") && b.seen("Wait 3 Threads"); }, 20);
     ASSERT_TRUE(doomed.seen("JOINED")) << doomed.output();
     ASSERT_TRUE(a.seen("Wait 3 Threads")) << a.output();
     ASSERT_TRUE(b.seen("Wait 3 Threads")) << b.output();
@@ -321,9 +334,7 @@ TEST_F(Instances, AnotherUserCannotReadGlobalVar) {
                                    "x = GetGlobalVar( Name:\"Secret\" );\n"
                                    "Print( LeftAlign:FALSE, Output:x );\n");
     Instance root_run(script_args(owner), dir_, ipc_);
-    const auto until = Clock::now() + std::chrono::seconds(10);
-    while (Clock::now() < until && !root_run.seen("STORED")) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ASSERT_TRUE(root_run.seen("STORED")) << root_run.output();
+    ASSERT_TRUE(root_run.await("STORED", 10)) << root_run.output();
     Instance other(script_args(spy), dir_, ipc_, Launch{.as_nobody = true, .ipc_group = ""});
     EXPECT_NE(other.wait(20), 0) << other.output();
     EXPECT_FALSE(other.seen("s3cr3t-value")) << other.output();
@@ -344,9 +355,7 @@ TEST_F(Instances, GroupSettingSharesTheObjectsWithTheGroup) {
                                       "SyncWait( TimeoutSec:20 );\n"
                                       "Print( LeftAlign:FALSE, Output:\"MET\" );\n");
     Instance root_run(script_args(owner), dir_, ipc_, Launch{.ipc_group = "nogroup"});
-    const auto until = Clock::now() + std::chrono::seconds(10);
-    while (Clock::now() < until && !root_run.seen("STORED")) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ASSERT_TRUE(root_run.seen("STORED")) << root_run.output();
+    ASSERT_TRUE(root_run.await("STORED", 10)) << root_run.output();
     Instance other(script_args(member), dir_, ipc_, Launch{.as_nobody = true, .ipc_group = "nogroup"});
     EXPECT_EQ(other.wait(30), 0) << other.output();
     EXPECT_EQ(root_run.wait(30), 0) << root_run.output();
