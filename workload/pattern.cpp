@@ -2,6 +2,7 @@
 
 #include <sys/random.h>
 
+#include <bit>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -28,6 +29,8 @@ void fill_random(void* out, size_t n) {
 }
 
 }  // namespace
+
+void crypto_random_fill(void* out, size_t n) { fill_random(out, n); }
 
 uint32_t crypto_random32() {
     uint32_t v = 0;
@@ -64,16 +67,21 @@ void pattern_fill_value(std::span<uint8_t> buffer, uint32_t value) {
         if (!buffer.empty()) std::memset(buffer.data(), 0, buffer.size());
         return;
     }
-    const uint8_t bytes[4] = {static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
-                              static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
-    size_t n = buffer.size();
+    // One block of the value, copied whole: wide stores rather than one
+    // store per four bytes (the write/verify loops fill every write).
+    constexpr size_t kBlock = 64;
+    uint8_t block[kBlock];
+    for (size_t k = 0; k < kBlock; ++k) block[k] = static_cast<uint8_t>(value >> (8 * (3 - k % 4)));
+    uint8_t* out = buffer.data();
+    const size_t n = buffer.size();
     size_t i = 0;
-    for (; i + 4 <= n; i += 4) std::memcpy(buffer.data() + i, bytes, 4);
-    for (size_t k = 0; i < n; ++i, ++k) buffer[i] = bytes[k];
+    for (; i + kBlock <= n; i += kBlock) std::memcpy(out + i, block, kBlock);
+    if (i < n) std::memcpy(out + i, block, n - i);
 }
 
 void put_be64(uint8_t* at, uint64_t value) {
-    for (int i = 0; i < 8; ++i) at[i] = static_cast<uint8_t>(value >> (8 * (7 - i)));
+    if constexpr (std::endian::native == std::endian::little) value = __builtin_bswap64(value);
+    std::memcpy(at, &value, sizeof value);
 }
 
 uint64_t get_be64(const uint8_t* at) {

@@ -2,6 +2,7 @@
 // pattern fill of a buffer and the sector stamp.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -23,6 +24,8 @@ struct WorkloadRandom {
 // Four bytes of the system's cryptographic random source.
 uint32_t crypto_random32();
 uint64_t crypto_random64();
+// `n` bytes of it.
+void crypto_random_fill(void* out, size_t n);
 
 // A draw from the process-wide generator (modulus 0xFFFFFFFF), seeded once
 // from the cryptographic source. Thread-safe.

@@ -1,13 +1,11 @@
 #include "workload/stripe_units.h"
 
-#include "workload/pattern.h"
-
 namespace tb {
 
-bool StripeUnits::draw(uint32_t s, uint64_t& unit_out) const {
+bool StripeUnits::draw(uint32_t s, uint64_t& unit_out) {
     const uint64_t n = share(s);
     if (n == 0) return false;
-    unit_out = unit(s, crypto_random64() % n);
+    unit_out = unit(s, random_.next64() % n);
     return true;
 }
 
