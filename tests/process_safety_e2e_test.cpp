@@ -4,6 +4,7 @@
 // end of run; a script that cannot be read is an error, never a crash or a
 // silent pass.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -34,6 +35,18 @@ size_t count_of(const std::string& text, const std::string& what) {
     return n;
 }
 
+// A /proc file of a process that may end while it is read: what could be
+// read, without throwing.
+std::string read_proc_file(const fs::path& path) {
+    std::string out;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return out;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(n));
+    ::close(fd);
+    return out;
+}
+
 // Processes whose command line mentions `text` (the test's own folder).
 std::vector<pid_t> processes_naming(const std::string& text) {
     std::vector<pid_t> pids;
@@ -41,7 +54,7 @@ std::vector<pid_t> processes_naming(const std::string& text) {
     for (const auto& entry : fs::directory_iterator("/proc", ec)) {
         std::string name = entry.path().filename();
         if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::string cmdline = read_file(entry.path() / "cmdline");
+        std::string cmdline = read_proc_file(entry.path() / "cmdline");
         for (char& c : cmdline)
             if (c == '\0') c = ' ';
         if (cmdline.find(text) != std::string::npos) pids.push_back(static_cast<pid_t>(std::stoi(name)));
