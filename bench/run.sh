@@ -108,7 +108,7 @@ fio_verify_run() {  # target compare bs qd verify -> "verified_mibps cpu_per_gib
     if [ "$verify" = pattern ]; then extra=(--verify=pattern --verify_pattern=0x55AA33CC); else extra=(--verify="$verify"); fi
     fio --name=verify --filename="$target" --ioengine=io_uring --fixedbufs --registerfiles --direct=1 --bs="$bs" \
         --iodepth="$qd" --numjobs=1 --rw="$rw" --size="${SIZE_MB}M" --io_size="${mb}M" --randrepeat=0 \
-        --verify_backlog=1 --do_verify=1 --output-format=json "${extra[@]}" 2>/dev/null |
+        --verify_backlog=1 --do_verify=1 --verify_state_save=0 --output-format=json "${extra[@]}" 2>/dev/null |
         python3 -c '
 import json, sys
 j = json.load(sys.stdin)["jobs"][0]

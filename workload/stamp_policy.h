@@ -3,7 +3,9 @@
 // is stamped with its LBA, the write sequence number and (map family) the
 // unit's write count. After every n-th write or trim of a stream the range
 // is read back; it must equal what was written, and after a trim every
-// sector must read all zeros or all 0xFF.
+// sector must read all zeros or all 0xFF. Read-backs are checked against
+// the data rebuilt from the request (the same bytes its write put down), so
+// the write buffer is not read a second time.
 #pragma once
 
 #include <atomic>
@@ -30,6 +32,11 @@ public:
     uint64_t read_backs() const { return read_backs_.load(); }
 
 private:
+    // Sector sizes up to this are checked against a rebuilt sector at a
+    // time; larger ones against a rebuilt copy of the whole request.
+    static constexpr uint32_t kSectorScratch = 4096;
+    std::optional<uint32_t> first_wrong_sector(const PlannedIo& io, std::span<const uint8_t> read) const;
+
     uint32_t pattern_;
     uint32_t sector_size_;
     uint32_t read_every_;
