@@ -142,4 +142,27 @@ TEST_F(MapProgressKeeperTest, FlushIsSavedAtOnceAndTheEndClosesTheWindow) {
     EXPECT_FALSE(std::filesystem::exists(path_ + ".new"));
 }
 
+TEST_F(MapProgressKeeperTest, APlayStoppedEarlyLeavesOnlyItsRecordsInFlightUncertain) {
+    MapProgress start;
+    start.map_records = 100;
+    MapProgressKeeper k(path_, start, 4);
+    ASSERT_TRUE(k.begin());
+    for (uint32_t i = 0; i < 6; ++i) {
+        ASSERT_TRUE(k.reserve(i));
+        k.issued();
+    }
+    for (uint32_t i : {0u, 1u, 2u, 4u}) ASSERT_TRUE(k.completed(i));
+    EXPECT_GT(on_disk().limit, 6u);  // reserved ahead while playing
+    // The disk went away: the play stops with records 3 and 5 in flight.
+    ASSERT_TRUE(k.finish(false));
+    const MapProgress p = on_disk();
+    EXPECT_FALSE(p.finished);
+    EXPECT_EQ(p.limit, 6u);
+    for (uint32_t i : {0u, 1u, 2u, 4u}) EXPECT_TRUE(p.complete(i)) << i;
+    EXPECT_TRUE(p.uncertain(3));
+    EXPECT_TRUE(p.uncertain(5));
+    // Records reserved but never issued cannot excuse a unit's lost data.
+    for (uint32_t i = 6; i < 100; ++i) EXPECT_FALSE(p.uncertain(i)) << i;
+}
+
 }  // namespace

@@ -172,7 +172,11 @@ bool MapProgressKeeper::flushed(uint32_t index) {
 
 bool MapProgressKeeper::finish(bool all_complete) {
     state_.finished = all_complete;
-    if (all_complete) state_.limit = std::max(state_.limit, state_.floor);
+    // Nothing more is issued: the records reserved past the last one issued
+    // were never played, and must not pass for possibly played (a later
+    // trim or write of a unit would excuse the loss of its earlier write).
+    closed_ = true;
+    state_.limit = std::max(static_cast<uint32_t>(state_.issued), state_.floor);
     return save();
 }
 
@@ -181,7 +185,7 @@ bool MapProgressKeeper::save() {
     // waits on the next request.
     const uint64_t recent = state_.issued - issued_at_last_save_;
     const uint64_t wanted = state_.issued + std::max<uint64_t>(min_reserve_, 2 * recent);
-    if (!state_.finished && state_.issued > 0)
+    if (!closed_ && state_.issued > 0)
         state_.limit = static_cast<uint32_t>(std::max<uint64_t>(state_.limit, std::min<uint64_t>(state_.map_records, wanted)));
     state_.done.assign(done_.begin(), done_.end());
     while (!state_.done.empty() && state_.done.back() >= state_.limit) state_.done.pop_back();

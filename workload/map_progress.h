@@ -25,7 +25,9 @@
 // after the last save are still seen as uncertain (either the unit's
 // version before them or theirs is accepted), never as complete; records
 // reserved but never issued are uncertain too, which only means their old
-// data is also accepted. No record is ever taken as complete that was not,
+// data is also accepted. A play that ends (to its end, or stopped by an
+// error) saves its issue count as the limit, so then only the records it
+// really left in flight are uncertain. No record is ever taken as complete that was not,
 // and none as never issued that was: the uncertain window is [floor, limit)
 // less the done list, about the records of the last 100 to 200 ms.
 #pragma once
@@ -102,6 +104,7 @@ private:
     uint64_t issued_at_last_save_ = 0;
     Clock::time_point last_save_{};
     uint32_t saves_ = 0;
+    bool closed_ = false;  // finished: the limit is what was issued
 };
 
 }  // namespace tb
