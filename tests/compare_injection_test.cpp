@@ -22,9 +22,10 @@
 //   a fault always hits a write before its own read-back, or the read-back;
 // - a power loss in the write/verify loops or the range compare: they read
 //   every request back at once and never span a power cycle, which is the
-//   map family's job; and a power loss that loses nothing known complete
-//   (right after a flush, or only writes the play still had in flight):
-//   the draw picks a point where a completed, unflushed write is lost.
+//   map family's job; and a power loss that loses nothing the play's
+//   progress record knows complete (right after a flush, or only writes
+//   completed after the record's last save, which the compare rightly
+//   takes as uncertain): such a draw is made again.
 // A misdirected write of the loops runs with one request in flight, so the
 // place it lands on cannot be another stream's request still waiting for
 // its read-back (that stream could then report first, at its own LBA).
