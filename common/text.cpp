@@ -155,10 +155,6 @@ bool istarts_with(std::string_view s, std::string_view p) {
     return s.size() >= p.size() && iequals(s.substr(0, p.size()), p);
 }
 
-bool iends_with(std::string_view s, std::string_view p) {
-    return s.size() >= p.size() && iequals(s.substr(s.size() - p.size()), p);
-}
-
 size_t ifind(std::string_view hay, std::string_view needle, size_t from) {
     if (needle.empty()) return from <= hay.size() ? from : std::string_view::npos;
     if (needle.size() > hay.size()) return std::string_view::npos;

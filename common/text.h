@@ -27,7 +27,6 @@ std::string to_lower(std::string_view s);
 std::string to_upper(std::string_view s);
 bool iequals(std::string_view a, std::string_view b);
 bool istarts_with(std::string_view s, std::string_view prefix);
-bool iends_with(std::string_view s, std::string_view suffix);
 // Case-insensitive find; npos when absent.
 size_t ifind(std::string_view hay, std::string_view needle, size_t from = 0);
 inline bool icontains(std::string_view hay, std::string_view needle) {
