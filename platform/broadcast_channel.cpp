@@ -106,12 +106,6 @@ void broadcast_stop_listening() {
     delete w;
 }
 
-bool broadcast_listening() {
-    Channel& c = channel();
-    std::lock_guard<std::mutex> g(c.lock);
-    return c.watcher && c.watcher->pid == ::getpid();
-}
-
 bool broadcast_post() {
     Channel& c = channel();
     std::lock_guard<std::mutex> g(c.lock);

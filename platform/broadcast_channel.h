@@ -17,7 +17,6 @@ using BroadcastReceiver = void (*)();
 bool broadcast_listen(BroadcastReceiver receiver);
 // Stops the watcher and waits for it to end.
 void broadcast_stop_listening();
-bool broadcast_listening();
 
 // Posts a broadcast to every listening instance; false when the channel
 // cannot be opened.

@@ -10,10 +10,6 @@ uint32_t NamedEvent::generation() const {
     return attached() ? __atomic_load_n(&shared()->generation, __ATOMIC_ACQUIRE) : 0;
 }
 
-bool NamedEvent::signalled() const {
-    return attached() && __atomic_load_n(&shared()->signalled, __ATOMIC_ACQUIRE) != 0;
-}
-
 void NamedEvent::set() {
     if (!attached()) return;
     __atomic_store_n(&shared()->signalled, 1u, __ATOMIC_RELEASE);

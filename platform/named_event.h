@@ -31,7 +31,6 @@ public:
     bool is(std::string_view base) const { return seg_.is(base); }
 
     uint32_t generation() const;
-    bool signalled() const;
     // Signals the event, advances the generation and wakes every waiter.
     void set();
     void reset();

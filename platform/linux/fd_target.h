@@ -18,7 +18,6 @@ enum class RingMode {
     Deferred,       // single issuer, completions posted only when the worker asks
 };
 void set_ring_mode(RingMode mode);
-RingMode ring_mode();
 
 // Whether this build has the io_uring queue.
 bool uring_available();

@@ -183,7 +183,6 @@ private:
 }  // namespace
 
 void set_ring_mode(RingMode mode) { g_ring_mode.store(mode); }
-RingMode ring_mode() { return g_ring_mode.load(); }
 
 bool uring_available() { return TB_WITH_URING != 0; }
 

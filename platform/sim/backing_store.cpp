@@ -197,11 +197,6 @@ void BackingStore::set_write_cache(bool enabled) {
     if (!enabled) journal_.clear();  // turning the cache off destages it
 }
 
-bool BackingStore::write_cache() const {
-    std::lock_guard lock(mutex_);
-    return cache_on_;
-}
-
 void BackingStore::set_cache_size(uint64_t bytes) {
     std::lock_guard lock(mutex_);
     journal_.set_limit(bytes);

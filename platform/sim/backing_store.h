@@ -103,7 +103,6 @@ class BackingStore {
 
     // Volatile write cache.
     void set_write_cache(bool enabled);
-    bool write_cache() const;
     void set_cache_size(uint64_t bytes);
     uint64_t dirty_bytes() const;
     // Power lost without a flush: unflushed cached writes are undone (all

@@ -99,7 +99,6 @@ class SimSataDisk {
         bool erase_prepared = false;
     };
     const Security& security() const { return sec_; }
-    uint8_t power_mode() const { return power_mode_; }  // 0xFF active/idle, 0x80 idle, 0x00 standby
 
     struct Counters {
         uint64_t sectors_read = 0;

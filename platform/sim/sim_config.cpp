@@ -396,20 +396,6 @@ bool apply_key(DiskConfig& d, const std::string& key, const std::string& value, 
 
 }  // namespace
 
-const char* bridge_kind_name(BridgeKind k) {
-    switch (k) {
-        case BridgeKind::None: return "none";
-        case BridgeKind::JMicron: return "jmicron";
-        case BridgeKind::Asm2362: return "asm2362";
-        case BridgeKind::Asm2364: return "asm2364";
-        case BridgeKind::Rtl9210B: return "rtl9210b";
-        case BridgeKind::Rtl9210: return "rtl9210";
-        case BridgeKind::UsbSata: return "usb-sata";
-        case BridgeKind::Flash: return "flash";
-    }
-    return "?";
-}
-
 InnerKind DiskConfig::inner() const {
     switch (type) {
         case DiskType::Sata: return InnerKind::Ata;

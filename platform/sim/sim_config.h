@@ -69,8 +69,6 @@ enum class DiskType { Sata, Nvme, Usb };
 enum class BridgeKind { None, JMicron, Asm2362, Asm2364, Rtl9210B, Rtl9210, UsbSata, Flash };
 enum class InnerKind { Ata, Nvme, Block };
 
-const char* bridge_kind_name(BridgeKind k);
-
 struct VolumeConfig {
     char letter = 'C';
     uint64_t total_bytes = 0;  // 0: a share of the disk

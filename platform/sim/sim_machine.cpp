@@ -316,12 +316,6 @@ void SimDisk::power_on() {
     if (present_) inner_on();
 }
 
-void SimDisk::set_inner_power(bool on) {
-    std::lock_guard lock(mutex_);
-    if (on) inner_on();
-    else inner_off(false);
-}
-
 bool SimDisk::set_enabled(bool enable) {
     std::lock_guard lock(mutex_);
     if (!present_ || !powered_ || removed_) return false;
@@ -348,22 +342,6 @@ void SimDisk::rescan() {
     controller_reset();
 }
 
-bool SimDisk::present() {
-    std::lock_guard lock(mutex_);
-    return present_;
-}
-bool SimDisk::powered() {
-    std::lock_guard lock(mutex_);
-    return powered_;
-}
-bool SimDisk::enabled() {
-    std::lock_guard lock(mutex_);
-    return enabled_;
-}
-bool SimDisk::removed() {
-    std::lock_guard lock(mutex_);
-    return removed_;
-}
 bool SimDisk::inner_powered() {
     std::lock_guard lock(mutex_);
     if (nvme_) return nvme_->powered();
@@ -606,11 +584,6 @@ bool SimMachine::power_cycle(uint32_t n, bool graceful) {
     SIM_DISK_OR_FALSE(n);
     d->power_off(graceful);
     d->power_on();
-    return true;
-}
-bool SimMachine::set_inner_power(uint32_t n, bool on) {
-    SIM_DISK_OR_FALSE(n);
-    d->set_inner_power(on);
     return true;
 }
 bool SimMachine::set_enabled(uint32_t n, bool enabled) {

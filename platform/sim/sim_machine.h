@@ -60,20 +60,16 @@ class SimDisk final : public BridgePowerSink {
 
     // Machine control. Unplug and power-off take the disk (and its bridge)
     // off the system and cut its power; a power loss drops unflushed cached
-    // writes. The inner power is that of the disk behind a bridge.
+    // writes.
     void unplug();
     void replug();
     void power_off(bool graceful);
     void power_on();
-    void set_inner_power(bool on);
     bool set_enabled(bool enabled);
     bool remove();
     void rescan();
 
-    bool present();
-    bool powered();
-    bool enabled();
-    bool removed();
+    // The power of the disk behind a bridge.
     bool inner_powered();
 
     FaultInjector& faults() { return faults_; }
@@ -149,7 +145,6 @@ class SimMachine {
     bool power_off(uint32_t disk, bool graceful = false);
     bool power_on(uint32_t disk);
     bool power_cycle(uint32_t disk, bool graceful = false);
-    bool set_inner_power(uint32_t disk, bool on);  // behind a bridge: the inner disk only
     bool set_enabled(uint32_t disk, bool enabled);
     bool remove(uint32_t disk);
     // Re-enumerates the device tree: removed devices that are still there come back.

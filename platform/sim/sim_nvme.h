@@ -117,9 +117,6 @@ class SimNvmeController {
     void account_host_transfer(uint64_t bytes, bool write) { account_io(bytes, write); }
 
     std::string firmware_revision() const { return running_fw_; }
-    std::string slot_revision(int slot) const { return slot >= 1 && slot <= 7 ? slots_[slot - 1] : std::string(); }
-    int active_slot() const { return active_slot_; }
-    int pending_slot() const { return pending_slot_; }
     const NvmeCounters& counters() const { return counters_; }
     NvmeCounters& counters() { return counters_; }
     uint32_t feature_current(uint8_t fid) const;

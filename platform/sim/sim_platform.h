@@ -30,7 +30,6 @@ class SimPlatform final : public DiskPlatform {
                           std::span<const uint8_t> bytes) override;
 
     SimMachine& machine() { return *machine_; }
-    std::shared_ptr<SimMachine> machine_shared() { return machine_; }
 
   private:
     SimPciLink* pci_link(uint32_t disk_number);

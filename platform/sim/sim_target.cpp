@@ -204,18 +204,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<IoTarget> make_store_target(sim::BackingStore& store, uint32_t sector_size, SimIoHooks hooks) {
-    return std::make_unique<SimTarget>(std::make_unique<StoreMedium>(store, nullptr), sector_size, std::move(hooks));
-}
-
-std::unique_ptr<IoTarget> make_store_target(std::unique_ptr<sim::BackingStore> store, uint32_t sector_size,
-                                            SimIoHooks hooks) {
-    if (!store) return nullptr;
-    sim::BackingStore& ref = *store;
-    return std::make_unique<SimTarget>(std::make_unique<StoreMedium>(ref, std::move(store)), sector_size,
-                                       std::move(hooks));
-}
-
 std::unique_ptr<IoTarget> make_store_target(std::shared_ptr<sim::BackingStore> store, uint32_t sector_size,
                                             SimIoHooks hooks) {
     if (!store) return nullptr;

@@ -34,11 +34,6 @@ struct SimIoHooks {
     bool complete_inline = false;
 };
 
-// Over a simulated disk's store (not owned; it must outlive the target).
-std::unique_ptr<IoTarget> make_store_target(sim::BackingStore& store, uint32_t sector_size, SimIoHooks hooks = {});
-// Over a store the target owns.
-std::unique_ptr<IoTarget> make_store_target(std::unique_ptr<sim::BackingStore> store, uint32_t sector_size,
-                                            SimIoHooks hooks = {});
 // Over a store shared with its disk (kept alive as long as the target).
 std::unique_ptr<IoTarget> make_store_target(std::shared_ptr<sim::BackingStore> store, uint32_t sector_size,
                                             SimIoHooks hooks = {});
