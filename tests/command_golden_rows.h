@@ -19,6 +19,7 @@
 #include "script/utility_commands.h"
 #include "ui/output_commands.h"
 #include "workload/compare_loops.h"
+#include "workload/compare_overlap.h"
 #include "workload/lba_commands.h"
 #include "workload/map_commands.h"
 #include "workload/perf_commands.h"
@@ -171,7 +172,7 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"Compare_MapWriteCompare", SC::Device, kMaskAny, cmd_Compare_MapWriteCompare},
         {"Compare_MapWrite", SC::Device, kMaskAny, cmd_Compare_MapWrite},
         {"Compare_MapCompare", SC::Device, kMaskAny, cmd_Compare_MapCompare},
-        {"Compare_RandSizeOverlap", SC::Device, kMaskAny, kNS},
+        {"Compare_RandSizeOverlap", SC::Device, kMaskAny, cmd_Compare_RandSizeOverlap},
         {"Compare_MapAppend", SC::Device, kMaskAny, cmd_Compare_MapAppend},
         {"Compare_MapRecoverBasePattern", SC::Device, kMaskAny, cmd_Compare_MapRecoverBasePattern},
         {"FindLBA_ByPattern", SC::Device, kMaskAny, cmd_FindLBA_ByPattern},

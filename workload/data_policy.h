@@ -13,6 +13,8 @@
 //     buffer still holds (or zeros after a trim) and names the first wrong
 //     sector; the engine then stops the run and reports the miscompare
 //     (engine.h, MiscompareRecord) with copies of both buffers.
+//   - a read the source itself plans (IoAction::Read) is checked the same
+//     way (the overlap test's verification reads against its image).
 // The map family's policy adds the write count of a unit to the stamp; its
 // compare pass rebuilds expected data with expected_data().
 #pragma once

@@ -357,7 +357,8 @@ private:
             release(s, index);
             return;
         }
-        if (s.reading_back) {
+        if (s.reading_back || (c_.policy && s.io.action == IoAction::Read)) {
+            // A read-back, or a read a source planned for checking.
             std::optional<uint32_t> wrong = c_.policy->check(
                 s.io, std::span<const uint8_t>(write_buffer(index), p_.write_area ? s.io.length : 0),
                 std::span<const uint8_t>(read_buffer(index), s.io.length));

@@ -2,6 +2,7 @@
 #include "workload/workload_bindings.h"
 
 #include "workload/compare_loops.h"
+#include "workload/compare_overlap.h"
 #include "workload/lba_commands.h"
 #include "workload/map_commands.h"
 #include "workload/perf_commands.h"
@@ -26,6 +27,7 @@ constexpr CommandBinding kBindings[] = {
     {"JEDEC219A_Client", cmd_JEDEC219A_Client},
     {"Compare_SeqReadWrite", cmd_Compare_SeqReadWrite},
     {"Compare_RandReadWrite", cmd_Compare_RandReadWrite},
+    {"Compare_RandSizeOverlap", cmd_Compare_RandSizeOverlap},
     {"Compare_WithPattern", cmd_Compare_WithPattern},
     {"FullByPattern", cmd_FullByPattern},
     {"FindLBA_ByPattern", cmd_FindLBA_ByPattern},
