@@ -226,12 +226,6 @@ bool sync_join(int slot) {
     return true;
 }
 
-int sync_member_count() {
-    Barrier& b = barrier();
-    std::lock_guard<std::mutex> g(b.lock);
-    return b.section.is(shm_names::kBarrier) ? load(section(b).block.members) : 0;
-}
-
 int sync_wait(int slot, uint32_t timeout_sec, bool show_message) {
     JobSlot* js = job_slot(slot);
     if (!js || !js->sync_member) return kSyncNotMember;

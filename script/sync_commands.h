@@ -33,8 +33,6 @@ bool sync_join(int slot);
 // "Wait %d Threads Synchronize..." and the timeout line; PCReBoot waits
 // without them.
 int sync_wait(int slot, uint32_t timeout_sec, bool show_message);
-// Current member count of the group (0 when the block is not open).
-int sync_member_count();
 // End-of-run step: leaves the group when the slot is a member, releasing the
 // others when they were all waiting for this one.
 void leave_sync_group(int slot);

@@ -30,7 +30,6 @@ public:
     void clear();
     bool empty() const { return vars_.empty(); }
     size_t size() const { return vars_.size(); }
-    const std::vector<Variable>& all() const { return vars_; }
 
 private:
     Variable& slot_for(std::string_view name);
