@@ -34,30 +34,14 @@ constexpr const char* kNotRawText = "Use ChangeDisk() or Partition_Delete() then
 constexpr size_t kMaxResultHexItems = 32;
 
 // ---------------------------------------------------------------------------
-// Hooks and their defaults.
+// Work these commands leave to other parts.
 
-// Deleting partitions needs the system's partitioning tool.
-int default_delete_partitions(int, DiskRecord&) { return kErrRawModeOnly; }
+// Deleting partitions needs the system's partitioning tool, so a disk that is
+// not RAW cannot be prepared.
+int delete_partitions(int, DiskRecord&) { return kErrRawModeOnly; }
 
 // The whole-disk trim belongs to the workload commands.
-int default_trim(int, const DiskRecord&) { return kErrNotSupported; }
-
-int default_wait_for_disk(int slot, int timeout_s) { return wait_for_disk(slot, timeout_s); }
-
-void default_sleep(int slot, unsigned ms) { sleep_cancellable(slot, ms); }
-
-NvmeCommandHooks g_hooks;
-
-int delete_partitions(int slot, DiskRecord& t) {
-    return (g_hooks.delete_partitions ? g_hooks.delete_partitions : default_delete_partitions)(slot, t);
-}
-int trim_whole_disk(int slot, const DiskRecord& t) {
-    return (g_hooks.trim_whole_disk ? g_hooks.trim_whole_disk : default_trim)(slot, t);
-}
-int wait_disk(int slot, int timeout_s) {
-    return (g_hooks.wait_for_disk ? g_hooks.wait_for_disk : default_wait_for_disk)(slot, timeout_s);
-}
-void pause_ms(int slot, unsigned ms) { (g_hooks.sleep_ms ? g_hooks.sleep_ms : default_sleep)(slot, ms); }
+int trim_whole_disk(int, const DiskRecord&) { return kErrNotSupported; }
 
 // ---------------------------------------------------------------------------
 // Shared pieces.
@@ -136,8 +120,6 @@ void run_result_hex_items(int slot, const std::string& list) {
 }
 
 }  // namespace
-
-void set_nvme_command_hooks(const NvmeCommandHooks& hooks) { g_hooks = hooks; }
 
 void cmd_NVMe(int slot, const std::string& args, const std::string& name) {
     ArgReader r(slot, args);
@@ -335,7 +317,7 @@ struct DownloadProgress {
         set_status_text(slot, text);
         if (line < 0) line = log_text(slot, text, colour::kGrey);
         else rewrite_line(slot, line, text);
-        pause_ms(slot, done < total ? 10 : 1000);
+        sleep_cancellable(slot, done < total ? 10 : 1000);
     }
 };
 
@@ -360,7 +342,7 @@ void power_reset(int slot, const DiskRecord& target) {
         jmicron_power_request(target, kJmiPowerCycle);
     } else if (asmedia(p)) {
         asmedia_power_request(target, kAsmPowerOff);
-        pause_ms(slot, 3000);
+        sleep_cancellable(slot, 3000);
         asmedia_power_request(target, kAsmPowerOn);
     }
 }
@@ -426,22 +408,22 @@ void cmd_nvme_UpdateFW(int slot, const std::string& args, const std::string& nam
         raise_error(slot, commit_rc < 0 ? commit_rc : kErrIoControl, "FW Commit Error");
         return;
     }
-    pause_ms(slot, 3000);
+    sleep_cancellable(slot, 3000);
     if (rom_mode) {
         log_text(slot, "Delay", colour::kGrey);
-        pause_ms(slot, 5000);
+        sleep_cancellable(slot, 5000);
         if (ext_delay) {
             log_text(slot, "Extra Delay", colour::kGrey);
-            pause_ms(slot, ext_delay * 1000);
+            sleep_cancellable(slot, ext_delay * 1000);
         }
         relink(slot, target);
     } else {
-        pause_ms(slot, 10000);
-        if (ext_delay) pause_ms(slot, ext_delay * 1000);
+        sleep_cancellable(slot, 10000);
+        if (ext_delay) sleep_cancellable(slot, ext_delay * 1000);
         if (auto_reset && behind_bridge(target.access_protocol)) power_reset(slot, target);
     }
     if (cancel_requested(slot)) return;
-    wait_disk(slot, 60);
+    wait_for_disk(slot, 60);
 }
 
 void cmd_UpdateFWex(int slot, const std::string& args, const std::string& name) { cmd_nvme_UpdateFW(slot, args, name); }
@@ -466,12 +448,12 @@ void cmd_nvme_SecurErase(int slot, const std::string& args, const std::string& n
     }
     trace(slot, nvme_format_user_erase());
     if (nvme_format_user_erase(target) == kNvmeOk) {
-        pause_ms(slot, 3000);
+        sleep_cancellable(slot, 3000);
         return;
     }
     log_text(slot, "Security Erase Fail, Try again by TRIM all disk...", colour::kOrange);
     const int trim_rc = trim_whole_disk(slot, target);
-    pause_ms(slot, 3000);
+    sleep_cancellable(slot, 3000);
     if (trim_rc != 1) raise_error(slot, trim_rc < 0 ? trim_rc : kErrIoControl, name);
 }
 
@@ -577,7 +559,7 @@ void cmd_SetSystem_PCISpeed(int slot, const std::string& args, const std::string
         raise_error(slot, kErrGeneric, "Create Driver Object Fail");
         return;
     }
-    pause_ms(slot, 100);  // link training
+    sleep_cancellable(slot, 100);  // link training
 }
 
 void cmd_PCIInfo(int slot, const std::string& args, const std::string& name) {

@@ -30,19 +30,4 @@ void cmd_SetSystem_HMB(int slot, const std::string& args, const std::string& nam
 void cmd_SetSystem_PCISpeed(int slot, const std::string& args, const std::string& name);
 void cmd_PCIInfo(int slot, const std::string& args, const std::string& name);
 
-// Work of other parts that these commands call; tests and later parts
-// replace them. A nullptr member keeps its default.
-struct NvmeCommandHooks {
-    // Deletes the partitions of a disk that is not RAW and makes `target` the
-    // disk record; 1 or a negative code. Default: -20.
-    int (*delete_partitions)(int slot, DiskRecord& target) = nullptr;
-    // Trims the whole disk; 1 or a negative code. Default: -79.
-    int (*trim_whole_disk)(int slot, const DiskRecord& target) = nullptr;
-    // Waits for the current target to come back; 1 found, 0 timed out.
-    int (*wait_for_disk)(int slot, int timeout_s) = nullptr;
-    // Pause in milliseconds (cancel-aware by default; tests make it instant).
-    void (*sleep_ms)(int slot, unsigned ms) = nullptr;
-};
-void set_nvme_command_hooks(const NvmeCommandHooks& hooks);
-
 }  // namespace tb
