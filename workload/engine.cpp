@@ -41,7 +41,6 @@ inline uint64_t counter_now() { return real_ns(); }
 }  // namespace
 
 void set_workload_time_scale(double factor) { g_time_scale.store(factor > 0 ? factor : 1.0); }
-double workload_time_scale() { return g_time_scale.load(); }
 uint64_t workload_ms() { return static_cast<uint64_t>(static_cast<double>(real_ns()) * g_time_scale.load() / 1e6); }
 void workload_sleep_ms(double ms) {
     double real = ms / g_time_scale.load();

@@ -259,7 +259,6 @@ int run_performance(const PerfParams& params, WorkloadResult& result);
 // Time as the engine sees it. Tests let it run faster than the wall clock
 // (every wait and every limit scales with it).
 void set_workload_time_scale(double factor);
-double workload_time_scale();
 uint64_t workload_ms();
 void workload_sleep_ms(double ms);
 

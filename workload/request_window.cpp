@@ -52,14 +52,11 @@ bool RequestWindow::reap(bool block) {
         Slot& s = slots_[c.tag];
         s.busy = false;
         --in_flight_;
-        ++completed_;
         if (latency_) latency_->add(now - s.issued_at);
         bool expected = s.request.op == IoOp::Flush ? c.result >= 0 : c.result == static_cast<int32_t>(s.request.length);
-        if (expected) completed_bytes_ += s.request.length;
-        else if (!failed_) {
+        if (!expected && !failed_) {
             failed_ = true;
             failed_request_ = s.request;
-            failed_result_ = c.result;
         }
     }
     uint64_t ms = workload_ms();
@@ -89,15 +86,10 @@ bool RequestWindow::submit(const IoRequest& request) {
         queue_->kick();
         return true;
     }
-    ++completed_;
     bool expected = request.op == IoOp::Flush ? r.result >= 0 : r.result == static_cast<int32_t>(request.length);
-    if (r.status == SubmitStatus::Done && expected) {
-        completed_bytes_ += request.length;
-        return true;
-    }
+    if (r.status == SubmitStatus::Done && expected) return true;
     failed_ = true;
     failed_request_ = s.request;
-    failed_result_ = r.result;
     return false;
 }
 

@@ -39,14 +39,10 @@ public:
     bool run_one(const IoRequest& request);
 
     uint32_t in_flight() const { return in_flight_; }
-    uint64_t completed() const { return completed_; }
-    uint64_t completed_bytes() const { return completed_bytes_; }
-    // The first failure: the request and its result (-errno, or the short count).
+    // Whether a request failed; failed_request() is the first that did.
     bool failed() const { return failed_; }
     bool stalled() const { return stalled_; }
-    bool stopped() const { return stopped_; }
     const IoRequest& failed_request() const { return failed_request_; }
-    int32_t failed_result() const { return failed_result_; }
 
 private:
     struct Slot {
@@ -61,13 +57,11 @@ private:
     LatencyHistogram* latency_;
     std::function<bool()> stop_;
     uint32_t in_flight_ = 0;
-    uint64_t completed_ = 0, completed_bytes_ = 0;
     uint64_t last_progress_ms_ = 0;
     std::span<uint8_t> read_area_;
     uint32_t read_stride_ = 0;
     bool failed_ = false, stalled_ = false, stopped_ = false;
     IoRequest failed_request_;
-    int32_t failed_result_ = 0;
 };
 
 // Nanoseconds of a steady clock: the latency counter of these workloads.
