@@ -80,16 +80,4 @@ std::vector<std::string> split_command_line(const std::string& text) {
     return args;
 }
 
-std::string sub_param_value(const std::string& sub_params, const std::string& word) {
-    std::string key = word + ":";
-    for (const std::string& item : split(sub_params, '$')) {
-        std::string_view t = trim_view(item);
-        if (!istarts_with(t, key)) continue;
-        std::string v = trim(t.substr(key.size()));
-        if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
-        return v;
-    }
-    return {};
-}
-
 }  // namespace tb

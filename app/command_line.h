@@ -18,8 +18,4 @@ void parse_command_line(const std::vector<std::string>& args);
 // "\\.\PHYSICALDRIVE1" survives).
 std::vector<std::string> split_command_line(const std::string& text);
 
-// The value of a "WORD:value" item of the sub-parameter list (case-insensitive
-// word), without surrounding quotes; empty when absent.
-std::string sub_param_value(const std::string& sub_params, const std::string& word);
-
 }  // namespace tb
