@@ -47,10 +47,8 @@ public:
     // Asks the child to end (SIGTERM), gives it `grace_ms`, then kills it;
     // a group leader's group is killed too. Returns once the child is reaped.
     void end(int grace_ms = kEndGraceMs);
-    bool running() const { return pid_ > 0; }
     // Exit status of an ended child (-1 when killed by a signal).
     int exit_code() const { return status_; }
-    pid_t pid() const { return pid_; }
 
 private:
     // True once the child has exited; it stays unreaped (a zombie), so its

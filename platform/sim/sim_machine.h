@@ -79,7 +79,6 @@ class SimDisk final : public BridgePowerSink {
     // The devices; use them under mutex().
     SimNvmeController* nvme_controller() { return nvme_.get(); }
     SimSataDisk* sata_disk() { return ata_.get(); }
-    SimUsbBridge* bridge() { return bridge_.get(); }
 
     // Writes the persistent device state now (also done after every request
     // that changed it and at destruction).
