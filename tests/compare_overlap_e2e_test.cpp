@@ -1,0 +1,92 @@
+// End to end: the real binary runs Compare_RandSizeOverlap on a simulated
+// machine of its own: a clean run, a disk that corrupts what it writes, and
+// the limits of its keys.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "tests/e2e_support.h"
+#include "tests/shell_run.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Disk 0 holds the system volume (not RAW); disk 1 is an NVMe disk in RAW
+// mode. `faults` goes into disk 1's section.
+std::string machine_text(const fs::path& folder, const std::string& faults) {
+    return "[machine]\nfolder = " + folder.string() +
+           "\npersist = 0\n"
+           "[disk0]\ntype = sata\nmodel = OVL E2E SYSTEM\nserial = OES0\ncapacity = 8GB\nvolumes = C\n"
+           "[disk1]\ntype = nvme\nmodel = OVL E2E NVME\nserial = OEN1\ncapacity = 2GB\npci = 3:0.0\n" +
+           faults + "\n";
+}
+
+const std::string kDisk1 = "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE1\" );\n";
+
+class CompareOverlapE2E : public ::testing::Test {
+protected:
+    tb::test::ShellResult run(const std::string& script, const std::string& faults = "") {
+        std::ofstream(dir_ / "machine.ini", std::ios::binary) << machine_text(dir_ / "sim", faults);
+        return tb::test::run_sim_script(dir_, script);
+    }
+    static bool has_line(const std::string& output, const std::string& line) {
+        return output.find("        " + line + "\n") != std::string::npos;
+    }
+
+    tb::test::TempFolder folder_{"tamblor-overlap-e2e"};
+    const fs::path& dir_ = folder_.dir();
+};
+
+TEST_F(CompareOverlapE2E, ACleanDiskFinishesWithoutError) {
+    auto r = run(kDisk1 + "Compare_RandSizeOverlap( LBA:2048, RangeLenMB:64, QD:32, RandRatio:30, OverRatio:50, "
+                          "LimitTxSizeMB:256, LimitTimeSec:3 );\n");
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_NE(r.output.find("        Last Cycle Data, Cycle"), std::string::npos) << r.output;
+    EXPECT_TRUE(has_line(r.output, "Compare Result : Compare Finish. No error exist. | 0")) << r.output;
+}
+
+TEST_F(CompareOverlapE2E, ADiskThatCorruptsWritesIsCaughtByTheVerificationRead) {
+    // The first verification comes after 10 seconds of writing.
+    auto r = run(kDisk1 + "Compare_RandSizeOverlap( RangeLenMB:64, QD:8, LimitTxSizeMB:100000, LimitTimeSec:13 );\n",
+                 "corrupt_writes = 100%");
+    EXPECT_EQ(r.exit_code, 256 - 71) << r.output;
+    EXPECT_TRUE(has_line(r.output, "Error Type   : 1st Read is Miscompare, 2nd Read is still MisCompare!"))
+        << r.output;
+    EXPECT_TRUE(has_line(r.output, "Compare Result : 1st Read is Miscompare, 2nd Read is still Miscompare! | 2"))
+        << r.output;
+    EXPECT_NE(r.output.find("        CurrentLBA: 0x"), std::string::npos) << r.output;
+    const std::string folder = tb::test::log_folder_of(r.output);
+    ASSERT_FALSE(folder.empty()) << r.output;
+    EXPECT_EQ(tb::test::files_ending(folder, "_Pattern.Hex").size(), 1u);
+    EXPECT_EQ(tb::test::files_ending(folder, "_Read1.Hex").size(), 1u);
+    EXPECT_EQ(tb::test::files_ending(folder, "_Read2.Hex").size(), 1u);
+}
+
+TEST_F(CompareOverlapE2E, LimitsAndModesAreRefused) {
+    struct Case {
+        std::string call;
+        int exit_code;
+        std::string text;
+    };
+    const Case cases[] = {
+        {kDisk1 + "Compare_RandSizeOverlap( RangeLenMB:64, QD:33 );\n", 254, "iQDepth: 1 - 32"},
+        {kDisk1 + "Compare_RandSizeOverlap( RangeLenMB:64, QD:0 );\n", 254, "iQDepth: 1 - 32"},
+        {kDisk1 + "Compare_RandSizeOverlap( RangeLenMB:63 );\n", 254, "This Function, iRangeLenMB: 64 - 2048"},
+        {kDisk1 + "Compare_RandSizeOverlap( RangeLenMB:2049 );\n", 254, "This Function, iRangeLenMB: 64 - 2048"},
+        {kDisk1 + "Compare_RandSizeOverlap( RangeLenMB:64, RandRatio:101 );\n", 254, "iRandRatio/iOverRatio: 0 - 100"},
+        {kDisk1 + "Compare_RandSizeOverlap( RangeLenMB:64, OverRatio:101 );\n", 254, "iRandRatio/iOverRatio: 0 - 100"},
+        {"ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE0\" );\nCompare_RandSizeOverlap( RangeLenMB:64 );\n", 236,
+         "Compare_RandSizeOverlap"},
+    };
+    for (const Case& c : cases) {
+        auto r = run(c.call);
+        EXPECT_EQ(r.exit_code, c.exit_code) << c.call << r.output;
+        EXPECT_NE(r.output.find(c.text), std::string::npos) << c.call << r.output;
+        EXPECT_EQ(r.output.find("Compare Result"), std::string::npos) << "no I/O was started: " << r.output;
+    }
+}
+
+}  // namespace
