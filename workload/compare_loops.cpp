@@ -15,6 +15,7 @@
 #include "ui/job_log.h"
 #include "workload/action_table.h"
 #include "workload/aligned_buffer.h"
+#include "workload/charted_run.h"
 #include "workload/chart.h"
 #include "workload/command_support.h"
 #include "workload/compare_report.h"
@@ -25,7 +26,6 @@
 #include "workload/report.h"
 #include "workload/stamp_policy.h"
 #include "workload/target_view.h"
-#include "workload/temperature.h"
 
 namespace tb {
 
@@ -234,20 +234,12 @@ void run_loop(int slot, const std::string& args, const std::string& name, bool r
     p.limit_sec = s.limit_sec;
     p.stall_seconds = 180;  // every request may take up to 180 s
     p.output_base = base;
-    p.make_source = [&source](const SourcePlace&, ByteBudget& budget) {
-        source.use_budget(budget);
-        return std::make_unique<SharedSourceHandle>(source);
-    };
+    use_shared_source(p, source);
     p.policy = &policy;
     p.status_line = loop_status;
-    ChartSeries chart;
-    chart.temperature_offset = temperature_offset(current_target());
-    p.on_point = [&chart](const ThroughputSample& pt, uint32_t scale) { chart.add(pt, scale); };
 
     WorkloadResult result;
-    const int rc = run_performance(p, result);
-    chart.scale_kbps = std::max(chart.scale_kbps, result.chart_scale_kbps);
-    if (render_chart_png(base + ".png", chart)) bind_chart_line(slot, chart_line, base);
+    const int rc = run_with_chart(slot, chart_line, p, result);
 
     MiscompareReport report;
     report.base_path = base;

@@ -16,6 +16,7 @@
 #include "ui/job_log.h"
 #include "ui/status.h"
 #include "workload/aligned_buffer.h"
+#include "workload/charted_run.h"
 #include "workload/chart.h"
 #include "workload/command_support.h"
 #include "workload/compare_report.h"
@@ -26,7 +27,6 @@
 #include "workload/pattern.h"
 #include "workload/report.h"
 #include "workload/target_view.h"
-#include "workload/temperature.h"
 
 namespace tb {
 
@@ -206,20 +206,12 @@ void run_rand_size_overlap(int slot, const std::string& args, const std::string&
     p.limit_sec = s.limit_sec;
     p.stall_seconds = 180;
     p.output_base = base;
-    p.make_source = [&source](const SourcePlace&, ByteBudget& budget) {
-        source.use_budget(budget);
-        return std::make_unique<SharedSourceHandle>(source);
-    };
+    use_shared_source(p, source);
     p.policy = &policy;
     p.status_line = overlap_status;
-    ChartSeries chart;
-    chart.temperature_offset = temperature_offset(current_target());
-    p.on_point = [&chart](const ThroughputSample& pt, uint32_t scale) { chart.add(pt, scale); };
 
     WorkloadResult result;
-    const int rc = run_performance(p, result);
-    chart.scale_kbps = std::max(chart.scale_kbps, result.chart_scale_kbps);
-    if (render_chart_png(base + ".png", chart)) bind_chart_line(slot, chart_line, base);
+    const int rc = run_with_chart(slot, chart_line, p, result);
 
     report.cycle = std::max<uint32_t>(result.cycles, 1);
     report.percent = result.cycle_percent;
