@@ -14,7 +14,6 @@
 #include "script/handler.h"
 #include "ui/job_log.h"
 #include "workload/action_table.h"
-#include "workload/aligned_buffer.h"
 #include "workload/charted_run.h"
 #include "workload/chart.h"
 #include "workload/command_support.h"
@@ -24,6 +23,7 @@
 #include "workload/lba_target.h"
 #include "workload/pattern.h"
 #include "workload/report.h"
+#include "workload/second_look.h"
 #include "workload/stamp_policy.h"
 #include "workload/target_view.h"
 
@@ -158,24 +158,6 @@ std::string loop_status(const StatusFigures& f) {
     return fmt("%c Cmd:%I64d sec   |   Cycle%d, Process:%d%%  ", f.spinner, f.seconds, f.cycle, f.percent);
 }
 
-// The miscompare's two reads into the report: the first from the run, the
-// second from the disk after a pause.
-void second_look(const MiscompareRecord& m, IoTarget& target, uint32_t sector, MiscompareReport& r) {
-    record_first_read(r, m.io.offset / sector, m.io.length, sector, m.expected, m.read);
-    wait_before_second_read();
-    AlignedBuffer again(m.io.length);
-    std::span<const uint8_t> read2;
-    if (again) {
-        IoRequest req;
-        req.op = IoOp::Read;
-        req.offset = m.io.offset;
-        req.length = m.io.length;
-        req.data = again.data();
-        if (io_sync(target, req) == static_cast<int32_t>(m.io.length)) read2 = again.span();
-    }
-    record_second_read(r, sector, m.expected, read2);
-}
-
 void run_loop(int slot, const std::string& args, const std::string& name, bool random) {
     LoopSettings s;
     bool limit_is_cycle = false;
@@ -246,7 +228,7 @@ void run_loop(int slot, const std::string& args, const std::string& name, bool r
     report.cycle = std::max<uint32_t>(result.cycles, 1);
     report.percent = result.cycle_percent;
     report.result = rc < 0 ? rc : 1;
-    if (result.miscompared) second_look(result.miscompare, disk, target.sector_size, report);
+    if (result.miscompared) take_second_look(result.miscompare, disk, target.sector_size, report);
     finish_compare(slot, report, result.position / target.sector_size);
 }
 

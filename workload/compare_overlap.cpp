@@ -26,6 +26,7 @@
 #include "workload/overlap_source.h"
 #include "workload/pattern.h"
 #include "workload/report.h"
+#include "workload/second_look.h"
 #include "workload/target_view.h"
 
 namespace tb {
@@ -128,23 +129,6 @@ int32_t prepare_range(int slot, IoTarget& disk, uint64_t start, uint64_t bytes, 
     return 1;
 }
 
-// The second read of a miscompared verification, after the pause.
-void second_look(const MiscompareRecord& m, IoTarget& target, uint32_t sector, MiscompareReport& r) {
-    record_first_read(r, m.io.offset / sector, m.io.length, sector, m.expected, m.read);
-    wait_before_second_read();
-    AlignedBuffer again(m.io.length);
-    std::span<const uint8_t> read2;
-    if (again) {
-        IoRequest req;
-        req.op = IoOp::Read;
-        req.offset = m.io.offset;
-        req.length = m.io.length;
-        req.data = again.data();
-        if (io_sync(target, req, 180000) == static_cast<int32_t>(m.io.length)) read2 = again.span();
-    }
-    record_second_read(r, sector, m.expected, read2);
-}
-
 }  // namespace
 
 void run_rand_size_overlap(int slot, const std::string& args, const std::string& name, uint64_t verify_interval_ms) {
@@ -216,7 +200,7 @@ void run_rand_size_overlap(int slot, const std::string& args, const std::string&
     report.cycle = std::max<uint32_t>(result.cycles, 1);
     report.percent = result.cycle_percent;
     report.result = rc < 0 ? rc : 1;
-    if (result.miscompared) second_look(result.miscompare, disk, target.sector_size, report);
+    if (result.miscompared) take_second_look(result.miscompare, disk, target.sector_size, report);
     finish_compare(slot, report, result.position / target.sector_size);
 }
 
