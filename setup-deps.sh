@@ -8,6 +8,9 @@ pkgs=(build-essential cmake ninja-build libgtest-dev zlib1g-dev liburing-dev pkg
 pkgs+=(qemu-system-x86 busybox-static cpio kmod xz-utils zstd nvme-cli)
 # The power-cut test keeps its map on an ext4 image it makes and reads on the host.
 pkgs+=(e2fsprogs)
+# The tests run a second process as another user (setpriv), serialise the
+# kernel fetch (flock), attach loop devices (losetup) and time commands out.
+pkgs+=(util-linux mount coreutils gzip)
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
