@@ -4,26 +4,13 @@
 // also with medium faults set in the machine file.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "tests/compare_e2e_fixture.h"
 #include "tests/e2e_support.h"
 #include "tests/shell_run.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-// Disk 0 holds the system volume (not RAW); disk 1 is an NVMe disk in RAW
-// mode. `faults` goes into disk 1's section.
-std::string machine_text(const fs::path& folder, const std::string& faults) {
-    return "[machine]\nfolder = " + folder.string() +
-           "\npersist = 0\n"
-           "[disk0]\ntype = sata\nmodel = LOOP E2E SYSTEM\nserial = LES0\ncapacity = 8GB\nvolumes = C\n"
-           "[disk1]\ntype = nvme\nmodel = LOOP E2E NVME\nserial = LEN1\ncapacity = 2GB\npci = 3:0.0\n" +
-           faults + "\n";
-}
 
 // The host read and write commands of the NVMe disk (SMART / health log)
 // as <P>CR and <P>CW.
@@ -34,20 +21,11 @@ std::string nvme_commands(const std::string& prefix) {
            "Print( Output:\"" + prefix + "CR=\" + cr + \" " + prefix + "CW=\" + cw );\n";
 }
 
-const std::string kDisk1 = "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE1\" );\n";
+const std::string& kDisk1 = tb::test::kChangeToDisk1;
 
-class CompareLoopsE2E : public ::testing::Test {
+class CompareLoopsE2E : public tb::test::CompareE2E {
 protected:
-    tb::test::ShellResult run(const std::string& script, const std::string& faults = "") {
-        std::ofstream(dir_ / "machine.ini", std::ios::binary) << machine_text(dir_ / "sim", faults);
-        return tb::test::run_sim_script(dir_, script);
-    }
-    static bool has_line(const std::string& output, const std::string& line) {
-        return output.find("        " + line + "\n") != std::string::npos;
-    }
-
-    tb::test::TempFolder folder_{"tamblor-loops-e2e"};
-    const fs::path& dir_ = folder_.dir();
+    CompareLoopsE2E() : CompareE2E("tamblor-loops-e2e") {}
 };
 
 TEST_F(CompareLoopsE2E, OneMegabyteOfSequentialRequestsIsWrittenAndVerifiedOnce) {

@@ -3,41 +3,19 @@
 // the limits of its keys.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "tests/compare_e2e_fixture.h"
 #include "tests/e2e_support.h"
 #include "tests/shell_run.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+const std::string& kDisk1 = tb::test::kChangeToDisk1;
 
-// Disk 0 holds the system volume (not RAW); disk 1 is an NVMe disk in RAW
-// mode. `faults` goes into disk 1's section.
-std::string machine_text(const fs::path& folder, const std::string& faults) {
-    return "[machine]\nfolder = " + folder.string() +
-           "\npersist = 0\n"
-           "[disk0]\ntype = sata\nmodel = OVL E2E SYSTEM\nserial = OES0\ncapacity = 8GB\nvolumes = C\n"
-           "[disk1]\ntype = nvme\nmodel = OVL E2E NVME\nserial = OEN1\ncapacity = 2GB\npci = 3:0.0\n" +
-           faults + "\n";
-}
-
-const std::string kDisk1 = "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE1\" );\n";
-
-class CompareOverlapE2E : public ::testing::Test {
+class CompareOverlapE2E : public tb::test::CompareE2E {
 protected:
-    tb::test::ShellResult run(const std::string& script, const std::string& faults = "") {
-        std::ofstream(dir_ / "machine.ini", std::ios::binary) << machine_text(dir_ / "sim", faults);
-        return tb::test::run_sim_script(dir_, script);
-    }
-    static bool has_line(const std::string& output, const std::string& line) {
-        return output.find("        " + line + "\n") != std::string::npos;
-    }
-
-    tb::test::TempFolder folder_{"tamblor-overlap-e2e"};
-    const fs::path& dir_ = folder_.dir();
+    CompareOverlapE2E() : CompareE2E("tamblor-overlap-e2e") {}
 };
 
 TEST_F(CompareOverlapE2E, ACleanDiskFinishesWithoutError) {
