@@ -1,0 +1,13 @@
+#include "platform/host/local_time.h"
+
+#include <time.h>
+
+namespace tb::host {
+
+std::tm local_time(std::time_t t) {
+    std::tm out{};
+    if (::localtime_r(&t, &out) == nullptr) return std::tm{};
+    return out;
+}
+
+}  // namespace tb::host
