@@ -282,6 +282,12 @@ DeviceStatus scsi_miniport(DiskDevice& dev, std::span<uint8_t> buf, uint32_t& er
 DeviceStatus device_control(DiskDevice& dev, uint32_t control_code, std::span<uint8_t> buffer,
                             uint32_t& system_error) {
     system_error = 0;
+    // A storage stack of the machine takes the request as it is.
+    const DeviceStatus native = dev.control(control_code, buffer);
+    if (native != DeviceStatus::Unsupported) {
+        if (native != DeviceStatus::Ok) system_error = dev.last_error() ? dev.last_error() : kSysErrorIoDevice;
+        return native;
+    }
     switch (control_code) {
         case kIoctlStorageProtocolCommand: return protocol_command(dev, buffer, system_error);
         case kIoctlStorageQueryProperty: return query_property(dev, buffer, system_error);

@@ -74,6 +74,14 @@ public:
     virtual DeviceStatus nvme(NvmePassThrough&) { return DeviceStatus::Unsupported; }
     virtual DeviceStatus scsi(ScsiPassThrough&) { return DeviceStatus::Unsupported; }
     virtual DeviceStatus ata(AtaPassThrough&) { return DeviceStatus::Unsupported; }
+    // One device-control request of the system's storage stack, delivered
+    // whole: the control code and one buffer used for input and output (the
+    // NVMe request layouts of the disk layer). A backend without such
+    // requests answers Unsupported and the disk layer serves the request
+    // through nvme() instead.
+    virtual DeviceStatus control(uint32_t /*control_code*/, std::span<uint8_t> /*buffer*/) {
+        return DeviceStatus::Unsupported;
+    }
     // System error code of the last failed request (errno or the platform's).
     virtual uint32_t last_error() const { return 0; }
 };
