@@ -30,7 +30,7 @@ StartOptions split_start_options(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg == "--sim" || arg.rfind("--sim=", 0) == 0) {
             o.machine_options.push_back(arg);
-            o.linux_disks = false;
+            o.linux_disks = o.windows_disks = false;
             o.sim_config = arg.size() > 6 ? arg.substr(6) : std::string();
             continue;
         }
@@ -38,9 +38,10 @@ StartOptions split_start_options(int argc, char** argv) {
             o.run_autostart = true;
             continue;
         }
-        if (arg == "--linux") {
+        if (arg == "--linux" || arg == "--windows") {
             o.machine_options.push_back(arg);
-            o.linux_disks = true;
+            o.linux_disks = arg == "--linux";
+            o.windows_disks = !o.linux_disks;
             continue;
         }
         if ((iequals(arg, "SCRIPT:") || iequals(arg, "SCRIPT:,")) && i + 1 < argc) arg = "SCRIPT:" + std::string(argv[++i]);

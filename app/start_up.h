@@ -9,8 +9,9 @@ namespace tb {
 
 struct StartOptions {
     std::vector<std::string> words;            // arguments for the command-line rules
-    std::vector<std::string> machine_options;  // "--sim[=file]" / "--linux", handed to children too
-    bool linux_disks = false;
+    std::vector<std::string> machine_options;  // "--sim[=file]" / "--linux" / "--windows", handed to children too
+    bool linux_disks = false;    // "--linux"
+    bool windows_disks = false;  // "--windows"
     std::string sim_config;  // "--sim=<file>"
     std::string script;      // SCRIPT:"path"
     std::string sub_base;    // SUBBASE:"path" of a function-script child

@@ -3,7 +3,7 @@
 namespace tb {
 
 std::string usage_text() {
-    return "usage: tamblor [--sim[=machine.ini] | --linux] SCRIPT:\"path.scpt\" [\\\\.\\PHYSICALDRIVE<n>] [word ...]\n"
+    return "usage: tamblor [--sim[=machine.ini] | --linux | --windows] SCRIPT:\"path.scpt\" [\\\\.\\PHYSICALDRIVE<n>] [word ...]\n"
            "       tamblor --list | --listslave | --help | --version\n";
 }
 
@@ -11,7 +11,7 @@ std::string builtin_help_text() {
     return R"(tamblor - runs a test script against a disk and reports on screen, in log files and through its exit code.
 
 Usage
-  tamblor [--sim[=machine.ini] | --linux] SCRIPT:"test.scpt" [target] [word ...]
+  tamblor [--sim[=machine.ini] | --linux | --windows] SCRIPT:"test.scpt" [target] [word ...]
   tamblor --list [1]          the disks, one line each (1: in columns)
   tamblor --version           the version line
   tamblor --help              this text (or the package's help.txt)
@@ -20,7 +20,8 @@ Machines
   --sim                       the built-in simulated machine (the default): NVMe, SATA and USB-bridge
                               disks over sparse files, no hardware needed
   --sim=machine.ini           a simulated machine of your own
-  --linux                     the real disks of this machine (as root)
+  --linux                     the real disks of this Linux machine (as root)
+  --windows                   the real disks of this Windows machine (as administrator)
 
 Target
   \\.\PHYSICALDRIVE1          the second disk in discovery order (--list shows the /dev path)

@@ -8,9 +8,7 @@
 #include "disk/disk_record.h"
 #include "platform/block_storage.h"
 #include "platform/disk_device.h"
-#include "platform/linux/linux_block_storage.h"
-#include "platform/linux/linux_platform.h"
-#include "platform/linux/linux_volumes.h"
+#include "platform/native_machine.h"
 #include "platform/paths.h"
 #include "platform/sim/sim_block_storage.h"
 #include "platform/sim/sim_platform.h"
@@ -29,11 +27,25 @@ namespace tb {
 
 namespace {
 
+// The real machine an option names: --linux or --windows; "" for the
+// simulated machine.
+std::string real_machine_option(const StartOptions& options) {
+    if (options.linux_disks) return "--linux";
+    if (options.windows_disks) return "--windows";
+    return {};
+}
+
 // The machine the options ask for: the real disks of this machine, or the
 // simulated machine (with its config file when one was named).
 bool install_machine(const StartOptions& options) {
-    if (options.linux_disks) {
-        std::unique_ptr<DiskPlatform> real = make_linux_platform();
+    if (const std::string real_option = real_machine_option(options); !real_option.empty()) {
+        if (real_option != native_machine_option()) {
+            std::fprintf(stderr, "tamblor: %s: this program was built for %s disks; use %s or --sim\n",
+                         real_option.c_str(), native_machine_option() == "--windows" ? "Windows" : "Linux",
+                         native_machine_option().c_str());
+            return false;
+        }
+        std::unique_ptr<DiskPlatform> real = make_native_platform();
         if (!real) {
             std::fprintf(stderr, "tamblor: the real disks of this machine cannot be used here\n");
             return false;
@@ -73,8 +85,8 @@ void install_job_seams() {
 
 void install_storage(bool real_machine) {
     if (real_machine) {
-        set_block_storage(linuxdisk::make_linux_block_storage());
-        set_volumes(linuxdisk::make_linux_volumes());
+        set_block_storage(make_native_block_storage());
+        set_volumes(make_native_volumes());
         return;
     }
     set_block_storage(sim::make_sim_block_storage());
@@ -86,7 +98,7 @@ bool install_system(const StartOptions& options) {
     install_job_seams();
     install_console_operator();
     if (!install_machine(options)) return false;
-    install_storage(options.linux_disks);
+    install_storage(!real_machine_option(options).empty());
     return true;
 }
 
