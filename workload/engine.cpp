@@ -1,8 +1,6 @@
 #include "workload/engine.h"
 #include "script/error_policy.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -10,6 +8,7 @@
 
 #include "common/format.h"
 #include "disk/disk_record.h"
+#include "platform/host/processor_count.h"
 #include "script/app_context.h"
 #include "ui/status.h"
 #include "workload/aligned_buffer.h"
@@ -258,17 +257,10 @@ private:
             size_t n;
             if (in_flight_ > 0) {
                 // Every slot that can move has moved: hand the new requests
-                // over and sleep until the first of any of them completes.
-                n = progress ? queue_->poll(done) : 0;
-                if (n == 0 && progress) {
-                    // Hand the new requests over in a call of their own and look
-                    // once more: a fast device has often answered by then, and
-                    // the worker does not go to sleep for it.
-                    queue_->kick();
-                    n = queue_->poll(done);
-                }
-                if (n == 0) n = queue_->wait(done, 10000);
-                else queue_->kick();
+                // over and sleep until the first of any of them completes, in
+                // one call to the kernel (a device that answers during the
+                // submission does not put the worker to sleep at all).
+                n = queue_->wait(done, 10000);
             } else {
                 queue_->kick();
                 n = 0;
@@ -477,11 +469,6 @@ void worker_body(WorkerParam param) {
 
 // ------------------------------------------------------------------ sampler
 
-uint32_t processor_count() {
-    long n = ::sysconf(_SC_NPROCESSORS_ONLN);
-    return n > 0 ? static_cast<uint32_t>(n) : 1;
-}
-
 const char kSpinner[4] = {'-', '/', '-', '\\'};
 
 int exit_code(RunState s) {
@@ -550,7 +537,7 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
     result.miscompared = false;
     c.latency.reset(kCounterFrequency);
 
-    uint32_t processors = p.processors ? p.processors : processor_count();
+    uint32_t processors = p.processors ? p.processors : host::processor_count();
     std::vector<uint32_t> shares = plan_workers(p.queue_depth, processors);
     if (shares.empty() || p.request_size == 0 || p.sector_size == 0) return kErrParam;
 
