@@ -6,7 +6,6 @@
 //                    system's start-up unit runs this)
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -25,6 +24,7 @@
 #include "disk/target_select.h"
 #include "platform/named_mutex.h"
 #include "platform/paths.h"
+#include "platform/stop_request.h"
 #include "script/app_context.h"
 #include "script/error_policy.h"
 #include "script/fn_script.h"
@@ -36,43 +36,23 @@
 
 namespace {
 
-std::atomic<int> g_stop_signal{0};  // the first stop signal; lock-free, so safe in a signal handler
-
-// Ctrl+C (or a service stop) is the Stop command: the job is cancelled and
-// ends at its next check; a second one ends the process at once.
-void on_stop_signal(int sig) {
-    int none = 0;
-    if (!g_stop_signal.compare_exchange_strong(none, sig)) {
-        std::signal(sig, SIG_DFL);
-        std::raise(sig);
-        return;
-    }
-    tb::app().jobs[0].cancel.store(true);
-}
-
-void handle_stop_signals() {
-    std::signal(SIGINT, on_stop_signal);
-    std::signal(SIGTERM, on_stop_signal);
-}
-
-// Runs the job to its end. A stop signal that came before the job thread
+// Runs the job to its end. A stop request that came before the job thread
 // cleared its cancel flag still stops it.
 int run_job_until_done() {
     tb::JobThread job;
-    if (g_stop_signal.load() == 0) job.start(0);
+    if (!tb::stop_requested()) job.start(0);
     while (tb::app().jobs[0].running.load()) {
-        if (g_stop_signal.load() != 0) tb::set_cancel(0);
+        if (tb::stop_requested()) tb::set_cancel(0);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return job.join();
 }
 
-// A run stopped by a signal must not read as passed: the exit code is
-// 128 + the signal's number (130 for SIGINT, 143 for SIGTERM), as shells
-// report it.
+// A run stopped by a stop request must not read as passed: the exit code
+// reports the request (130 for Ctrl+C, 143 for a request to terminate).
 int stopped_exit_code(int job_exit_code) {
-    int sig = g_stop_signal.load();
-    return sig != 0 ? 128 + sig : job_exit_code;
+    const int stopped = tb::stop_request_exit_code();
+    return stopped != 0 ? stopped : job_exit_code;
 }
 
 }  // namespace
@@ -91,7 +71,7 @@ int main(int argc, char** argv) {
     if (options.run_autostart) return run_autostart_entries();
     parse_command_line(options.words);
     if (!install_system(options)) return kErrParam;  // a machine that cannot be used: a bad argument
-    handle_stop_signals();
+    watch_stop_requests(&a.jobs[0].cancel);
     instance_options() = options.machine_options;
 
     PreparedPackage package;

@@ -1,12 +1,11 @@
 #include "platform/broadcast_channel.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <thread>
 
+#include "platform/process_identity.h"
 #include "platform/shared_memory.h"
 
 namespace tb {
@@ -17,7 +16,7 @@ constexpr uint32_t kSenderRing = 16;
 constexpr int kChannelRegion = SharedSegment::kFirstUserRegion;
 
 struct ChannelShared {
-    uint32_t sequence;  // futex word: broadcasts posted so far
+    uint32_t sequence;  // the word watchers wait on: broadcasts posted so far
     uint32_t reserved;
     int32_t senders[kSenderRing];  // sender of broadcast n at n % kSenderRing
 };
@@ -28,7 +27,7 @@ struct Watcher {
     SharedSegment seg;
     std::thread thread;
     std::atomic<bool> stop{false};
-    pid_t pid = 0;
+    int32_t pid = 0;
     BroadcastReceiver receiver = nullptr;
 };
 
@@ -49,7 +48,7 @@ ChannelShared* shared(const SharedSegment& seg) { return seg.as<ChannelShared>()
 // Whether broadcasts [from, to) include one from another process. The region
 // lock is per open file, so it also orders this against a post of this process.
 bool foreign_among(Watcher& w, uint32_t from, uint32_t to) {
-    const pid_t self = ::getpid();
+    const int32_t self = current_process_id();
     SegmentRegionLock region(w.seg, kChannelRegion);
     const ChannelShared* s = shared(w.seg);
     for (uint32_t n = from; n != to; ++n) {
@@ -63,7 +62,7 @@ void watch(Watcher* w) {
     ChannelShared* s = shared(w->seg);
     uint32_t seen = __atomic_load_n(&s->sequence, __ATOMIC_ACQUIRE);
     while (!w->stop.load()) {
-        shared_futex_wait(&s->sequence, seen, 1000);
+        w->seg.wait_for_change(&s->sequence, seen, 1000);
         const uint32_t now = __atomic_load_n(&s->sequence, __ATOMIC_ACQUIRE);
         if (now == seen) continue;
         const bool foreign = foreign_among(*w, seen, now);
@@ -77,14 +76,14 @@ void watch(Watcher* w) {
 bool broadcast_listen(BroadcastReceiver receiver) {
     Channel& c = channel();
     std::lock_guard<std::mutex> g(c.lock);
-    if (c.watcher && c.watcher->pid != ::getpid()) c.watcher = nullptr;  // inherited through fork: no thread behind it
+    if (c.watcher && c.watcher->pid != current_process_id()) c.watcher = nullptr;  // inherited through fork: no thread behind it
     if (c.watcher) return true;
     auto* w = new Watcher;
     if (!w->seg.attach(shm_names::kBroadcast, sizeof(ChannelShared))) {
         delete w;
         return false;
     }
-    w->pid = ::getpid();
+    w->pid = current_process_id();
     w->receiver = receiver;
     w->thread = std::thread(watch, w);
     c.watcher = w;
@@ -98,10 +97,10 @@ void broadcast_stop_listening() {
         std::lock_guard<std::mutex> g(c.lock);
         w = c.watcher;
         c.watcher = nullptr;
-        if (!w || w->pid != ::getpid()) return;
+        if (!w || w->pid != current_process_id()) return;
     }
     w->stop = true;
-    shared_futex_wake_all(&shared(w->seg)->sequence);  // the other watchers just look again
+    w->seg.wake_waiters(&shared(w->seg)->sequence);  // the other watchers just look again
     w->thread.join();
     delete w;
 }
@@ -115,10 +114,10 @@ bool broadcast_post() {
     {
         SegmentRegionLock region(c.post_seg, kChannelRegion);
         const uint32_t n = __atomic_load_n(&s->sequence, __ATOMIC_ACQUIRE);
-        __atomic_store_n(&s->senders[n % kSenderRing], static_cast<int32_t>(::getpid()), __ATOMIC_RELAXED);
+        __atomic_store_n(&s->senders[n % kSenderRing], current_process_id(), __ATOMIC_RELAXED);
         __atomic_store_n(&s->sequence, n + 1, __ATOMIC_RELEASE);
     }
-    shared_futex_wake_all(&s->sequence);
+    c.post_seg.wake_waiters(&s->sequence);
     return true;
 }
 

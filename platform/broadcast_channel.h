@@ -2,7 +2,7 @@
 //
 // A shared segment holds a sequence number and the process id of the sender
 // of each of the last broadcasts. Every listening instance runs a watcher
-// thread that waits on the sequence (a futex in the segment) and calls its
+// thread that waits for the sequence to change and calls its
 // receiver once for each wake-up that brought a broadcast from another
 // process; its own broadcasts are ignored. Nothing is sent to processes by
 // id, so a stale entry can never reach an unrelated process.

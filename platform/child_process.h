@@ -2,8 +2,7 @@
 // can give up when its job is cancelled.
 #pragma once
 
-#include <sys/types.h>
-
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,11 +12,11 @@ struct ChildOptions {
     std::string work_folder;               // the child's current folder (empty: ours)
     std::string output_file;               // its standard output and error (empty: ours)
     std::vector<std::string> environment;  // "NAME=value" entries set on top of our environment
-    // Standard input from /dev/null: a child that nobody can answer (for
-    // one outside the terminal's foreground group a read would stop it).
+    // Standard input from the null device: a child that nobody can answer
+    // (for one outside the terminal's foreground group a read would stop it).
     bool no_input = false;
-    // The child gets SIGTERM when the thread that started it ends (or the
-    // whole process dies), and the ChildProcess ends it when it goes away.
+    // The child ends when this process dies (on Linux also when the thread
+    // that started it ends), and the ChildProcess ends it when it goes away.
     bool end_with_parent = false;
     // The child leads a new process group, which its own children inherit:
     // a terminal's Ctrl+C then reaches only us, and ending the child also
@@ -27,10 +26,10 @@ struct ChildOptions {
 
 class ChildProcess {
 public:
-    // Time a child gets to finish its own end-of-run step after SIGTERM.
+    // Time a child gets to finish its own end-of-run step after it is asked to end.
     static constexpr int kEndGraceMs = 5000;
 
-    ChildProcess() = default;
+    ChildProcess();
     // Ends the child when it was started with end_with_parent; otherwise only
     // reaps it when it has already ended.
     ~ChildProcess();
@@ -44,22 +43,15 @@ public:
                const std::string& output_file = {});
     // Waits up to `ms` milliseconds; true once the child has ended.
     bool wait_for(int ms);
-    // Asks the child to end (SIGTERM), gives it `grace_ms`, then kills it;
-    // a group leader's group is killed too. Returns once the child is reaped.
+    // Asks the child to end, gives it `grace_ms`, then kills it; a group
+    // leader's group is killed too. Returns once the child is reaped.
     void end(int grace_ms = kEndGraceMs);
-    // Exit status of an ended child (-1 when killed by a signal).
-    int exit_code() const { return status_; }
+    // Exit status of an ended child (-1 when it was killed).
+    int exit_code() const;
 
 private:
-    // True once the child has exited; it stays unreaped (a zombie), so its
-    // process-group number cannot be reused meanwhile.
-    bool exited_within(int ms);
-    void reap();
-
-    pid_t pid_ = -1;
-    int status_ = 0;
-    bool end_with_parent_ = false;
-    bool group_leader_ = false;
+    struct System;
+    std::unique_ptr<System> system_;
 };
 
 // The image names of this process's parents, nearest first, at most `depth`.

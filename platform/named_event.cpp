@@ -14,7 +14,7 @@ void NamedEvent::set() {
     if (!attached()) return;
     __atomic_store_n(&shared()->signalled, 1u, __ATOMIC_RELEASE);
     __atomic_add_fetch(&shared()->generation, 1u, __ATOMIC_ACQ_REL);
-    shared_futex_wake_all(&shared()->generation);
+    seg_.wake_waiters(&shared()->generation);
 }
 
 void NamedEvent::reset() {
@@ -29,7 +29,7 @@ bool NamedEvent::wait_since(uint32_t since, int timeout_ms) const {
         if (generation() != since) return true;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - clock::now()).count();
         if (left <= 0) return false;
-        shared_futex_wait(&shared()->generation, since, static_cast<int>(left));
+        seg_.wait_for_change(&shared()->generation, since, static_cast<int>(left));
     }
 }
 

@@ -3,9 +3,9 @@
 // Besides the signalled state the event keeps a generation that advances at
 // every set(). A waiter notes the generation before it starts waiting and is
 // released by any later set(), even when it looks only after a short pulse
-// (set, a pause, reset) is already over. Waiting is a futex wait on the
-// generation word in shared memory: a waiter that dies leaves nothing behind
-// that could block the others.
+// (set, a pause, reset) is already over. Waiting is a wait for a change of
+// the generation word in shared memory (shared_memory.h): a waiter that dies
+// leaves nothing behind that could block the others.
 #pragma once
 
 #include <cstdint>
@@ -39,7 +39,7 @@ public:
 
 private:
     struct Shared {
-        uint32_t generation;  // futex word
+        uint32_t generation;  // the word waiters wait on
         uint32_t signalled;
     };
     Shared* shared() const { return seg_.as<Shared>(); }

@@ -2,22 +2,20 @@
 // "RescanLock" (held around driver rescans) and "ComPortLock" (held around
 // serial power-hub access).
 //
-// Each is a process-shared, robust, recursive pthread mutex in a shared
-// segment of its own name. A holder that dies while holding it does not block
-// the others: the next locker takes it over and makes it consistent again.
-// Like the kernel mutexes the instances were designed around, the mutex is
-// owned by a thread and may be taken again by its owner; each take needs its
-// own release.
+// Each is a machine-wide mutex of the system (system_mutex.h) of its own
+// name. A holder that dies while holding it does not block the others: the
+// next locker takes it over. Like the kernel mutexes the instances were
+// designed around, the mutex is owned by a thread and may be taken again by
+// its owner; each take needs its own release. This side counts the takes of
+// the owning thread, so that the end of a run can release them all.
 #pragma once
-
-#include <pthread.h>
 
 #include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
 
-#include "platform/shared_memory.h"
+#include "platform/system_mutex.h"
 
 namespace tb {
 
@@ -46,12 +44,13 @@ public:
     std::string error() const;
 
 private:
-    pthread_mutex_t* shared();
-    int take(int timeout_ms);  // 0 taken, ETIMEDOUT, or another error
+    // Opens the mutex of the current namespace unless this process holds the one open.
+    bool ready();
+    SystemMutex::Take take(int timeout_ms);
 
     const char* base_;
-    mutable std::mutex guard_;  // attaching and the bookkeeping below
-    SharedSegment seg_;
+    mutable std::mutex guard_;  // opening and the bookkeeping below
+    SystemMutex mutex_;
     std::atomic<int> depth_{0};
     std::thread::id owner_{};
 };

@@ -2,31 +2,28 @@
 // map: the barrier block, the event, the cross-instance mutexes, the GlobalVar
 // table and the broadcast channel all live in segments of this kind.
 //
-// A segment lives in /dev/shm under "/<namespace><name>". The namespace comes
-// from the environment variable TAMBLOR_IPC_NAMESPACE (normally unset), so
-// that groups of instances - and tests - can run side by side in isolation.
+// A segment is named "<prefix><namespace><name>", the prefix being the
+// system's ("/" for a POSIX shared memory object, "Local\" for a section of
+// the session). The namespace comes from the environment variable
+// TAMBLOR_IPC_NAMESPACE (normally unset), so that groups of instances - and
+// tests - can run side by side in isolation.
 //
 // Lifetime follows the kernel-object model the instances expect: the contents
 // survive while at least one process has the segment attached. The first
 // process to attach, or the first one after every earlier holder has gone
-// (ended or crashed), zero-fills the segment and runs the initialiser.
-// Creation and initialisation are serialised between processes by open-file
-// -description locks on the segment itself, which the kernel drops when a
-// holder dies, so a crash can never leave a half-initialised segment that
-// blocks the others. The last holder to detach, or to end, removes the name
-// from the system; only a holder that crashes as the last one leaves it
-// behind, and the next instance to attach starts it afresh.
+// (ended or crashed), sees it zero-filled and runs the initialiser before any
+// other process can map it; a crash can never leave a half-initialised
+// segment that blocks the others. When the last holder detaches or ends, the
+// name goes away with the contents.
 //
-// Segments are created for their owner only, or for a group (see
-// shared_object_access.h); a segment of another user, or of a size other
-// than expected, is refused with a reason in error().
+// A segment of another user, or of a size other than expected, is refused
+// with a reason in error().
 #pragma once
-
-#include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -34,7 +31,7 @@
 
 namespace tb {
 
-// The object names the instances share (without namespace and leading '/').
+// The object names the instances share (without namespace and prefix).
 namespace shm_names {
 constexpr const char* kBarrier = "XRT_SHAREE";
 constexpr const char* kSyncEvent = "SyncEvent";
@@ -45,21 +42,24 @@ constexpr const char* kGlobalVar = "GlobalVar";
 constexpr const char* kBroadcast = "XRTWM_BROADCASTERRSTOP";
 }  // namespace shm_names
 
-// The namespace prefix from TAMBLOR_IPC_NAMESPACE ('/' replaced by '_').
+// The namespace prefix from TAMBLOR_IPC_NAMESPACE (path separators replaced by '_').
 std::string ipc_namespace();
 
-// The system-wide name of a shared object: "/" + namespace + base.
+// The system-wide name of a shared object: the system's prefix, the namespace, then base.
 std::string ipc_object_name(std::string_view base);
+
+// The system's prefix of shared object names.
+const char* ipc_name_prefix();
 
 class SharedSegment {
 public:
     using Initialiser = std::function<void(void* data, size_t size)>;
 
-    // Region locks 0 and 1 are used by attach(); callers may use these.
+    // Region locks below this index are the segment's own; callers may use these.
     static constexpr int kFirstUserRegion = 2;
 
-    SharedSegment() = default;
-    ~SharedSegment() { detach(); }
+    SharedSegment();
+    ~SharedSegment();
     SharedSegment(const SharedSegment&) = delete;
     SharedSegment& operator=(const SharedSegment&) = delete;
 
@@ -87,27 +87,31 @@ public:
         return static_cast<T*>(data_);
     }
 
-    // An exclusive lock on one byte of the segment's file, shared between
-    // processes and released by the kernel when the holder dies. Threads of
-    // one process share the lock (they use the same open file), so callers
-    // add their own in-process mutex. The wait gives up (false) on a stop
-    // of the job or `stop` (see shared_wait_stop.h).
+    // An exclusive lock shared between processes, one per index, released by
+    // the system when the holder dies. Callers order the threads of their own
+    // process with an in-process mutex of their own. The wait gives up
+    // (false) on a stop of the job or `stop` (see shared_wait_stop.h).
     bool lock_region(int index, const StopCondition& stop = {});
     void unlock_region(int index);
+
+    // Waits until the 32-bit word at `word` inside the segment no longer
+    // holds `expected`, until woken, or at most `timeout_ms`; callers check
+    // their condition again.
+    void wait_for_change(const uint32_t* word, uint32_t expected, int timeout_ms) const;
+    // Wakes every process waiting on a word of the segment.
+    void wake_waiters(uint32_t* word) const;
 
     // The process ends: removes the name when this is the last holder, else
     // stops counting as a holder. The mapping stays.
     void release_at_exit();
 
 private:
-    void* map_attached(int fd, const std::string& name, size_t size, const Initialiser& init);
-    bool remove_name_if_last();
+    struct System;
 
-    int fd_ = -1;
+    std::unique_ptr<System> system_;
     void* data_ = nullptr;
     size_t size_ = 0;
     std::string name_;
-    pid_t owner_pid_ = 0;  // the process that attached (a forked child only inherits it)
     std::string error_;
 };
 
@@ -134,18 +138,13 @@ private:
 void release_shared_objects_of_this_process();
 
 // Removes one named object, or every object of the program, of the current
-// namespace from the system (tests and clean-up tools; attached processes keep
-// their mappings).
+// namespace from the system where the system keeps names apart from their
+// holders (tests and clean-up tools; attached processes keep their mappings).
 bool remove_shared_object(std::string_view base);
 void remove_shared_objects();
 
-// Futex wait and wake on a 32-bit word inside a shared segment. The wait
-// returns when woken, when the word no longer holds `expected`, or after
-// `timeout_ms`; callers re-check their condition.
-void shared_futex_wait(const uint32_t* word, uint32_t expected, int timeout_ms);
-void shared_futex_wake_all(uint32_t* word);
-
-// Whether a process of that id exists.
-bool process_alive(pid_t pid);
+// The attached segments of this process, released when it ends.
+void enrol_shared_segment(SharedSegment* seg);
+void withdraw_shared_segment(SharedSegment* seg);
 
 }  // namespace tb

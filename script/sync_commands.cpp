@@ -1,7 +1,5 @@
 #include "script/sync_commands.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -205,7 +203,7 @@ bool sync_join(int slot) {
         // The group's event exists while its first member's process holds it
         // or members remain; otherwise this instance opens a new group.
         const bool existed = load(s.block.members) > 0 ||
-                             (s.block.event_handle != 0 && process_alive(static_cast<pid_t>(s.block.event_handle)));
+                             (s.block.event_handle != 0 && process_exists(static_cast<int32_t>(s.block.event_handle)));
         if (!existed) roster_clear(s.roster);
         if (!roster_add(s.roster, current_process_identity())) {
             b.problem = fmt("XRT_SHAREE has no room for more than %d members", static_cast<int>(kBarrierRosterSize));
@@ -215,7 +213,7 @@ bool sync_join(int slot) {
             add(s.block.waiting, 1);
             add(s.block.members, 1);
         } else {
-            __atomic_store_n(&s.block.event_handle, static_cast<uint32_t>(::getpid()), __ATOMIC_RELEASE);
+            __atomic_store_n(&s.block.event_handle, static_cast<uint32_t>(current_process_id()), __ATOMIC_RELEASE);
             b.event.reset();
             exchange(s.block.waiting, 1);
             exchange(s.block.members, 1);
@@ -431,7 +429,7 @@ bool& broadcast_on_error() {
 }
 
 void register_instance() {
-    // A stopped job (Stop, broadcast, SIGTERM, SIGINT) gives up every wait on a shared object.
+    // A stopped job (Stop, broadcast, a stop request of the system) gives up every wait on a shared object.
     set_shared_wait_stop_flag(&app().jobs[0].cancel);
     broadcast_listen(on_broadcast_stop);
 }

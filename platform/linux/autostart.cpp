@@ -12,6 +12,8 @@
 
 namespace tb {
 
+namespace {
+
 std::string autostart_folder() {
     if (const char* dir = std::getenv("TAMBLOR_AUTOSTART_DIR"); dir && *dir) return dir;
     if (::geteuid() == 0) return "/var/lib/tamblor/autostart";
@@ -19,8 +21,8 @@ std::string autostart_folder() {
     return path_join(home && *home ? home : "/tmp", ".config/tamblor/autostart");
 }
 
-namespace {
 std::string value_path(std::string_view name) { return path_join(autostart_folder(), std::string(name)); }
+
 }  // namespace
 
 bool set_autorun_value(std::string_view name, std::string_view command_line) {

@@ -10,12 +10,16 @@
 
 namespace tb {
 
+namespace {
+
 std::string system_settings_file() {
     if (const char* f = std::getenv("TAMBLOR_SETTINGS_FILE"); f && *f) return f;
     if (::geteuid() == 0) return "/var/lib/tamblor/settings.ini";
     const char* home = std::getenv("HOME");
     return path_join(home && *home ? home : "/tmp", ".config/tamblor/settings.ini");
 }
+
+}  // namespace
 
 bool get_system_value(std::string_view key, std::string_view name, uint32_t& out) {
     const std::string text = ini_read_string(system_settings_file(), key, name, "");

@@ -1,4 +1,4 @@
-#include "platform/shared_object_access.h"
+#include "platform/linux/shared_object_access.h"
 
 #include <grp.h>
 #include <sys/stat.h>

@@ -38,9 +38,11 @@ ProcessStat stat_of(pid_t pid) {
     return st;
 }
 
-bool pid_exists(pid_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
-
 }  // namespace
+
+int32_t current_process_id() { return static_cast<int32_t>(::getpid()); }
+
+bool process_exists(int32_t pid) { return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM); }
 
 ProcessIdentity current_process_identity() {
     const pid_t self = ::getpid();
@@ -48,7 +50,7 @@ ProcessIdentity current_process_identity() {
 }
 
 bool process_still_running(const ProcessIdentity& who) {
-    if (!pid_exists(who.pid)) return false;
+    if (!process_exists(who.pid)) return false;
     const ProcessStat now = stat_of(who.pid);
     if (!now.read) return true;  // unreadable: trust the id
     // A process that has ended but is not yet reaped by its parent has gone as well.
