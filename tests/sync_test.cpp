@@ -1,16 +1,9 @@
-// Coordination between instances: the barrier, the cross-instance lock,
-// GlobalVar and the stop broadcast. Instances are forked children of the test
-// process; each test works in a namespace of its own so that tests (and test
-// runs) never see each other's objects.
-#include <fcntl.h>
-#include <grp.h>
-#include <pwd.h>
-#include <signal.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+// Coordination between instances, with real processes on every system: the
+// test binary starts itself again as helper instances (the hidden test
+// SyncInstance.DISABLED_Role plays the role named in its environment), each
+// in the test's own object namespace, reporting what it did and when to a
+// file of its own. The barrier, the cross-instance lock, its take-over from
+// a killed holder, GlobalVar and the stop broadcast are checked across them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,14 +11,21 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <functional>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "common/format.h"
+#include "platform/child_process.h"
+#include "platform/host/temp_folder.h"
 #include "platform/named_mutex.h"
+#include "platform/paths.h"
+#include "platform/process_identity.h"
 #include "platform/shared_memory.h"
 #include "script/app_context.h"
 #include "script/error_policy.h"
@@ -39,6 +39,15 @@ using namespace tb;
 
 namespace {
 
+namespace fs = std::filesystem;
+
+constexpr const char* kRoleVariable = "TAMBLOR_SYNC_ROLE";
+constexpr const char* kFolderVariable = "TAMBLOR_SYNC_FOLDER";
+constexpr const char* kIndexVariable = "TAMBLOR_SYNC_INDEX";
+
+enum { kReady = 0, kArrive = 1, kRelease = 2 };
+
+// Steady clocks count from one moment for every process of the machine.
 int64_t now_ms() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
@@ -46,119 +55,44 @@ int64_t now_ms() {
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-// What a child reports: who, which event, when (steady clock, shared by all processes).
 struct Record {
-    int32_t who;
-    int32_t what;
-    int64_t at_ms;
+    int what = 0;
+    int64_t at_ms = 0;
 };
 
-class Pipe {
-public:
-    Pipe() {
-        if (::pipe(fds_) != 0) fds_[0] = fds_[1] = -1;
-    }
-    ~Pipe() {
-        close_read();
-        close_write();
-    }
-    int r() const { return fds_[0]; }
-    int w() const { return fds_[1]; }
-    void close_read() {
-        if (fds_[0] >= 0) ::close(fds_[0]);
-        fds_[0] = -1;
-    }
-    void close_write() {
-        if (fds_[1] >= 0) ::close(fds_[1]);
-        fds_[1] = -1;
-    }
+fs::path record_file(const fs::path& folder, int index) { return folder / fmt("records%d.txt", index); }
 
-private:
-    int fds_[2];
-};
-
-void report(const Pipe& p, int who, int what) {
-    Record rec{who, what, now_ms()};
-    [[maybe_unused]] ssize_t n = ::write(p.w(), &rec, sizeof rec);  // below PIPE_BUF: never interleaved
-}
-
-// Blocks until the parent opens the gate (one byte per child).
-void wait_gate(const Pipe& gate) {
-    char c;
-    [[maybe_unused]] ssize_t n = ::read(gate.r(), &c, 1);
-}
-
-void open_gate(const Pipe& gate, int children) {
-    for (int i = 0; i < children; ++i) {
-        [[maybe_unused]] ssize_t n = ::write(gate.w(), "g", 1);
-    }
-}
-
-// Reads `count` records (waiting at most `limit_ms`).
-std::vector<Record> read_records(const Pipe& p, size_t count, int limit_ms) {
+// The complete lines of a helper's record file.
+std::vector<Record> read_records(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::vector<Record> out;
-    const int64_t end = now_ms() + limit_ms;
-    ::fcntl(p.r(), F_SETFL, O_NONBLOCK);
-    while (out.size() < count && now_ms() < end) {
-        Record rec{};
-        ssize_t n = ::read(p.r(), &rec, sizeof rec);
-        if (n == static_cast<ssize_t>(sizeof rec)) out.push_back(rec);
-        else sleep_ms(5);
-    }
+    std::istringstream lines(text.substr(0, text.rfind('\n') == std::string::npos ? 0 : text.rfind('\n') + 1));
+    Record r;
+    while (lines >> r.what >> r.at_ms) out.push_back(r);
     return out;
 }
 
-// Runs `body` in a child process, which ends with its return value.
-pid_t spawn(const std::function<int()>& body) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        int rc = body();
-        ::_exit(rc);
-    }
-    return pid;
-}
+// ---------------------------------------------------------------------------
+// The helper side.
 
-// Waits for every child for at most `limit_ms`; stragglers are killed and give -1.
-std::vector<int> reap(const std::vector<pid_t>& pids, int limit_ms) {
-    std::vector<int> codes(pids.size(), -1);
-    std::vector<bool> done(pids.size(), false);
-    const int64_t end = now_ms() + limit_ms;
-    size_t left = pids.size();
-    while (left > 0 && now_ms() < end) {
-        for (size_t i = 0; i < pids.size(); ++i) {
-            if (done[i]) continue;
-            int status = 0;
-            if (::waitpid(pids[i], &status, WNOHANG) == pids[i]) {
-                done[i] = true;
-                --left;
-                codes[i] = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-        }
-        if (left > 0) sleep_ms(10);
-    }
-    for (size_t i = 0; i < pids.size(); ++i) {
-        if (done[i]) continue;
-        ::kill(pids[i], SIGKILL);
-        ::waitpid(pids[i], nullptr, 0);
-    }
-    return codes;
-}
+class Helper {
+public:
+    Helper() : folder_(std::getenv(kFolderVariable)), index_(std::atoi(std::getenv(kIndexVariable))) {}
 
-int counter = 0;
+    void report(int what) const {
+        std::ofstream out(record_file(folder_, index_), std::ios::binary | std::ios::app);
+        out << what << ' ' << now_ms() << '\n';
+    }
+    // Blocks until the test opens the gate.
+    void wait_gate(const char* gate = "go") const {
+        while (!fs::exists(folder_ / gate)) sleep_ms(10);
+    }
+    int index() const { return index_; }
 
-class SyncFixture : public ::testing::Test {
-protected:
-    void SetUp() override {
-        test::fresh_slot();
-        ns_ = fmt("tbsync%d_%d_", static_cast<int>(::getpid()), counter++);
-        ::setenv("TAMBLOR_IPC_NAMESPACE", ns_.c_str(), 1);
-    }
-    void TearDown() override {
-        remove_shared_objects();
-        ::unsetenv("TAMBLOR_IPC_NAMESPACE");
-        job_slot(0)->sync_member = false;
-    }
-    std::string ns_;
+private:
+    fs::path folder_;
+    int index_;
 };
 
 bool log_has(std::string_view text, uint32_t colour_wanted) {
@@ -167,49 +101,272 @@ bool log_has(std::string_view text, uint32_t colour_wanted) {
     return false;
 }
 
+// Two rounds of the barrier; members arrive one after another, in reverse in round 2.
+int meet_twice(const Helper& h) {
+    cmd_SyncInit(0, "DelaySec:0", "SyncInit");
+    if (!job_slot(0)->sync_member) return 10;
+    h.report(kReady);
+    h.wait_gate();
+    for (int round = 0; round < 2; ++round) {
+        sleep_ms(300 * (round == 0 ? h.index() : 2 - h.index()));
+        h.report(round * 10 + kArrive);
+        if (sync_wait(0, 8, true) != kSyncReleased) return 20 + round;
+        h.report(round * 10 + kRelease);
+    }
+    leave_sync_group(0);
+    return 0;
+}
+
+int meet_once(const Helper& h) {
+    cmd_SyncInit(0, "DelaySec:0", "SyncInit");
+    h.report(kReady);
+    h.wait_gate();
+    if (sync_wait(0, 8, true) != kSyncReleased) return 20;
+    h.report(kRelease);
+    leave_sync_group(0);
+    return 0;
+}
+
+// Ends its run normally (not cancelled) without reaching SyncWait.
+int leave_before_waiting(const Helper& h) {
+    cmd_SyncInit(0, "DelaySec:0", "SyncInit");
+    h.report(kReady);
+    h.wait_gate();
+    sleep_ms(800);
+    h.report(kArrive);
+    leave_sync_group(0);
+    return 0;
+}
+
+// A word every helper sees, set while a section runs: found set on entry, two sections overlap.
+struct Occupancy {
+    uint32_t inside;
+    uint32_t sections;
+};
+
+// Four GlobalLock sections; 30 when another instance was found inside one.
+int run_sections(const Helper& h) {
+    SharedSegment seg;
+    if (!seg.attach("SyncTestOccupancy", sizeof(Occupancy))) return 11;
+    Occupancy* o = seg.as<Occupancy>();
+    h.report(kReady);
+    h.wait_gate();
+    bool overlap = false;
+    for (int k = 0; k < 4; ++k) {
+        cmd_GlobalLock(0, "", "GlobalLock");
+        if (job_slot(0)->error_code != 0) return 12;
+        if (__atomic_exchange_n(&o->inside, 1u, __ATOMIC_ACQ_REL) != 0) overlap = true;
+        __atomic_add_fetch(&o->sections, 1u, __ATOMIC_ACQ_REL);
+        h.report(kArrive);
+        sleep_ms(100);
+        h.report(kRelease);
+        __atomic_store_n(&o->inside, 0u, __ATOMIC_RELEASE);
+        cmd_GlobalUnLock(0, "", "GlobalUnLock");
+    }
+    return overlap ? 30 : 0;
+}
+
+// Takes the lock and keeps it until it is killed.
+int hold_lock(const Helper& h) {
+    cmd_GlobalLock(0, "", "GlobalLock");
+    if (global_mutex().held_by_this_thread() != 1) return 10;
+    h.report(kArrive);
+    sleep_ms(60000);
+    return 0;
+}
+
+// The lock can be taken and released normally, twice.
+int take_twice(const Helper&) {
+    if (!global_mutex().try_lock_for(3000)) return 10;
+    if (!global_mutex().unlock()) return 11;
+    if (!global_mutex().try_lock_for(2000)) return 12;
+    return global_mutex().unlock() ? 0 : 13;
+}
+
+int write_global_var(const Helper& h) {
+    if (!global_var_map()) return 10;
+    cmd_SetGlobalVar(0, "Name:\"Shared\", Value:\"across\"", "SetGlobalVar");
+    h.report(kReady);
+    h.wait_gate("bye");  // keeps the table mapped meanwhile
+    global_var_unmap();
+    return job_slot(0)->error_code == 0 ? 0 : 11;
+}
+
+int read_global_var(const Helper&) {
+    if (!global_var_map()) return 10;
+    const std::string text = global_var_text("Shared");
+    global_var_unmap();
+    return text == "across" ? 0 : 11;
+}
+
+// A registered instance: 1 when its cancel flag got set within `ms`, 0 when not.
+int listen_for(const Helper& h, bool job_running, int ms) {
+    register_instance();
+    app().jobs[0].running = job_running;
+    h.report(kReady);
+    h.wait_gate();
+    const int64_t end = now_ms() + ms;
+    while (now_ms() < end && !cancel_requested(0)) sleep_ms(20);
+    const bool cancelled = cancel_requested(0);
+    const bool logged = log_has("---- Broadcast Trigger Cancel Job ----", colour::kCyan);
+    unregister_instance();
+    if (cancelled != logged) return 9;
+    return cancelled ? 1 : 0;
+}
+
+int broadcast_stop(const Helper& h) {
+    register_instance();
+    app().jobs[0].running = true;
+    h.report(kReady);
+    h.wait_gate();
+    broadcast_error_stop();
+    sleep_ms(1500);  // its own watcher has had time to see it
+    const bool cancelled = cancel_requested(0);
+    unregister_instance();
+    return cancelled ? 1 : 0;
+}
+
+int play(const std::string& role) {
+    test::fresh_slot();
+    const Helper h;
+    if (role == "meet_twice") return meet_twice(h);
+    if (role == "meet_once") return meet_once(h);
+    if (role == "leave_before_waiting") return leave_before_waiting(h);
+    if (role == "run_sections") return run_sections(h);
+    if (role == "hold_lock") return hold_lock(h);
+    if (role == "take_twice") return take_twice(h);
+    if (role == "write_global_var") return write_global_var(h);
+    if (role == "read_global_var") return read_global_var(h);
+    if (role == "listen_running") return listen_for(h, true, 4000);
+    if (role == "listen_idle") return listen_for(h, false, 2500);
+    if (role == "broadcast_stop") return broadcast_stop(h);
+    return 99;
+}
+
+// ---------------------------------------------------------------------------
+// The test side.
+
+int group_counter = 0;
+
+// The helper instances of one test: a folder and an object namespace of their own.
+class Instances : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ns_ = fmt("tbsync%d_%d_", static_cast<int>(current_process_id()), group_counter++);
+        folder_ = host::temp_folder() / ns_;
+        fs::create_directories(folder_);
+    }
+    void TearDown() override {
+        finish(5000);
+        std::error_code ec;
+        fs::remove_all(folder_, ec);
+    }
+
+    void start(int index, const std::string& role) {
+        ChildOptions o;
+        o.environment = {fmt("TAMBLOR_IPC_NAMESPACE=%s", ns_), fmt("%s=%s", kRoleVariable, role),
+                         fmt("%s=%s", kFolderVariable, folder_.string()), fmt("%s=%d", kIndexVariable, index)};
+        o.output_file = (folder_ / fmt("output%d.txt", index)).string();
+        o.no_input = true;
+        o.end_with_parent = true;
+        auto child = std::make_unique<ChildProcess>();
+        ASSERT_TRUE(child->start({program_path(), "--gtest_also_run_disabled_tests",
+                                  "--gtest_filter=SyncInstance.DISABLED_Role"},
+                                 o))
+            << role;
+        if (helpers_.size() <= static_cast<size_t>(index)) helpers_.resize(index + 1);
+        helpers_[index] = std::move(child);
+    }
+
+    void open_gate(const char* gate = "go") { std::ofstream(folder_ / gate) << "open"; }
+
+    std::vector<Record> records(int index) const { return read_records(record_file(folder_, index)); }
+
+    // Waits until helper `index` has reported `count` records.
+    bool reported(int index, size_t count, int limit_ms) const {
+        const int64_t end = now_ms() + limit_ms;
+        while (records(index).size() < count) {
+            if (now_ms() >= end) return false;
+            sleep_ms(10);
+        }
+        return true;
+    }
+
+    // Waits for every helper (at most `limit_ms`); stragglers are killed and give -1.
+    std::vector<int> finish(int limit_ms) {
+        std::vector<int> codes;
+        const int64_t end = now_ms() + limit_ms;
+        for (auto& h : helpers_) {
+            if (!h) {
+                codes.push_back(-1);
+                continue;
+            }
+            const int left = static_cast<int>(std::max<int64_t>(end - now_ms(), 0));
+            if (h->wait_for(left)) {
+                codes.push_back(h->exit_code());
+            } else {
+                h->end(0);
+                codes.push_back(-1);
+            }
+            h.reset();
+        }
+        helpers_.clear();
+        return codes;
+    }
+
+    // Ends helper `index` at once, as a crash would.
+    void kill(int index) {
+        helpers_[index]->end(0);
+        helpers_[index].reset();
+    }
+
+    std::string outputs() const {
+        std::string text;
+        for (size_t i = 0; i < helpers_.size() + 4; ++i) {
+            std::ifstream in(folder_ / fmt("output%d.txt", static_cast<int>(i)), std::ios::binary);
+            if (in) text += fmt("--- helper %d:\n", static_cast<int>(i)) + std::string(std::istreambuf_iterator<char>(in), {});
+        }
+        return text;
+    }
+
+    std::string ns_;
+    fs::path folder_;
+    std::vector<std::unique_ptr<ChildProcess>> helpers_;
+};
+
 }  // namespace
+
+// The helper instance: plays the role its environment names, then ends with its result.
+TEST(SyncInstance, DISABLED_Role) {
+    const char* role = std::getenv(kRoleVariable);
+    if (!role) GTEST_SKIP() << "started by the cross-instance tests only";
+    std::exit(play(role));
+}
 
 // ---------------------------------------------------------------------------
 // The barrier.
 
-class SyncBarrier : public SyncFixture {};
-
-enum { kArrive = 1, kRelease = 2 };
+using SyncBarrier = Instances;
 
 TEST_F(SyncBarrier, ThreeInstancesMeetTwice) {
-    Pipe ready, gate, out;
-    std::vector<pid_t> kids;
-    for (int i = 0; i < 3; ++i) {
-        kids.push_back(spawn([&, i] {
-            cmd_SyncInit(0, "DelaySec:0", "SyncInit");
-            if (!job_slot(0)->sync_member) return 10;
-            report(ready, i, 0);
-            wait_gate(gate);
-            for (int round = 0; round < 2; ++round) {
-                sleep_ms(300 * (round == 0 ? i : 2 - i));  // arrive one after the other, reversed in round 2
-                report(out, i, round * 10 + kArrive);
-                if (sync_wait(0, 8, true) != kSyncReleased) return 20 + round;
-                report(out, i, round * 10 + kRelease);
-            }
-            leave_sync_group(0);
-            return 0;
-        }));
-    }
-    ASSERT_EQ(read_records(ready, 3, 5000).size(), 3u);
-    open_gate(gate, 3);
-    std::vector<Record> recs = read_records(out, 12, 9000);
-    std::vector<int> codes = reap(kids, 3000);
-    EXPECT_EQ(codes, std::vector<int>({0, 0, 0}));
-    ASSERT_EQ(recs.size(), 12u);
+    for (int i = 0; i < 3; ++i) start(i, "meet_twice");
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(reported(i, 1, 15000)) << outputs();
+    open_gate();
+    const std::vector<int> codes = finish(15000);
+    EXPECT_EQ(codes, std::vector<int>({0, 0, 0})) << outputs();
     for (int round = 0; round < 2; ++round) {
         int64_t last_arrival = 0, first_release = INT64_MAX, last_release = 0;
-        for (const Record& r : recs) {
-            if (r.what == round * 10 + kArrive) last_arrival = std::max(last_arrival, r.at_ms);
-            if (r.what == round * 10 + kRelease) {
-                first_release = std::min(first_release, r.at_ms);
-                last_release = std::max(last_release, r.at_ms);
+        int releases = 0;
+        for (int i = 0; i < 3; ++i)
+            for (const Record& r : records(i)) {
+                if (r.what == round * 10 + kArrive) last_arrival = std::max(last_arrival, r.at_ms);
+                if (r.what == round * 10 + kRelease) {
+                    ++releases;
+                    first_release = std::min(first_release, r.at_ms);
+                    last_release = std::max(last_release, r.at_ms);
+                }
             }
-        }
+        ASSERT_EQ(releases, 3) << "round " << round;
         // Nobody passes before the last member arrives, and all pass together.
         EXPECT_GE(first_release, last_arrival) << "round " << round;
         EXPECT_LT(last_release - first_release, 1000) << "round " << round;
@@ -218,121 +375,24 @@ TEST_F(SyncBarrier, ThreeInstancesMeetTwice) {
 }
 
 TEST_F(SyncBarrier, MemberEndingWithoutSyncWaitReleasesTheOthers) {
-    Pipe ready, gate, out;
-    std::vector<pid_t> kids;
-    for (int i = 0; i < 3; ++i) {
-        kids.push_back(spawn([&, i] {
-            cmd_SyncInit(0, "DelaySec:0", "SyncInit");
-            report(ready, i, 0);
-            wait_gate(gate);
-            if (i == 2) {
-                // Ends its run normally (not cancelled) without reaching SyncWait.
-                sleep_ms(800);
-                report(out, i, kArrive);
-                leave_sync_group(0);
-                return 0;
-            }
-            if (sync_wait(0, 8, true) != kSyncReleased) return 20;
-            report(out, i, kRelease);
-            leave_sync_group(0);
-            return 0;
-        }));
+    start(0, "meet_once");
+    start(1, "meet_once");
+    start(2, "leave_before_waiting");
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(reported(i, 1, 15000)) << outputs();
+    open_gate();
+    EXPECT_EQ(finish(12000), std::vector<int>({0, 0, 0})) << outputs();
+    ASSERT_EQ(records(2).size(), 2u);
+    const int64_t left_at = records(2)[1].at_ms;
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(records(i).size(), 2u);
+        const int64_t released = records(i)[1].at_ms;
+        EXPECT_GE(released, left_at);
+        EXPECT_LT(released - left_at, 1500);  // released by the leaver, long before the timeout
     }
-    ASSERT_EQ(read_records(ready, 3, 5000).size(), 3u);
-    open_gate(gate, 3);
-    std::vector<Record> recs = read_records(out, 3, 9000);
-    EXPECT_EQ(reap(kids, 3000), std::vector<int>({0, 0, 0}));
-    ASSERT_EQ(recs.size(), 3u);
-    int64_t left_at = 0;
-    for (const Record& r : recs)
-        if (r.what == kArrive) left_at = r.at_ms;
-    for (const Record& r : recs) {
-        if (r.what != kRelease) continue;
-        EXPECT_GE(r.at_ms, left_at);
-        EXPECT_LT(r.at_ms - left_at, 1500);  // released by the leaver, long before the timeout
-    }
-}
-
-TEST_F(SyncBarrier, CancelledWaiterTakesItsArrivalBack) {
-    Pipe ready, gate, out;
-    std::vector<pid_t> kids;
-    kids.push_back(spawn([&] {
-        cmd_SyncInit(0, "DelaySec:0", "SyncInit");
-        report(ready, 0, 0);
-        wait_gate(gate);
-        std::thread stopper([] {
-            sleep_ms(600);
-            set_cancel(0);
-        });
-        const int64_t start = now_ms();
-        int r = sync_wait(0, 0, true);
-        stopper.join();
-        if (r != kSyncCancelled) return 10;
-        if (now_ms() - start > 2000) return 11;  // the wait looks at the cancel flag every second
-        app().jobs[0].cancel = false;
-        // Still a member: the next round must wait for the other instance.
-        if (sync_wait(0, 8, true) != kSyncReleased) return 12;
-        report(out, 0, kRelease);
-        leave_sync_group(0);
-        return 0;
-    }));
-    kids.push_back(spawn([&] {
-        cmd_SyncInit(0, "DelaySec:0", "SyncInit");
-        report(ready, 1, 0);
-        wait_gate(gate);
-        sleep_ms(2000);
-        report(out, 1, kArrive);
-        if (sync_wait(0, 8, true) != kSyncReleased) return 20;
-        leave_sync_group(0);
-        return 0;
-    }));
-    ASSERT_EQ(read_records(ready, 2, 5000).size(), 2u);
-    open_gate(gate, 2);
-    std::vector<Record> recs = read_records(out, 2, 9000);
-    EXPECT_EQ(reap(kids, 3000), std::vector<int>({0, 0}));
-    ASSERT_EQ(recs.size(), 2u);
-    int64_t arrival = 0, release = 0;
-    for (const Record& r : recs) (r.what == kArrive ? arrival : release) = r.at_ms;
-    EXPECT_GE(release, arrival);
-}
-
-TEST_F(SyncBarrier, TimeoutOnlyWritesALine) {
-    Pipe ready, gate, done, release;
-    std::vector<pid_t> kids;
-    kids.push_back(spawn([&] {
-        cmd_SyncInit(0, "DelaySec:0", "SyncInit");
-        report(ready, 0, 0);
-        wait_gate(gate);
-        const int64_t start = now_ms();
-        cmd_SyncWait(0, "TimeoutSec:1", "SyncWait");
-        const int64_t took = now_ms() - start;
-        report(done, 0, 0);
-        if (took < 900 || took > 2500) return 10;
-        if (job_slot(0)->error_code != 0) return 11;
-        if (!log_has("Wait 2 Threads Synchronize...", colour::kWhite)) return 12;
-        if (!log_has("Wait Synchronize Timeout", colour::kWhite)) return 13;
-        leave_sync_group(0);
-        return 0;
-    }));
-    kids.push_back(spawn([&] {
-        cmd_SyncInit(0, "DelaySec:0", "SyncInit");
-        report(ready, 1, 0);
-        wait_gate(gate);
-        wait_gate(release);  // stays a member until the other timed out
-        leave_sync_group(0);
-        return 0;
-    }));
-    ASSERT_EQ(read_records(ready, 2, 5000).size(), 2u);
-    open_gate(gate, 2);
-    // Pass the other's report on to the second child (a pipe of its own: the
-    // parent's reads make `done` non-blocking for every process).
-    std::vector<Record> recs = read_records(done, 1, 5000);
-    ASSERT_EQ(recs.size(), 1u);
-    open_gate(release, 1);
-    EXPECT_EQ(reap(kids, 4000), std::vector<int>({0, 0}));
 }
 
 TEST_F(SyncBarrier, WaitWithoutInitIsAParameterError) {
+    test::fresh_slot();
     cmd_SyncWait(0, "TimeoutSec:1", "SyncWait");
     EXPECT_EQ(job_slot(0)->error_code, kErrParam);
     EXPECT_EQ(job_slot(0)->error_text, "Parameters not match spec or over limit. SyncInit(); No Initial");
@@ -341,431 +401,74 @@ TEST_F(SyncBarrier, WaitWithoutInitIsAParameterError) {
 // ---------------------------------------------------------------------------
 // The cross-instance lock.
 
-class SyncGlobalLock : public SyncFixture {};
+using SyncGlobalLock = Instances;
 
-TEST_F(SyncGlobalLock, SectionsOfTwoInstancesNeverOverlap) {
-    Pipe gate, out;
-    std::vector<pid_t> kids;
-    for (int i = 0; i < 2; ++i) {
-        kids.push_back(spawn([&, i] {
-            wait_gate(gate);
-            for (int k = 0; k < 4; ++k) {
-                cmd_GlobalLock(0, "", "GlobalLock");
-                report(out, i, kArrive);
-                sleep_ms(150);
-                report(out, i, kRelease);
-                cmd_GlobalUnLock(0, "", "GlobalUnLock");
-            }
-            return 0;
-        }));
-    }
-    open_gate(gate, 2);
-    std::vector<Record> recs = read_records(out, 16, 8000);
-    EXPECT_EQ(reap(kids, 3000), std::vector<int>({0, 0}));
-    ASSERT_EQ(recs.size(), 16u);
-    // In the order they were written, sections come in enter/leave pairs of one instance.
-    for (size_t k = 0; k + 1 < recs.size(); k += 2) {
-        EXPECT_EQ(recs[k].what, kArrive);
-        EXPECT_EQ(recs[k + 1].what, kRelease);
-        EXPECT_EQ(recs[k].who, recs[k + 1].who);
-        if (k + 2 < recs.size()) {
-            EXPECT_GE(recs[k + 2].at_ms, recs[k + 1].at_ms);
-        }
-    }
+// Every section, in time order, must end before the next one starts.
+void expect_sections_apart(const std::vector<std::vector<Record>>& per_helper, size_t sections) {
+    std::vector<std::pair<int64_t, int64_t>> spans;
+    for (const auto& recs : per_helper)
+        for (size_t k = 0; k + 1 < recs.size(); ++k)
+            if (recs[k].what == kArrive && recs[k + 1].what == kRelease) spans.emplace_back(recs[k].at_ms, recs[k + 1].at_ms);
+    ASSERT_EQ(spans.size(), sections);
+    std::sort(spans.begin(), spans.end());
+    for (size_t k = 0; k + 1 < spans.size(); ++k) EXPECT_GE(spans[k + 1].first, spans[k].second) << "section " << k;
 }
 
-TEST_F(SyncGlobalLock, HolderKilledWhileHoldingDoesNotBlockTheNextLocker) {
-    Pipe locked, opened, bye;
-    // Another instance keeps the mutex open all along, so it is not simply made anew.
-    pid_t bystander = spawn([&] {
-        if (!global_mutex().open()) return 1;
-        report(opened, 0, 0);
-        wait_gate(bye);
-        return 0;
-    });
-    ASSERT_EQ(read_records(opened, 1, 5000).size(), 1u);
-    pid_t holder = spawn([&] {
-        cmd_GlobalLock(0, "", "GlobalLock");
-        if (global_mutex().held_by_this_thread() != 1) return 1;
-        report(locked, 0, 0);
-        sleep_ms(20000);
-        return 0;
-    });
-    ASSERT_EQ(read_records(locked, 1, 5000).size(), 1u);
-    ::kill(holder, SIGKILL);
-    ::waitpid(holder, nullptr, 0);
-    pid_t next = spawn([] {
-        if (!global_mutex().try_lock_for(2000)) return 10;
-        if (!global_mutex().unlock()) return 11;
-        // Consistent again: it can be taken and released normally.
-        if (!global_mutex().try_lock_for(2000)) return 12;
-        return global_mutex().unlock() ? 0 : 13;
-    });
-    EXPECT_EQ(reap({next}, 6000), std::vector<int>({0}));
-    open_gate(bye, 1);
-    EXPECT_EQ(reap({bystander}, 3000), std::vector<int>({0}));
+TEST_F(SyncGlobalLock, SectionsOfThreeInstancesNeverOverlap) {
+    for (int i = 0; i < 3; ++i) start(i, "run_sections");
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(reported(i, 1, 15000)) << outputs();
+    open_gate();
+    // 30 from a helper that found another one inside its section.
+    EXPECT_EQ(finish(20000), std::vector<int>({0, 0, 0})) << outputs();
+    expect_sections_apart({records(0), records(1), records(2)}, 12);
 }
 
-TEST_F(SyncGlobalLock, EndOfRunReleasesEveryTake) {
-    Pipe step, go;
-    pid_t owner = spawn([&] {
-        cmd_GlobalLock(0, "", "GlobalLock");
-        cmd_GlobalLock(0, "", "GlobalLock");
-        cmd_GlobalUnLock(0, "", "GlobalUnLock");  // one take left
-        report(step, 0, 1);
-        wait_gate(go);
-        release_global_mutex_if_held();
-        report(step, 0, 2);
-        sleep_ms(3000);  // alive, but no longer holding it
-        return 0;
-    });
-    ASSERT_EQ(read_records(step, 1, 5000).size(), 1u);
-    pid_t early = spawn([] { return global_mutex().try_lock_for(300) ? 1 : 0; });
-    EXPECT_EQ(reap({early}, 3000), std::vector<int>({0})) << "a nested take was released by one GlobalUnLock";
-    open_gate(go, 1);
-    ASSERT_EQ(read_records(step, 1, 5000).size(), 1u);
-    pid_t late = spawn([] { return global_mutex().try_lock_for(1000) ? 0 : 1; });
-    EXPECT_EQ(reap({late}, 3000), std::vector<int>({0}));
-    reap({owner}, 5000);
-}
-
-TEST_F(SyncGlobalLock, CancelEndsTheWait) {
-    Pipe locked;
-    pid_t holder = spawn([&] {
-        cmd_GlobalLock(0, "", "GlobalLock");
-        report(locked, 0, 0);
-        sleep_ms(6000);
-        return 0;
-    });
-    ASSERT_EQ(read_records(locked, 1, 5000).size(), 1u);
-    pid_t waiter = spawn([] {
-        std::thread stopper([] {
-            sleep_ms(500);
-            set_cancel(0);
-        });
-        const int64_t start = now_ms();
-        cmd_GlobalLock(0, "", "GlobalLock");
-        stopper.join();
-        if (global_mutex().held_by_this_thread() != 0) return 10;
-        return now_ms() - start < 2500 ? 0 : 11;
-    });
-    EXPECT_EQ(reap({waiter}, 4000), std::vector<int>({0}));
-    ::kill(holder, SIGKILL);
-    reap({holder}, 2000);
+TEST_F(SyncGlobalLock, HolderKilledWhileHoldingReleasesTheLockToTheOthers) {
+    start(0, "hold_lock");
+    ASSERT_TRUE(reported(0, 1, 15000)) << outputs();
+    start(1, "run_sections");
+    start(2, "run_sections");
+    ASSERT_TRUE(reported(1, 1, 15000) && reported(2, 1, 15000)) << outputs();
+    open_gate();
+    sleep_ms(1500);
+    // Both wait for the holder: nobody is inside a section yet.
+    EXPECT_EQ(records(1).size(), 1u);
+    EXPECT_EQ(records(2).size(), 1u);
+    kill(0);
+    ASSERT_TRUE(reported(1, 9, 15000) && reported(2, 9, 15000)) << outputs();
+    std::vector<int> codes = finish(5000);
+    EXPECT_EQ(std::vector<int>(codes.begin() + 1, codes.end()), std::vector<int>({0, 0})) << outputs();
+    expect_sections_apart({records(1), records(2)}, 8);
+    // Taken over for good: the next instance takes and releases it normally.
+    start(3, "take_twice");
+    EXPECT_EQ(finish(10000), std::vector<int>({-1, -1, -1, 0})) << outputs();
 }
 
 // ---------------------------------------------------------------------------
 // GlobalVar.
 
-class SyncGlobalVar : public SyncFixture {
-protected:
-    void SetUp() override {
-        SyncFixture::SetUp();
-        ASSERT_TRUE(global_var_map());
-    }
-    void TearDown() override {
-        global_var_unmap();
-        SyncFixture::TearDown();
-    }
-    void set(const std::string& var, const std::string& value_literal) {
-        cmd_SetGlobalVar(0, fmt("Name:\"%s\", Value:%s", var, value_literal), "SetGlobalVar");
-    }
-    std::string get(const std::string& var) {
-        cmd_GetGlobalVar(0, fmt("Name:\"%s\"", var), "GetGlobalVar");
-        return test::var("GetGlobalVar");
-    }
-    ValueType get_type(const std::string& var) {
-        cmd_GetGlobalVar(0, fmt("Name:\"%s\"", var), "GetGlobalVar");
-        const Value* v = job_slot(0)->vars.find("GetGlobalVar");
-        return v ? v->type : ValueType::Undefined;
-    }
-};
+using SyncGlobalVar = Instances;
 
-TEST_F(SyncGlobalVar, TenEntriesThenTheTableIsFull) {
-    for (int i = 0; i < 10; ++i) set(fmt("V%d", i), fmt("%d", i * 10));
-    EXPECT_EQ(job_slot(0)->error_code, 0);
-    set("V10", "1");
-    EXPECT_EQ(job_slot(0)->error_code, kErrParam);
-    EXPECT_EQ(job_slot(0)->error_text, "Parameters not match spec or over limit. GlobalVar Table Full");
-    EXPECT_EQ(get("V10"), "");
-    // The refused write touched none of the others, and names in the table can still be written.
-    EXPECT_EQ(get("V9"), "90");
-    job_slot(0)->error_code = 0;
-    set("V3", "\"three\"");
-    EXPECT_EQ(job_slot(0)->error_code, 0);
-    EXPECT_EQ(get("V3"), "three");
-    EXPECT_EQ(get("V0"), "0");
-}
-
-TEST_F(SyncGlobalVar, NamesAreCaseSensitive) {
-    set("Count", "1");
-    set("COUNT", "2");
-    set("count", "3");
-    EXPECT_EQ(get("Count"), "1");
-    EXPECT_EQ(get("COUNT"), "2");
-    EXPECT_EQ(get("count"), "3");
-    EXPECT_EQ(get("cOUNT"), "");
-}
-
-TEST_F(SyncGlobalVar, ValuesAreStoredAsTextAndReadBackTyped) {
-    set("H", "0x1F");
-    EXPECT_EQ(global_var_text("H"), "0x0000001F");
-    EXPECT_EQ(get_type("H"), ValueType::Hex);
-    EXPECT_EQ(get("H"), "0x1F");
-    set("D", "-5");
-    EXPECT_EQ(global_var_text("D"), "-5");
-    EXPECT_EQ(get_type("D"), ValueType::Decimal);
-    set("S", "\"hello world\"");
-    EXPECT_EQ(get_type("S"), ValueType::String);
-    EXPECT_EQ(get("S"), "hello world");
-    set("T", "\"0x10\"");  // a string that reads as a hex literal comes back as a number
-    EXPECT_EQ(get_type("T"), ValueType::Hex);
-    EXPECT_EQ(get("T"), "0x10");
-    set("E", "2 + 3 * 4");  // the value is an expression
-    EXPECT_EQ(get("E"), "20");
-    EXPECT_EQ(get_type("Unknown"), ValueType::String);
-    EXPECT_EQ(get("Unknown"), "");
-}
-
-TEST_F(SyncGlobalVar, LongValuesAreCutToTheField) {
-    const std::string long_text(600, 'x');
-    ASSERT_TRUE(global_var_write_text("Long", long_text));
-    EXPECT_EQ(global_var_text("Long"), std::string(511, 'x'));
-    const std::string long_name(80, 'n');
-    ASSERT_TRUE(global_var_write_text(long_name, "v"));
-    EXPECT_EQ(global_var_text(long_name), "v");
-    EXPECT_EQ(global_var_text(std::string(63, 'n')), "v");
-}
-
-TEST_F(SyncGlobalVar, OtherInstancesShareTheTableInItsLayout) {
-    pid_t writer = spawn([] {
-        global_var_map();
-        global_var_write_text("Shared", "abc");
-        global_var_unmap();
-        return 0;
-    });
-    EXPECT_EQ(reap({writer}, 3000), std::vector<int>({0}));
-    EXPECT_EQ(global_var_text("Shared"), "abc");
-
-    // The section as another build of the program sees it: entry 0, UTF-16LE name, value at 128 bytes.
-    int fd = ::shm_open(ipc_object_name("GlobalVar").c_str(), O_RDONLY, 0);
-    ASSERT_GE(fd, 0);
-    void* p = ::mmap(nullptr, kGlobalVarBytes, PROT_READ, MAP_SHARED, fd, 0);
-    ::close(fd);
-    ASSERT_NE(p, MAP_FAILED);
-    const unsigned char* b = static_cast<const unsigned char*>(p);
-    const unsigned char name[] = {'S', 0, 'h', 0, 'a', 0, 'r', 0, 'e', 0, 'd', 0, 0, 0};
-    const unsigned char value[] = {'a', 0, 'b', 0, 'c', 0, 0, 0};
-    EXPECT_EQ(std::memcmp(b, name, sizeof name), 0);
-    EXPECT_EQ(std::memcmp(b + 128, value, sizeof value), 0);
-    EXPECT_EQ(b[kGlobalVarEntryBytes], 0);  // entry 1 is empty: the table ends there
-    ::munmap(p, kGlobalVarBytes);
-}
-
-TEST_F(SyncGlobalVar, ContentsLastWhileAnyInstanceHasTheTableMapped) {
-    global_var_write_text("Kept", "1");
-    global_var_unmap();  // nobody holds the table now
-    ASSERT_TRUE(global_var_map());
-    EXPECT_EQ(global_var_text("Kept"), "");  // a new table, as after the last instance ended
-}
-
-TEST_F(SyncGlobalVar, AccessOutsideARunMapsTheTable) {
-    global_var_unmap();
-    // A command typed into the main window: no run holds a mapping.
-    set("Typed", "42");
-    EXPECT_EQ(get("Typed"), "42");
-    pid_t reader = spawn([] {
-        // Another instance sees it: the typed command's mapping is still held.
-        return global_var_text("Typed") == "42" ? 0 : 1;
-    });
-    EXPECT_EQ(reap({reader}, 3000), std::vector<int>({0}));
-    ASSERT_TRUE(global_var_map());  // balanced by TearDown
-}
-
-TEST_F(SyncGlobalVar, FnScriptStateDrivesIsFnScriptRunning) {
-    cmd_IsFnScriptRunning(0, "", "IsFnScriptRunning");
-    EXPECT_EQ(test::var("IsFnScriptRunning"), "0");
-    pid_t child = spawn([] {
-        set_fn_script_state(true);
-        return 0;
-    });
-    EXPECT_EQ(reap({child}, 3000), std::vector<int>({0}));
-    cmd_IsFnScriptRunning(0, "", "IsFnScriptRunning");
-    EXPECT_EQ(test::var("IsFnScriptRunning"), "1");
-    set_fn_script_state(false);
-    cmd_IsFnScriptRunning(0, "", "IsFnScriptRunning");
-    EXPECT_EQ(test::var("IsFnScriptRunning"), "0");
-}
-
-// ---------------------------------------------------------------------------
-// Who may use the objects.
-
-class SyncOwnership : public SyncFixture {
-protected:
-    // In a child: becomes the unprivileged user "nobody" (group "nogroup", no other groups).
-    static bool become_nobody() {
-        const passwd* pw = ::getpwnam("nobody");
-        if (!pw) return false;
-        return ::setgroups(0, nullptr) == 0 && ::setresgid(pw->pw_gid, pw->pw_gid, pw->pw_gid) == 0 &&
-               ::setresuid(pw->pw_uid, pw->pw_uid, pw->pw_uid) == 0;
-    }
-    std::string path_of(const char* base) { return "/dev/shm" + ipc_object_name(base); }
-
-    // While another process holds the global variable table as
-    // `attach_table` attached it (returning 0, else the exit code of the
-    // failure), SetGlobalVar fails with an error text holding `reason`.
-    void expect_set_global_var_refused(const std::function<int(SharedSegment&)>& attach_table,
-                                       const std::string& reason) {
-        Pipe ready, bye;
-        pid_t other = spawn([&] {
-            SharedSegment table;
-            if (int failed = attach_table(table)) return failed;
-            report(ready, 0, 0);
-            wait_gate(bye);
-            return 0;
-        });
-        ASSERT_EQ(read_records(ready, 1, 5000).size(), 1u);
-        cmd_SetGlobalVar(0, "Name:\"K\", Value:1", "SetGlobalVar");
-        EXPECT_EQ(job_slot(0)->error_code, kErrGeneric);
-        EXPECT_NE(job_slot(0)->error_text.find(reason), std::string::npos) << job_slot(0)->error_text;
-        open_gate(bye, 1);
-        EXPECT_EQ(reap({other}, 3000), std::vector<int>({0}));
-    }
-};
-
-constexpr const char* kInstanceObjects[] = {"GlobalVar", "GlobalMutex", "XRT_SHAREE", "SyncEvent"};
-
-TEST_F(SyncOwnership, ObjectsAreCreatedForTheOwnerOnly) {
-    ASSERT_TRUE(global_var_map());
-    ASSERT_TRUE(global_mutex().open());
-    ASSERT_TRUE(sync_join(0));
-    for (const char* base : kInstanceObjects) {
-        struct stat st {};
-        ASSERT_EQ(::stat(path_of(base).c_str(), &st), 0) << base;
-        EXPECT_EQ(st.st_mode & 07777, 0600u) << base;
-        EXPECT_EQ(st.st_uid, ::geteuid()) << base;
-    }
-    leave_sync_group(0);
-    global_var_unmap();
-}
-
-TEST_F(SyncOwnership, AnotherUserCannotOpenTruncateOrLockThem) {
-    ASSERT_TRUE(global_var_map());
-    ASSERT_TRUE(global_var_write_text("Secret", "s3cr3t"));
-    ASSERT_TRUE(global_mutex().open());
-    ASSERT_TRUE(sync_join(0));
-    std::vector<std::string> paths;
-    for (const char* base : kInstanceObjects) paths.push_back(path_of(base));
-    pid_t other = spawn([&] {
-        if (!become_nobody()) return 1;
-        int refused = 0;
-        for (const std::string& p : paths) {
-            const int fd = ::open(p.c_str(), O_RDONLY);
-            if (fd >= 0) ::close(fd);
-            else ++refused;
-            // Truncating to the size it has is harmless, but needs the same right as cutting it short.
-            struct stat st {};
-            ::stat(p.c_str(), &st);
-            if (::truncate(p.c_str(), st.st_size) != 0) ++refused;
-            // Nor can it take the lock that orders the instances' changes.
-            const int lfd = ::open(p.c_str(), O_WRONLY);
-            struct flock fl {};
-            fl.l_type = F_WRLCK;
-            fl.l_whence = SEEK_SET;
-            fl.l_start = SharedSegment::kFirstUserRegion;
-            fl.l_len = 1;
-            if (lfd < 0 || ::fcntl(lfd, F_OFD_SETLK, &fl) != 0) ++refused;
-            if (lfd >= 0) ::close(lfd);
-        }
-        return refused == static_cast<int>(3 * paths.size()) ? 0 : 10;
-    });
-    EXPECT_EQ(reap({other}, 5000), std::vector<int>({0}));
-    // The table is intact (read in a child: a truncated section kills the reader).
-    pid_t reader = spawn([] { return global_var_text("Secret") == "s3cr3t" ? 0 : 1; });
-    EXPECT_EQ(reap({reader}, 3000), std::vector<int>({0}));
-    leave_sync_group(0);
-    global_var_unmap();
-}
-
-TEST_F(SyncOwnership, ObjectOfAnotherUserIsRefused) {
-    expect_set_global_var_refused(
-        [](SharedSegment& table) {
-            if (!become_nobody()) return 1;
-            return table.attach("GlobalVar", kGlobalVarBytes) ? 0 : 2;
-        },
-        "another user");
-}
-
-TEST_F(SyncOwnership, ObjectOfTheWrongSizeIsRefused) {
-    expect_set_global_var_refused(
-        [](SharedSegment& table) { return table.attach("GlobalVar", 100) ? 0 : 2; },
-        "100 bytes");
+TEST_F(SyncGlobalVar, AnotherInstanceReadsWhatOneWrote) {
+    start(0, "write_global_var");
+    ASSERT_TRUE(reported(0, 1, 15000)) << outputs();
+    start(1, "read_global_var");
+    ASSERT_TRUE(helpers_[1]->wait_for(15000));
+    EXPECT_EQ(helpers_[1]->exit_code(), 0) << outputs();
+    open_gate("bye");
+    EXPECT_EQ(finish(10000)[0], 0) << outputs();
 }
 
 // ---------------------------------------------------------------------------
 // The stop broadcast.
 
-class SyncBroadcast : public SyncFixture {};
-
-// A registered instance that reports whether its cancel flag got set within `ms`.
-int listen_for(const Pipe& ready, int who, bool job_running, int ms, const Pipe* cancelled_at = nullptr) {
-    register_instance();
-    app().jobs[0].running = job_running;
-    report(ready, who, 0);
-    const int64_t end = now_ms() + ms;
-    while (now_ms() < end && !cancel_requested(0)) sleep_ms(20);
-    const bool cancelled = cancel_requested(0);
-    if (cancelled && cancelled_at) report(*cancelled_at, who, kRelease);
-    const bool logged = log_has("---- Broadcast Trigger Cancel Job ----", colour::kCyan);
-    unregister_instance();
-    if (cancelled != logged) return 9;
-    return cancelled ? 1 : 0;
-}
+using SyncBroadcast = Instances;
 
 TEST_F(SyncBroadcast, StopsTheJobsOfTheOtherInstancesOnly) {
-    Pipe ready, gate;
-    std::vector<pid_t> kids;
-    kids.push_back(spawn([&] { return listen_for(ready, 0, true, 4000); }));   // a job runs: stopped
-    kids.push_back(spawn([&] { return listen_for(ready, 1, false, 2500); }));  // idle: left alone
-    kids.push_back(spawn([&] {
-        register_instance();
-        app().jobs[0].running = true;
-        report(ready, 2, 0);
-        wait_gate(gate);
-        broadcast_error_stop();
-        sleep_ms(1500);  // its own watcher has had time to see it
-        const bool cancelled = cancel_requested(0);
-        unregister_instance();
-        return cancelled ? 1 : 0;
-    }));
-    ASSERT_EQ(read_records(ready, 3, 5000).size(), 3u);
-    open_gate(gate, 1);
-    EXPECT_EQ(reap(kids, 7000), std::vector<int>({1, 0, 0}));
-}
-
-TEST_F(SyncBroadcast, CancelFnScriptBroadcastsOnlyWhenTheSettingIsOn) {
-    Pipe ready, gate, out;
-    std::vector<pid_t> kids;
-    kids.push_back(spawn([&] { return listen_for(ready, 0, true, 8000, &out); }));
-    kids.push_back(spawn([&] {
-        report(ready, 1, 0);
-        wait_gate(gate);
-        int64_t start = now_ms();
-        cmd_CancelFnScript(0, "", "CancelFnScript");  // setting off: only waits
-        report(out, 1, kArrive);
-        if (now_ms() - start < 2900) return 10;
-        broadcast_on_error() = true;
-        cmd_CancelFnScript(0, "", "CancelFnScript");
-        return 0;
-    }));
-    ASSERT_EQ(read_records(ready, 2, 5000).size(), 2u);
-    open_gate(gate, 1);
-    std::vector<int> codes = reap(kids, 9500);
-    EXPECT_EQ(codes, std::vector<int>({1, 0}));
-    std::vector<Record> recs = read_records(out, 2, 100);
-    ASSERT_EQ(recs.size(), 2u);
-    int64_t first_call_ended = 0, cancelled = 0;
-    for (const Record& r : recs) (r.what == kArrive ? first_call_ended : cancelled) = r.at_ms;
-    // The listener was stopped by the second call, not by the first.
-    EXPECT_GE(cancelled, first_call_ended);
+    start(0, "listen_running");  // a job runs: stopped
+    start(1, "listen_idle");     // idle: left alone
+    start(2, "broadcast_stop");  // its own broadcast does not stop it
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(reported(i, 1, 15000)) << outputs();
+    open_gate();
+    EXPECT_EQ(finish(12000), std::vector<int>({1, 0, 0})) << outputs();
 }
