@@ -91,6 +91,7 @@ AtaIdentifySummary decode_identify(std::span<const uint8_t> data) {
         }
     }
     s.write_cache_enabled = bit(w(85), 5);
+    s.trim_supported = bit(w(169), 0);
     return s;
 }
 

@@ -37,6 +37,7 @@ struct AtaIdentifySummary {
     int major_version = -1;        // highest of word 80 bits 4..14
     int udma_mode = -1;            // highest i in 0..6 with word 88 bits i and i + 8 set
     bool write_cache_enabled = false;  // word 85 bit 5
+    bool trim_supported = false;   // word 169 bit 0 (DATA SET MANAGEMENT with TRIM)
 };
 
 // Word `index` of IDENTIFY DEVICE data (little-endian words).

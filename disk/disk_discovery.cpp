@@ -47,6 +47,7 @@ void apply_identity(DiskRecord& r) {
         r.model_name = r.display_name;
     }
     r.firmware_revision = field_text(id.firmware, kFirmwareChars);
+    r.supports_trim = id.supports_trim;
     if (!ata) r.pci_vendor_id = id.pci_vendor_id;
 }
 

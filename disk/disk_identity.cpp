@@ -40,6 +40,7 @@ DriveIdentity read_ata_identity(const DiskRecord& record, uint8_t access_protoco
     id.model = summary.model;
     id.serial = summary.serial;
     id.firmware = summary.firmware;
+    id.supports_trim = summary.trim_supported;
     return id;
 }
 
@@ -54,6 +55,9 @@ DriveIdentity read_drive_identity(const DiskRecord& record) {
     id.serial = ansi_text(d.subspan(4, 20));
     id.model = ansi_text(d.subspan(24, 40));
     id.firmware = ansi_text(d.subspan(64, 8));
+    constexpr size_t kOncs = 520;
+    constexpr uint8_t kOncsDatasetManagement = 0x04;
+    id.supports_trim = (d[kOncs] & kOncsDatasetManagement) != 0;
     return id;
 }
 

@@ -17,6 +17,7 @@ struct DriveIdentity {
     std::string serial;      // trimmed
     std::string firmware;    // trimmed
     uint32_t pci_vendor_id = 0;  // NVMe only: bytes 0-1 of Identify Controller
+    bool supports_trim = false;  // NVMe ONCS (bytes 520-521) bit 2, ATA word 169 bit 0
 };
 
 // ATA IDENTIFY DEVICE for protocols 1-2, NVMe Identify Controller for every

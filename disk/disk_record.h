@@ -65,6 +65,11 @@ struct DiskRecord {
     uint32_t vendor_word = 0;
     int32_t command_set = 0;         // 0, 1 or 192
     std::string firmware_revision2;  // 16
+    // Whether the disk deallocates ranges (trim): NVMe Identify Controller
+    // ONCS bit 2 (Dataset Management), ATA IDENTIFY word 169 bit 0 (TRIM).
+    // A disk whose identity could not be read is taken to support it; its
+    // trims then answer for themselves.
+    bool supports_trim = true;
     std::string native_path;         // the real device behind it ("/dev/sdb"), shown beside the path
 };
 

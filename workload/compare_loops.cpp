@@ -26,6 +26,7 @@
 #include "workload/second_look.h"
 #include "workload/stamp_policy.h"
 #include "workload/target_view.h"
+#include "workload/trim_support.h"
 
 namespace tb {
 
@@ -145,6 +146,7 @@ bool read_settings(int slot, const std::string& args, const std::string& name, b
         raise_error(slot, kErrParam, "TrimRatio + FuaRatio + FlushRatio need <= 10000");
         return false;
     }
+    if (!trims_possible(slot, s.trims)) return false;
     if (s.flushes == kActionTableSize) {
         // Nothing but flushes moves no data: such a run could never end.
         raise_error(slot, kErrParam, "FlushRatio need < 10000");

@@ -22,6 +22,7 @@
 #include "workload/map_commands.h"
 #include "workload/map_make.h"
 #include "workload/pattern.h"
+#include "workload/trim_support.h"
 
 namespace tb {
 
@@ -52,6 +53,7 @@ RegionKeys region_keys(const CommandArgs& a) {
 }
 
 bool check_ratios(int slot, const RegionKeys& k) {
+    if (!trims_possible(slot, k.trim)) return false;
     if (k.trim + k.flush > 5000) {
         raise_error(slot, kErrParam, "Trim + Flush Ratio need < 5000");
         return false;

@@ -222,7 +222,7 @@ std::vector<uint8_t> SimSataDisk::identify_data() const {
     if (sec_.count_expired) sec |= 0x0010;
     if (sec_.maximum_level) sec |= 0x0100;
     w(128, sec);
-    w(169, 0x0001);  // TRIM
+    w(169, config_.trim ? 0x0001 : 0x0000);  // TRIM
     w(209, 0x4000);
     w(217, 0x0001);  // solid state
     w(222, 0x10FF);
@@ -490,7 +490,7 @@ AtaOutput SimSataDisk::read_write(const AtaCommand& c, std::span<uint8_t> data) 
 }
 
 AtaOutput SimSataDisk::dsm(const AtaCommand& c, std::span<uint8_t> data) {
-    if (!(c.feature & 0x01)) return abort_out();  // only TRIM
+    if (!(c.feature & 0x01) || !config_.trim) return abort_out();  // only TRIM, where the disk has it
     if (sec_.locked) return abort_out();
     size_t blocks = c.count ? c.count : data.size() / 512;
     if (blocks == 0 || data.size() < blocks * 512) return abort_out();

@@ -372,6 +372,7 @@ bool apply_key(DiskConfig& d, const std::string& key, const std::string& value, 
     if (k == "unsafe_shutdowns") return num(d.unsafe_shutdowns, 0, UINT32_MAX);
     if (k == "temperature") return num(d.temperature_c, 0, 125);
     if (k == "security_frozen") return flag(d.security_frozen);
+    if (k == "trim") return flag(d.trim);
     if (k == "bridge_signature") return flag(d.bridge_signature);
     if (k == "signature") return num(d.signature, 0, 0xFFFF);
     if (k == "present") return flag(d.present);

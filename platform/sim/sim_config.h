@@ -40,6 +40,7 @@
 //   vendor_log = 0xE1             ; vendor log pages answered (comma list)
 //   power_on_hours = 1200   power_cycles = 50   unsafe_shutdowns = 3   temperature = 35
 //   security_frozen = 0           ; ATA: frozen after every power-on
+//   trim = 1                      ; 0: no deallocation (NVMe ONCS bit 2, ATA word 169 bit 0 clear; trims refused)
 //   bridge_signature = 1          ; 0: the bridge's INQUIRY carries no chip marks (detection must probe)
 //   signature = 0x3035            ; INQUIRY bytes 36-37 override
 //   present = 1                   ; plugged in at start
@@ -104,6 +105,7 @@ struct DiskConfig {
     uint64_t unsafe_shutdowns = 0;
     int temperature_c = 35;
     bool security_frozen = false;
+    bool trim = true;
     bool bridge_signature = true;
     int signature = -1;       // INQUIRY bytes 36-37 as a 16-bit value (36 high), -1: the bridge's own
     bool present = true;

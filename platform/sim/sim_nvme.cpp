@@ -285,7 +285,7 @@ std::vector<uint8_t> SimNvmeController::identify_controller() const {
     b[513] = 0x44;                    // CQES
     put_le16(b, 514, 256);            // MAXCMD
     put_le32(b, 516, 1);              // NN
-    put_le16(b, 520, 0x001D);         // ONCS: compare, DSM, write zeroes, save/select features
+    put_le16(b, 520, config_.trim ? 0x001D : 0x0019);  // ONCS: compare, DSM (with trim), write zeroes, save/select features
     put_le16(b, 522, 0);              // FUSES
     b[524] = 0x07;                    // FNA
     b[525] = 0x07;                    // VWC present, flush to all namespaces
@@ -818,6 +818,7 @@ uint16_t SimNvmeController::host_deallocate(uint64_t lba, uint64_t blocks) {
 }
 
 NvmeResult SimNvmeController::dataset_management(const NvmeCommand& c, DataDir dir, std::span<uint8_t> data) {
+    if (!config_.trim) return {st::kInvalidOpcode, 0};
     uint32_t ranges = (c.cdw(10) & 0xFF) + 1;
     bool deallocate = (c.cdw(11) & 0x4) != 0;
     if (dir != DataDir::Out || data.size() < ranges * 16) return {st::kInvalidField, 0};
