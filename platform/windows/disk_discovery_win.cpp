@@ -10,13 +10,11 @@
 #include <usbiodef.h>
 // clang-format on
 
-#include <map>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "disk/nvme_requests.h"
+#include "disk/nvme_requests.h"  // the property query's control code
 #include "disk/windows_locations.h"
 #include "disk/windows_replies.h"
 #include "disk/windows_requests.h"
@@ -209,7 +207,7 @@ void read_identity(HANDLE h, DiscoveredDisk& d) {
         }
 }
 
-std::string friendly_name(const std::string& instance_path, DEVINST node) {
+std::string friendly_name(DEVINST node) {
     std::string name = node_text(node, CM_DRP_FRIENDLYNAME);
     return name.empty() ? node_text(node, CM_DRP_DEVICEDESC) : name;
 }
@@ -275,7 +273,7 @@ std::vector<DiscoveredDisk> discover_windows_disks() {
     for (const InterfaceEntry& e : present_interfaces(GUID_DEVINTERFACE_DISK)) {
         DiscoveredDisk d;
         d.interface_path = e.path;
-        d.friendly_name = friendly_name(e.path, e.node);
+        d.friendly_name = friendly_name(e.node);
         host::HostHandle h = open_device_for_queries(e.path);
         if (h) read_identity(h.get(), d);
         read_controller(e.node, d);
