@@ -19,6 +19,7 @@
 #include "workload/command_support.h"
 #include "workload/compare_report.h"
 #include "workload/compare_source.h"
+#include "workload/compare_status.h"
 #include "workload/engine.h"
 #include "workload/lba_target.h"
 #include "workload/pattern.h"
@@ -155,11 +156,6 @@ bool read_settings(int slot, const std::string& args, const std::string& name, b
     return true;
 }
 
-std::string loop_status(const StatusFigures& f) {
-    if (f.closing) return fmt("%c Cmd:%I64d sec   |   Wait All Thread Close  ", f.spinner, f.seconds);
-    return fmt("%c Cmd:%I64d sec   |   Cycle%d, Process:%d%%  ", f.spinner, f.seconds, f.cycle, f.percent);
-}
-
 void run_loop(int slot, const std::string& args, const std::string& name, bool random) {
     LoopSettings s;
     bool limit_is_cycle = false;
@@ -220,7 +216,7 @@ void run_loop(int slot, const std::string& args, const std::string& name, bool r
     p.output_base = base;
     use_shared_source(p, source);
     p.policy = &policy;
-    p.status_line = loop_status;
+    p.status_line = compare_status;
 
     WorkloadResult result;
     const int rc = run_with_chart(slot, chart_line, p, result);

@@ -20,6 +20,7 @@
 #include "workload/chart.h"
 #include "workload/command_support.h"
 #include "workload/compare_report.h"
+#include "workload/compare_status.h"
 #include "workload/engine.h"
 #include "workload/lba_target.h"
 #include "workload/overlap_image_policy.h"
@@ -101,11 +102,6 @@ bool read_settings(int slot, const std::string& args, const std::string& name, O
     }
     s.limit_sec = static_cast<uint32_t>(a->number("LimitTimeSec"));
     return true;
-}
-
-std::string overlap_status(const StatusFigures& f) {
-    if (f.closing) return fmt("%c Cmd:%I64d sec   |   Wait All Thread Close  ", f.spinner, f.seconds);
-    return fmt("%c Cmd:%I64d sec   |   Cycle%d, Process:%d%%  ", f.spinner, f.seconds, f.cycle, f.percent);
 }
 
 // Zeros over the whole range, 128 KiB at a time, so that the disk holds what
@@ -192,7 +188,7 @@ void run_rand_size_overlap(int slot, const std::string& args, const std::string&
     p.output_base = base;
     use_shared_source(p, source);
     p.policy = &policy;
-    p.status_line = overlap_status;
+    p.status_line = compare_status;
 
     WorkloadResult result;
     const int rc = run_with_chart(slot, chart_line, p, result);

@@ -17,6 +17,7 @@
 #include "workload/map_job_memory.h"
 #include "workload/map_progress.h"
 #include "workload/map_replay.h"
+#include "workload/map_run_chart.h"
 #include "workload/map_unit_reader.h"
 
 namespace tb {
@@ -111,6 +112,10 @@ void cmd_Compare_MapCompare(int slot, const std::string& args, const std::string
 
     const uint32_t ss = setup.sector_size;
     const uint32_t unit_bytes = map.header.request_size;
+    // The chart takes its name before the detail file does, so that the
+    // two never share one ("<base>.CSV" of the series, "<base>.csv" of the
+    // details: one file where names ignore case).
+    MapRunChart chart(slot, unit_bytes);
     SectorCounts total;
     DetailFile detail(output_stem(slot) + ".csv", unit_bytes);
     AlignedBuffer again(unit_bytes);
@@ -122,7 +127,11 @@ void cmd_Compare_MapCompare(int slot, const std::string& args, const std::string
     plan.units = map.header.units();
     plan.depth = kReadDepth;
     plan.stop = [slot]() { return cancel_requested(slot); };
+    uint64_t visited = 0;
+    const auto percent = [&]() { return plan.units ? static_cast<uint32_t>(visited * 100 / plan.units) : 100u; };
+    plan.tick = [&](uint64_t) { chart.update(0, visited * unit_bytes, percent()); };
     const int32_t rc = read_units(*target, plan, [&](uint64_t unit, std::span<const uint8_t> data) {
+        ++visited;
         reached = replay.unit_offset(unit);
         UnitClassification c = data.empty() ? classify_unreadable(replay, unit, setup)
                                             : classify_unit(replay, unit, data, setup);
@@ -142,6 +151,7 @@ void cmd_Compare_MapCompare(int slot, const std::string& args, const std::string
         if (!detail.add(b)) detail_failed = true;
         return true;
     });
+    chart.finish(0, visited * unit_bytes);
     if (rc != 1) {
         raise_at_position(slot, rc, reached);
         return;

@@ -21,6 +21,7 @@
 #include "workload/map_job_memory.h"
 #include "workload/map_player.h"
 #include "workload/map_progress.h"
+#include "workload/map_run_chart.h"
 #include "workload/map_source.h"
 #include "workload/pattern.h"
 
@@ -45,6 +46,10 @@ constexpr ArgSpec kWriteCompareSpecs[] = {
 };
 
 constexpr uint32_t kRecoverDepth = 32;
+
+uint32_t played_percent(size_t handed_out, size_t records) {
+    return records ? static_cast<uint32_t>(uint64_t{handed_out} * 100 / records) : 100;
+}
 
 // Copies the map, under its own name, into the job's log folder.
 void copy_into_log_folder(int slot, const std::string& map_path) {
@@ -148,7 +153,12 @@ void cmd_Compare_MapWrite(int slot, const std::string& args, const std::string& 
                                     a->number("StepDelay"));
     o.progress = &keeper;
     MapPlayResult r;
+    MapRunChart chart(slot, map.header.request_size);
+    const auto written = [&]() { return r.writes_completed * map.header.request_size; };
+    const auto percent = [&]() { return played_percent(source.handed_out(), map.records.size()); };
+    o.tick = [&]() { chart.update(written(), 0, percent()); };
     play_requests(*target, source, policy, o, r);
+    chart.finish(written(), 0);
     const bool all_done = r.code == 1 && !r.cancelled && source.handed_out() == map.records.size();
     if (!keeper.finish(all_done) && r.code == 1) r.code = kErrOutputFile;
     log_text(slot, fmt("Write Complete Counts   : %d", static_cast<int64_t>(r.writes_completed)));
