@@ -82,8 +82,11 @@ static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, ProductRevisionOffset) == 20);
 static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, SerialNumberOffset) == 24);
 static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType) == 28);
 static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, RawDeviceProperties) == 36);
-static_assert(BusTypeNvme == kBusNvme && BusTypeSata == kBusSata && BusTypeUsb == kBusUsb &&
-              BusTypeRAID == kBusRaid && BusTypeSas == kBusSas);
+constexpr bool same_bus(STORAGE_BUS_TYPE system, BusType ours) {
+    return static_cast<uint32_t>(system) == static_cast<uint32_t>(ours);
+}
+static_assert(same_bus(BusTypeNvme, kBusNvme) && same_bus(BusTypeSata, kBusSata) && same_bus(BusTypeUsb, kBusUsb) &&
+              same_bus(BusTypeRAID, kBusRaid) && same_bus(BusTypeSas, kBusSas));
 static_assert(sizeof(STORAGE_DEVICE_NUMBER) == 12 && offsetof(STORAGE_DEVICE_NUMBER, DeviceNumber) == 4);
 static_assert(FILE_DEVICE_DISK == 7);
 static_assert(sizeof(SCSI_ADDRESS) == 8 && offsetof(SCSI_ADDRESS, PortNumber) == 4 &&
