@@ -1,12 +1,7 @@
 #include "app/package.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -19,7 +14,14 @@
 #include "common/format.h"
 #include "common/ini_file.h"
 #include "common/text.h"
+#include "platform/host/file_position.h"
+#include "platform/host/local_time.h"
+#include "platform/host/open_file.h"
+#include "platform/host/private_folder.h"
+#include "platform/host/temp_folder.h"
+#include "platform/host/user_identity.h"
 #include "platform/paths.h"
+#include "platform/process_identity.h"
 #include "script/app_context.h"
 #include "script/error_policy.h"
 
@@ -32,22 +34,14 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
-struct DirCloser {
-    void operator()(DIR* d) const { ::closedir(d); }
-};
-using DirPtr = std::unique_ptr<DIR, DirCloser>;
-
 // Names of the regular files directly inside a folder, sorted.
 std::vector<std::string> files_of(const std::string& folder) {
     std::vector<std::string> names;
-    DirPtr dir(::opendir(native_path(folder).c_str()));
-    if (!dir) return names;
-    while (dirent* d = ::readdir(dir.get())) {
-        std::string name = d->d_name;
-        if (name == "." || name == "..") continue;
-        struct stat st {};
-        if (::lstat(path_join(folder, name).c_str(), &st) == 0 && S_ISREG(st.st_mode))
-            names.push_back(std::move(name));
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(fs_path(folder), ec)) {
+        std::error_code type_ec;
+        if (entry.is_regular_file(type_ec) && !entry.is_symlink(type_ec))
+            names.push_back(utf8_path(entry.path().filename()));
     }
     std::sort(names.begin(), names.end(),
               [](const std::string& a, const std::string& b) { return to_lower(a) < to_lower(b); });
@@ -57,9 +51,15 @@ std::vector<std::string> files_of(const std::string& folder) {
 // A folder under the temporary folder that only this user controls: a real
 // folder (not a link) owned by us. Created when missing.
 bool private_folder(const std::string& path) {
-    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
+    const std::filesystem::path p = fs_path(path);
+    host::create_private_folder(p);
+    return host::is_own_folder(p);
+}
+
+// Whether anything (a link included) already carries that name.
+bool name_taken(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(fs_path(path), ec));
 }
 
 std::atomic<unsigned> g_work_folder_counter{0};
@@ -83,11 +83,13 @@ std::optional<PackageLocation> find_embedded_package(const std::string& exe_path
 
 PackageProbe probe_embedded_package(const std::string& exe_path) {
     PackageProbe probe;
-    FilePtr f(std::fopen(native_path(exe_path).c_str(), "rb"));
+    const std::filesystem::path exe = fs_path(exe_path);
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(exe, ec)) return probe;
+    FilePtr f(host::open_file(exe, "rb"));
     if (!f) return probe;
-    struct stat st {};
-    if (fstat(fileno(f.get()), &st) != 0 || !S_ISREG(st.st_mode)) return probe;
-    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    const uint64_t size = std::filesystem::file_size(exe, ec);
+    if (ec) return probe;
     const std::optional<uint64_t> image = program_image_size(exe_path);
     auto damaged = [&probe](std::string problem) {
         probe.kind = PackageProbe::Kind::Damaged;
@@ -97,7 +99,7 @@ PackageProbe probe_embedded_package(const std::string& exe_path) {
 
     unsigned char t[kPackageTrailerSize];
     const bool trailer = size >= kPackageTrailerSize &&
-                         fseeko(f.get(), static_cast<off_t>(size - kPackageTrailerSize), SEEK_SET) == 0 &&
+                         host::seek_file(f.get(), size - kPackageTrailerSize) &&
                          std::fread(t, 1, sizeof t, f.get()) == sizeof t &&
                          std::string_view(reinterpret_cast<const char*>(t + 8), 8) == kPackageMagic;
     if (!trailer) {
@@ -189,8 +191,7 @@ std::string caption_from_script_files(const std::string& folder) {
 // ---------------------------------------------------------------- work folder
 
 std::string temp_folder() {
-    const char* env = std::getenv("TMPDIR");
-    std::string t = env && *env ? env : "/tmp";
+    std::string t = native_path(utf8_path(host::temp_folder()));
     while (t.size() > 1 && t.back() == '/') t.pop_back();
     return t;
 }
@@ -207,22 +208,20 @@ std::string create_work_folder(const std::string& program_path) {
     std::string parent = path_join(temp_folder(), "TamblorLite");
     if (!private_folder(parent)) {
         // Someone else's folder of that name: keep ours apart.
-        parent = fmt("%s-%u", parent, static_cast<unsigned>(::getuid()));
+        parent = fmt("%s-%s", parent, host::user_tag());
         if (!private_folder(parent)) return {};
     }
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
+    const std::tm tm = host::local_time(std::time(nullptr));
     std::string base = fmt("%s/%s_%02d%02d%02d_%d", parent, sanitize_program_name(program_path),
-                           tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(::getpid()));
-    // mkdir fails on any existing name, links included, so the folder we get
-    // is always new and empty.
-    if (::mkdir(base.c_str(), 0700) == 0) return base;
-    if (errno != EEXIST) return {};
+                           tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(current_process_id()));
+    // Creation fails on any existing name, links included, so the folder we
+    // get is always new and empty.
+    if (host::create_private_folder(fs_path(base))) return base;
+    if (!name_taken(base)) return {};
     for (int tries = 0; tries < 10000; ++tries) {
         std::string name = fmt("%s_%u", base, ++g_work_folder_counter);
-        if (::mkdir(name.c_str(), 0700) == 0) return name;
-        if (errno != EEXIST) return {};
+        if (host::create_private_folder(fs_path(name))) return name;
+        if (!name_taken(name)) return {};
     }
     return {};
 }
@@ -230,7 +229,7 @@ std::string create_work_folder(const std::string& program_path) {
 bool remove_work_folder(const std::string& folder) {
     if (folder.empty()) return false;
     std::error_code ec;
-    std::filesystem::remove_all(native_path(folder), ec);
+    std::filesystem::remove_all(fs_path(folder), ec);
     return !ec;
 }
 
@@ -273,8 +272,8 @@ void WorkFolderGuard::reset() {
             remove_work_folder(folder_);
         } else {
             std::vector<std::filesystem::path> kept;
-            for (const auto& k : kept_) kept.push_back(std::filesystem::path(native_path(k)).lexically_normal());
-            remove_all_but(std::filesystem::path(native_path(folder_)).lexically_normal(), kept);
+            for (const auto& k : kept_) kept.push_back(fs_path(k).lexically_normal());
+            remove_all_but(fs_path(folder_).lexically_normal(), kept);
         }
     }
     folder_.clear();

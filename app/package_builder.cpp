@@ -1,9 +1,7 @@
 #include "app/package_builder.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,7 +11,9 @@
 #include "app/program_image.h"
 #include "app/zip_archive.h"
 #include "common/text.h"
+#include "platform/host/replace_file.h"
 #include "platform/paths.h"
+#include "platform/process_identity.h"
 #include "script/script_text.h"
 
 namespace tb {
@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 namespace {
 
 bool read_whole(const std::string& path, std::string& out) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(fs_path(path), std::ios::binary);
     if (!in) return false;
     out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !in.bad();
@@ -36,11 +36,15 @@ struct SourceFile {
     int64_t mtime = 0;
 };
 
-int64_t mtime_of(const std::string& path, unsigned* mode) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return 0;
-    if (mode) *mode = st.st_mode & 0777;
-    return static_cast<int64_t>(st.st_mtime);
+int64_t mtime_of(const fs::path& path, unsigned* mode) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (ec) return 0;
+    if (mode) *mode = static_cast<unsigned>(status.permissions() & fs::perms::all);
+    const fs::file_time_type written = fs::last_write_time(path, ec);
+    if (ec) return 0;
+    const auto since_epoch = std::chrono::file_clock::to_sys(written).time_since_epoch();
+    return static_cast<int64_t>(std::chrono::duration_cast<std::chrono::seconds>(since_epoch).count());
 }
 
 }  // namespace
@@ -49,7 +53,7 @@ bool build_package_archive(const std::string& folder, const PackageBuildOptions&
                            std::string& archive, std::string& error, std::vector<std::string>* names) {
     archive.clear();
     error.clear();
-    const std::string root = native_path(folder);
+    const fs::path root = fs_path(folder);
     std::error_code ec;
     if (!fs::is_directory(root, ec)) {
         error = "not a folder: " + folder;
@@ -61,10 +65,11 @@ bool build_package_archive(const std::string& folder, const PackageBuildOptions&
     for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
         if (!it->is_regular_file(ec)) continue;
         SourceFile f;
-        f.path = it->path().string();
-        f.name = fs::relative(it->path(), root, ec).generic_string();
+        f.path = utf8_path(it->path());
+        const std::u8string name = fs::relative(it->path(), root, ec).generic_u8string();
+        f.name.assign(name.begin(), name.end());
         if (ec) break;
-        f.mtime = mtime_of(f.path, &f.mode);
+        f.mtime = mtime_of(it->path(), &f.mode);
         files.push_back(std::move(f));
     }
     if (ec) {
@@ -163,8 +168,9 @@ bool write_packaged_executable(const std::string& base, const std::string& archi
     else if (std::optional<PackageLocation> old = find_embedded_package(base))
         program.resize(static_cast<size_t>(old->offset));
 
-    std::string target = native_path(out);
-    std::string temp = target + ".tmp" + std::to_string(::getpid());
+    const fs::path target = fs_path(out);
+    fs::path temp = target;
+    temp += ".tmp" + std::to_string(current_process_id());
     {
         std::ofstream o(temp, std::ios::binary | std::ios::trunc);
         o.write(program.data(), static_cast<std::streamsize>(program.size()));
@@ -173,13 +179,16 @@ bool write_packaged_executable(const std::string& base, const std::string& archi
         o.write(trailer.data(), static_cast<std::streamsize>(trailer.size()));
         o.close();
         if (!o) {
-            std::remove(temp.c_str());
+            std::error_code ec;
+            fs::remove(temp, ec);
             error = "cannot write " + out;
             return false;
         }
     }
-    if (::chmod(temp.c_str(), 0755) != 0 || std::rename(temp.c_str(), target.c_str()) != 0) {
-        std::remove(temp.c_str());
+    std::error_code ec;
+    fs::permissions(temp, static_cast<fs::perms>(0755), ec);
+    if (ec || !host::replace_file(temp, target, nullptr)) {
+        fs::remove(temp, ec);
         error = "cannot write " + out;
         return false;
     }

@@ -1,8 +1,5 @@
 #include "app/process_commands.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -12,6 +9,7 @@
 #include "common/text.h"
 #include "disk/disk_record.h"
 #include "platform/autostart.h"
+#include "platform/console_output.h"
 #include "platform/paths.h"
 #include "script/app_context.h"
 #include "script/file_argument.h"
@@ -26,17 +24,10 @@ namespace {
 
 // Reopens the process's standard output on `target` ("" = the terminal).
 void reopen_stdout(const std::string& target, bool append) {
-    const char* mode = append ? "a" : "w";
-    std::string path = target.empty() ? std::string("/dev/tty") : native_path(target);
-    std::fflush(stdout);
-    if (!std::freopen(path.c_str(), mode, stdout)) {
-        // No terminal (a service, a closed pipe): keep the process writing somewhere harmless.
-        std::freopen("/dev/null", "w", stdout);
-    }
+    // Without a terminal (a service, a closed pipe) the process keeps writing somewhere harmless.
+    reopen_console_output(target, append);
     app().console = stdout;
 }
-
-bool stdout_open() { return ::fcntl(STDOUT_FILENO, F_GETFD) != -1; }
 
 }  // namespace
 
@@ -44,7 +35,7 @@ void console_initial(bool append) {
     // A console run writes to the terminal it was started from. When standard
     // output is closed it is opened on that terminal again, and the line the
     // shell left is cleared.
-    if (stdout_open()) return;
+    if (console_output_open()) return;
     reopen_stdout("", append);
     std::fputs("\r\x1b[K", stdout);
 }
@@ -60,7 +51,7 @@ bool write_help(int slot) {
     std::string path = find_script_file(slot, "helpw.txt");
     if (path.empty() || !file_exists(path)) path = find_script_file(slot, "help.txt");
     if (path.empty() || !file_exists(path)) return false;
-    std::ifstream in(native_path(path), std::ios::binary);
+    std::ifstream in(fs_path(path), std::ios::binary);
     if (!in) return false;
     log_text(slot, "Target disk forms: \\\\.\\PhysicalDrive<N>, \\\\.\\model\\<text>, \\\\.\\port\\<text>");
     log_text(slot, "                   \\\\.\\vid\\<hex, ? = any>, \\\\.\\socid\\<hex, ? = any>, \\\\.\\QZdisk, \\\\.\\ALL\\");

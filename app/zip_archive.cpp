@@ -1,16 +1,17 @@
 #include "app/zip_archive.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 
 #include "common/format.h"
+#include "platform/host/confined_folder.h"
+#include "platform/host/file_position.h"
+#include "platform/host/local_time.h"
+#include "platform/host/open_file.h"
 #include "platform/paths.h"
 
 namespace tb {
@@ -22,6 +23,11 @@ constexpr size_t kLocalHeaderSize = 30;
 constexpr size_t kDirectoryHeaderSize = 46;
 constexpr size_t kEndRecordSize = 22;
 constexpr size_t kMaxComment = 0xFFFF;
+
+// The file-type field of Unix mode bits, as zip tools store them.
+constexpr uint32_t kUnixTypeMask = 0170000;
+constexpr uint32_t kUnixRegular = 0100000;
+constexpr uint32_t kUnixFolder = 0040000;
 
 uint16_t get16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t get32(const unsigned char* p) {
@@ -82,58 +88,13 @@ class Deflater {
     bool ok_ = false;
 };
 
-// A file descriptor that is always closed.
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { reset(); }
-    Fd(Fd&& o) noexcept : fd_(o.fd_) { o.fd_ = -1; }
-    Fd& operator=(Fd&& o) noexcept {
-        if (this != &o) {
-            reset();
-            fd_ = o.fd_;
-            o.fd_ = -1;
-        }
-        return *this;
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    void reset() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-    int release() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-  private:
-    int fd_;
-};
-
-bool write_all(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 void dos_time_of(int64_t mtime, uint16_t& time, uint16_t& date) {
     time = 0;
     date = (1 << 5) | 1;  // 1980-01-01
     if (mtime <= 0) return;
     std::time_t t = static_cast<std::time_t>(mtime);
-    std::tm tm{};
-    if (!localtime_r(&t, &tm) || tm.tm_year < 80 || tm.tm_year > 207) return;
+    const std::tm tm = host::local_time(t);
+    if (tm.tm_year < 80 || tm.tm_year > 207) return;
     time = static_cast<uint16_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
     date = static_cast<uint16_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
 }
@@ -144,7 +105,7 @@ void dos_time_of(int64_t mtime, uint16_t& time, uint16_t& date) {
 
 bool ZipEntry::is_directory() const {
     if (!name.empty() && (name.back() == '/' || name.back() == '\\')) return true;
-    if ((version_made_by >> 8) == 3) return S_ISDIR(external_attributes >> 16);
+    if ((version_made_by >> 8) == 3) return ((external_attributes >> 16) & kUnixTypeMask) == kUnixFolder;
     return (external_attributes & 0x10) != 0;
 }
 
@@ -203,7 +164,7 @@ void ZipReader::close() {
 
 bool ZipReader::read_at(uint64_t pos, void* buf, size_t size) const {
     if (!file_ || pos > length_ || size > length_ - pos) return false;
-    if (fseeko(file_.get(), static_cast<off_t>(base_ + pos), SEEK_SET) != 0) return false;
+    if (!host::seek_file(file_.get(), base_ + pos)) return false;
     return std::fread(buf, 1, size, file_.get()) == size;
 }
 
@@ -215,11 +176,13 @@ bool ZipReader::fail_open(const char* why) {
 
 bool ZipReader::open(const std::string& path, uint64_t offset, std::optional<uint64_t> length) {
     close();
-    file_.reset(std::fopen(native_path(path).c_str(), "rb"));
+    const std::filesystem::path file = fs_path(path);
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec)) return fail_open("cannot read the archive");
+    file_.reset(host::open_file(file, "rb"));
     if (!file_) return fail_open("cannot read the archive");
-    struct stat st {};
-    if (fstat(fileno(file_.get()), &st) != 0 || !S_ISREG(st.st_mode)) return fail_open("cannot read the archive");
-    uint64_t size = static_cast<uint64_t>(st.st_size);
+    const uint64_t size = std::filesystem::file_size(file, ec);
+    if (ec) return fail_open("cannot read the archive");
     if (offset > size) return fail_open("the archive lies past the end of the file");
     base_ = offset;
     length_ = length ? std::min(*length, size - offset) : size - offset;
@@ -399,7 +362,7 @@ std::optional<std::string> safe_entry_path(std::string_view name) {
 
 namespace {
 
-ZipStatus extract_one(const ZipReader& reader, const ZipEntry& entry, int root) {
+ZipStatus extract_one(const ZipReader& reader, const ZipEntry& entry, const host::ConfinedFolder& root) {
     std::optional<std::string> rel = safe_entry_path(entry.name);
     if (!rel) return ZipStatus::UnsafeName;
     bool folder_only = entry.is_directory();
@@ -416,38 +379,16 @@ ZipStatus extract_one(const ZipReader& reader, const ZipEntry& entry, int root) 
     std::string leaf = folder_only ? std::string() : parts.back();
     if (!folder_only) parts.pop_back();
 
-    // Walk the folders without following links, creating the missing ones.
-    Fd dir(::dup(root));
-    if (!dir) return ZipStatus::CreateFailed;
-    for (const std::string& part : parts) {
-        if (::mkdirat(dir.get(), part.c_str(), 0755) != 0 && errno != EEXIST)
-            return ZipStatus::CreateFailed;
-        Fd next(::openat(dir.get(), part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!next) return ZipStatus::CreateFailed;
-        dir = std::move(next);
-    }
-    if (folder_only) return ZipStatus::Ok;
-
-    Fd file(::openat(dir.get(), leaf.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-                     0600));
+    // The folders are walked without following links, the missing ones made.
+    if (folder_only) return root.make_folders(parts) ? ZipStatus::Ok : ZipStatus::CreateFailed;
+    std::unique_ptr<host::ConfinedFile> file = root.create_file(parts, leaf);
     if (!file) return ZipStatus::CreateFailed;
     ZipStatus status = reader.read_entry(entry, [&file](const char* data, size_t size) {
-        return write_all(file.get(), data, size);
+        return file->write(data, size);
     });
-    if (status == ZipStatus::Ok) {
-        ::fchmod(file.get(), entry.file_mode());
-        if (int64_t t = entry.modification_time(); t > 0) {
-            struct timespec times[2];
-            times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(t);
-            times[0].tv_nsec = times[1].tv_nsec = 0;
-            ::futimens(file.get(), times);
-        }
-        if (::close(file.release()) != 0) status = ZipStatus::WriteFailed;
-    }
-    if (status != ZipStatus::Ok) {
-        file.reset();
-        ::unlinkat(dir.get(), leaf.c_str(), 0);
-    }
+    // A file not finished is removed when dropped.
+    if (status == ZipStatus::Ok && !file->finish(entry.file_mode(), entry.modification_time()))
+        status = ZipStatus::WriteFailed;
     return status;
 }
 
@@ -455,14 +396,14 @@ ZipStatus extract_one(const ZipReader& reader, const ZipEntry& entry, int root) 
 
 ZipExtractReport extract_all(const ZipReader& reader, const std::string& folder, const ZipLimits& limits) {
     ZipExtractReport report;
-    Fd root(::open(native_path(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const host::ConfinedFolder root(fs_path(folder));
     uint64_t total = 0;
     for (const ZipEntry& entry : reader.entries()) {
         ZipStatus status = ZipStatus::CreateFailed;
         if (entry_over_limits(entry, limits) || total + entry.uncompressed_size > limits.total_bytes)
             status = ZipStatus::OverLimit;
-        else if (root)
-            status = extract_one(reader, entry, root.get());
+        else if (root.is_open())
+            status = extract_one(reader, entry, root);
         if (status == ZipStatus::Ok) total += entry.uncompressed_size;
         report.entries.push_back({entry.name, status});
         if (status == ZipStatus::Ok)
@@ -554,7 +495,7 @@ bool ZipWriter::add(std::string_view name, std::string_view data, uint16_t metho
                     int64_t mtime) {
     if (data.size() > 0xFFFFFFFFu) return false;
     uint32_t crc = crc_update(crc_update(0, nullptr, 0), data.data(), data.size());
-    uint32_t attributes = ((S_IFREG | (mode & 07777)) << 16) | ((mode & 0200) ? 0 : 0x01);
+    uint32_t attributes = ((kUnixRegular | (mode & 07777)) << 16) | ((mode & 0200) ? 0 : 0x01);
     if (method == kZipDeflated) {
         std::string packed;
         if (!raw_deflate(data, packed)) return false;
@@ -570,7 +511,7 @@ bool ZipWriter::add(std::string_view name, std::string_view data, uint16_t metho
 bool ZipWriter::add_directory(std::string_view name, unsigned mode, int64_t mtime) {
     std::string n(name);
     if (n.empty() || (n.back() != '/' && n.back() != '\\')) n += '/';
-    uint32_t attributes = ((S_IFDIR | (mode & 07777)) << 16) | 0x10;
+    uint32_t attributes = ((kUnixFolder | (mode & 07777)) << 16) | 0x10;
     return append(n, {}, kZipStored, 0, 0, attributes, mtime);
 }
 

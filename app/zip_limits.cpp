@@ -1,8 +1,7 @@
 #include "app/zip_limits.h"
 
-#include <sys/statvfs.h>
-
 #include <algorithm>
+#include <filesystem>
 
 #include "app/zip_archive.h"
 #include "common/format.h"
@@ -39,12 +38,10 @@ std::optional<std::string> archive_over_limits(const std::vector<ZipEntry>& entr
 }
 
 uint64_t free_space_of(const std::string& folder) {
-    struct statvfs vfs {};
-    if (::statvfs(native_path(folder).c_str(), &vfs) != 0) return UINT64_MAX;
-    const uint64_t unit = vfs.f_frsize ? vfs.f_frsize : vfs.f_bsize;
-    const uint64_t blocks = vfs.f_bavail;
-    if (unit != 0 && blocks > UINT64_MAX / unit) return UINT64_MAX;
-    return blocks * unit;
+    std::error_code ec;
+    const std::filesystem::space_info space = std::filesystem::space(fs_path(folder), ec);
+    if (ec || space.available == static_cast<std::uintmax_t>(-1)) return UINT64_MAX;
+    return static_cast<uint64_t>(space.available);
 }
 
 }  // namespace tb

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/host/open_file.h"
 #include "platform/paths.h"
 
 namespace tb {
@@ -26,7 +27,7 @@ public:
 
     // Opens a path in the system's notation ("\" separators allowed).
     static FileHandle open(std::string_view path, const char* mode) {
-        return FileHandle(std::fopen(native_path(path).c_str(), mode));
+        return FileHandle(host::open_file(fs_path(path), mode));
     }
 
     std::FILE* get() const { return f_; }

@@ -1,11 +1,5 @@
 #include "platform/paths.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <climits>
-#include <filesystem>
-
 namespace tb {
 
 std::string native_path(std::string_view path) {
@@ -13,6 +7,16 @@ std::string native_path(std::string_view path) {
     for (char& c : out)
         if (c == '\\') c = '/';
     return out;
+}
+
+std::filesystem::path fs_path(std::string_view path) {
+    const std::string native = native_path(path);
+    return std::filesystem::path(std::u8string(native.begin(), native.end()));
+}
+
+std::string utf8_path(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
 }
 
 std::string path_join(std::string_view folder, std::string_view name) {
@@ -29,6 +33,8 @@ std::string path_folder(std::string_view path) {
     size_t slash = p.find_last_of('/');
     if (slash == std::string::npos) return {};
     if (slash == 0) return "/";
+    // A drive's root keeps its separator ("C:" alone names the drive's current folder).
+    if (slash == 2 && p[1] == ':') return p.substr(0, 3);
     return p.substr(0, slash);
 }
 
@@ -51,42 +57,20 @@ std::string path_stem(std::string_view path) {
 }
 
 bool file_exists(const std::string& path) {
-    struct stat st {};
-    return ::stat(native_path(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    std::error_code ec;
+    const auto status = std::filesystem::status(fs_path(path), ec);
+    return !ec && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
 }
 
 bool folder_exists(const std::string& path) {
-    struct stat st {};
-    return ::stat(native_path(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    std::error_code ec;
+    return std::filesystem::is_directory(fs_path(path), ec);
 }
 
 std::string absolute_path(const std::string& path) {
     std::error_code ec;
-    auto p = std::filesystem::absolute(native_path(path), ec);
-    return ec ? native_path(path) : p.lexically_normal().string();
-}
-
-bool is_system_folder(const std::string& folder) {
-    const std::string path = absolute_path(folder);
-    // A folder still to be made is judged by the nearest one that exists.
-    std::string existing = path;
-    while (!folder_exists(existing) && existing.size() > 1) existing = path_folder(existing);
-    if (::access(existing.c_str(), W_OK) != 0) return true;
-    static constexpr const char* kSystemRoots[] = {"/usr", "/bin", "/sbin", "/lib", "/lib32", "/lib64",
-                                                   "/libx32", "/opt", "/etc", "/boot", "/snap"};
-    for (const char* root : kSystemRoots) {
-        const std::string_view r(root);
-        if (path == r || (path.size() > r.size() && path.compare(0, r.size(), r) == 0 && path[r.size()] == '/'))
-            return true;
-    }
-    return false;
-}
-
-std::string program_path() {
-    char buf[PATH_MAX];
-    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return {};
-    return std::string(buf, static_cast<size_t>(n));
+    auto p = std::filesystem::absolute(fs_path(path), ec);
+    return ec ? native_path(path) : native_path(utf8_path(p.lexically_normal()));
 }
 
 }  // namespace tb

@@ -2,6 +2,7 @@
 // platform they become slashes in one place, here.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -9,6 +10,9 @@ namespace tb {
 
 // A path as the platform's file calls take it ("\" becomes "/").
 std::string native_path(std::string_view path);
+// A UTF-8 path text as a file-system path (both separators accepted), and back.
+std::filesystem::path fs_path(std::string_view path);
+std::string utf8_path(const std::filesystem::path& path);
 // Joins a folder and a name with one separator.
 std::string path_join(std::string_view folder, std::string_view name);
 // Folder part (without trailing separator), file name, name without extension, extension (with dot).

@@ -1,6 +1,4 @@
 // File built-ins of the engine: IsFileExist, GetFileSize, FileRename, APFileName.
-#include <sys/stat.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -21,12 +19,16 @@ namespace {
 // Moves a file, copying and deleting when the destination is on another file system.
 bool move_file(const std::string& from, const std::string& to) {
     namespace fs = std::filesystem;
+    const fs::path source = fs_path(from), target = fs_path(to);
     std::error_code ec;
-    fs::rename(native_path(from), native_path(to), ec);
+    fs::rename(source, target, ec);
     if (!ec) return true;
-    if (ec != std::errc::cross_device_link) return false;
-    if (!fs::copy_file(native_path(from), native_path(to), fs::copy_options::none, ec)) return false;
-    fs::remove(native_path(from), ec);
+    // Another drive or file system: the bytes must be copied.
+    const bool other_volume = ec == std::errc::cross_device_link ||
+                              fs::absolute(source, ec).root_name() != fs::absolute(target, ec).root_name();
+    if (!other_volume) return false;
+    if (!fs::copy_file(source, target, fs::copy_options::none, ec)) return false;
+    fs::remove(source, ec);
     return true;
 }
 
@@ -45,10 +47,12 @@ void cmd_GetFileSize(int slot, const std::string& args, const std::string& name)
     ArgReader a(slot, args);
     std::string path;
     if (!a.get_string(0, path)) return;
-    struct stat st {};
     int64_t size = 0;
-    if (!path.empty() && ::stat(native_path(path).c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        size = static_cast<int64_t>(st.st_size);
+    std::error_code ec;
+    if (!path.empty() && std::filesystem::is_regular_file(fs_path(path), ec)) {
+        const uintmax_t bytes = std::filesystem::file_size(fs_path(path), ec);
+        if (!ec) size = static_cast<int64_t>(bytes);
+    }
     set_result_number(slot, name, size);
 }
 

@@ -1,13 +1,14 @@
 // Number built-ins: StrToNumber, NumberToStr, BitValue, RandomValue, ArrayLen.
-#include <sys/random.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <random>
 #include <string>
+#include <system_error>
 
 #include "common/format.h"
 #include "common/text.h"
+#include "platform/host/random_bytes.h"
 #include "script/error_policy.h"
 #include "script/evaluator.h"
 #include "script/handler.h"
@@ -22,16 +23,11 @@ namespace {
 // Eight bytes from the system's cryptographic random source.
 uint64_t random_u64() {
     uint64_t v = 0;
-    auto* p = reinterpret_cast<unsigned char*>(&v);
-    size_t got = 0;
-    while (got < sizeof v) {
-        ssize_t n = ::getrandom(p + got, sizeof v - got, 0);
-        if (n > 0) {
-            got += static_cast<size_t>(n);
-        } else if (n < 0 && errno != EINTR) {
-            std::random_device rd;  // the kernel source is unavailable
-            return (static_cast<uint64_t>(rd()) << 32) ^ rd();
-        }
+    try {
+        host::random_bytes(&v, sizeof v);
+    } catch (const std::system_error&) {
+        std::random_device rd;  // the system's source is unavailable
+        return (static_cast<uint64_t>(rd()) << 32) ^ rd();
     }
     return v;
 }

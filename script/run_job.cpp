@@ -1,7 +1,5 @@
 #include "script/run_job.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -10,7 +8,10 @@
 #include "common/duration.h"
 #include "common/format.h"
 #include "common/text.h"
+#include "platform/host/local_time.h"
+#include "platform/host/temp_folder.h"
 #include "platform/paths.h"
+#include "platform/process_identity.h"
 #include "script/app_context.h"
 #include "script/error_policy.h"
 #include "script/fn_script.h"
@@ -29,15 +30,11 @@ namespace {
 
 
 std::tm local_now() {
-    std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    return tm;
+    return host::local_time(std::time(nullptr));
 }
 
 std::string temp_root() {
-    const char* tmp = std::getenv("TMPDIR");
-    return tmp && *tmp ? tmp : "/tmp";
+    return utf8_path(host::temp_folder());
 }
 
 // The work folder is made once per process when start-up has not made one.
@@ -47,12 +44,12 @@ std::string ensure_work_folder() {
     std::tm tm = local_now();
     std::string base = fmt("%s\\TamblorLite", temp_root());
     std::error_code ec;
-    std::filesystem::create_directories(native_path(base), ec);
+    std::filesystem::create_directories(fs_path(base), ec);
     for (int n = 0; n < 1000; ++n) {
         std::string candidate = native_path(fmt("%s\\%04d%02d%02d-%02d%02d%02d-%d-%d", base, tm.tm_year + 1900,
                                                 tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                                                static_cast<int>(::getpid()), n));
-        if (std::filesystem::create_directory(candidate, ec)) {
+                                                static_cast<int>(current_process_id()), n));
+        if (std::filesystem::create_directory(fs_path(candidate), ec)) {
             a.work_folder = candidate;
             return candidate;
         }
@@ -62,12 +59,12 @@ std::string ensure_work_folder() {
 
 bool remove_file(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::remove(native_path(path), ec);
+    return std::filesystem::remove(fs_path(path), ec);
 }
 
 void write_utf16_file(const std::string& path, const std::string& text) {
     std::u16string w = to_utf16(text);
-    std::ofstream out(native_path(path), std::ios::binary | std::ios::trunc);
+    std::ofstream out(fs_path(path), std::ios::binary | std::ios::trunc);
     for (char16_t c : w) {
         char b[2] = {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
         out.write(b, 2);
@@ -87,7 +84,7 @@ bool create_job_log_folder(int slot) {
         std::string folder = native_path(fmt("%s\\Log_%04d%02d%02d_%02d%02d%02d%s", work, tm.tm_year + 1900,
                                              tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
                                              n ? fmt("_%d", n) : std::string()));
-        if (std::filesystem::create_directory(folder, ec)) {
+        if (std::filesystem::create_directory(fs_path(folder), ec)) {
             js->log_folder = folder;
             return true;
         }
@@ -137,8 +134,8 @@ void end_of_run(int slot, bool cancelled) {
         remove_file(path_join(js->log_folder, "_Result.txt"));
         if (!js->log_copy_folder.empty()) {
             std::error_code ec;
-            std::filesystem::create_directories(native_path(js->log_copy_folder), ec);
-            std::filesystem::copy(native_path(js->log_folder), native_path(js->log_copy_folder),
+            std::filesystem::create_directories(fs_path(js->log_copy_folder), ec);
+            std::filesystem::copy(fs_path(js->log_folder), fs_path(js->log_copy_folder),
                                   std::filesystem::copy_options::overwrite_existing |
                                       std::filesystem::copy_options::recursive,
                                   ec);
@@ -191,8 +188,8 @@ int run_script(int slot) {
     write_init_params(slot, a.sub_params);
     {
         std::error_code ec;
-        std::filesystem::copy_file(native_path(js->script_path),
-                                   path_join(js->log_folder, path_file_name(js->script_path)),
+        std::filesystem::copy_file(fs_path(js->script_path),
+                                   fs_path(path_join(js->log_folder, path_file_name(js->script_path))),
                                    std::filesystem::copy_options::overwrite_existing, ec);
     }
 

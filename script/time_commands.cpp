@@ -7,6 +7,7 @@
 #include "common/duration.h"
 #include "common/format.h"
 #include "common/text.h"
+#include "platform/host/local_time.h"
 #include "script/error_policy.h"
 #include "script/handler.h"
 #include "script/job_log_writer.h"
@@ -20,8 +21,7 @@ void cmd_DateTime(int slot, const std::string& args, const std::string& name) {
     std::string format;
     if (!a.get_string(0, format)) return;
     std::time_t now = std::time(nullptr);
-    std::tm t{};
-    ::localtime_r(&now, &t);
+    const std::tm t = host::local_time(now);
     const int y = t.tm_year + 1900, mo = t.tm_mon + 1, d = t.tm_mday, h = t.tm_hour, mi = t.tm_min,
               s = t.tm_sec;
     std::string out;

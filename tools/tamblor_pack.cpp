@@ -2,11 +2,9 @@
 //   tamblor-pack --out OUT --base PLAYER DIR [--qz] [--stored] [--script NAME.scpt]
 //   tamblor-pack --list FILE
 //   tamblor-pack --extract FILE DIR
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +12,7 @@
 #include "app/package.h"
 #include "app/package_builder.h"
 #include "app/zip_archive.h"
+#include "platform/paths.h"
 
 namespace {
 
@@ -75,7 +74,9 @@ int extract(const std::string& file, const std::string& dir) {
         std::fprintf(stderr, "tamblor-pack: %s carries no package\n", file.c_str());
         return 1;
     }
-    if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
+    std::error_code ec;
+    std::filesystem::create_directory(tb::fs_path(dir), ec);
+    if (ec) {
         std::fprintf(stderr, "tamblor-pack: cannot create %s\n", dir.c_str());
         return 1;
     }

@@ -1,13 +1,12 @@
 #include "ui/console_dialogs.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <iostream>
 #include <string>
 
 #include "common/format.h"
 #include "common/text.h"
+#include "platform/console_input.h"
 #include "platform/paths.h"
 
 namespace tb {
@@ -154,7 +153,7 @@ std::optional<std::string> ConsoleDialogs::file(int, const FileRequest& request)
 }
 
 std::shared_ptr<OperatorDialogs> make_console_dialogs() {
-    return std::make_shared<ConsoleDialogs>(std::cin, stderr, ::isatty(STDIN_FILENO) != 0);
+    return std::make_shared<ConsoleDialogs>(std::cin, stderr, console_input_is_terminal());
 }
 
 }  // namespace tb

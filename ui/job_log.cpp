@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "common/text.h"
+#include "platform/host/local_time.h"
 #include "platform/paths.h"
 #include "script/app_context.h"
 #include "script/job_slot.h"
@@ -49,8 +50,7 @@ void result_write(JobLog& log, std::string_view text) {
 
 std::string header_form(uint64_t counter, std::string_view text) {
     std::time_t now = std::time(nullptr);
-    std::tm lt{};
-    localtime_r(&now, &lt);
+    const std::tm lt = host::local_time(now);
     return fmt("<%02d:%02d:%02d-%I64d> %s", lt.tm_hour, lt.tm_min, lt.tm_sec, counter, text);
 }
 
@@ -74,7 +74,7 @@ void forward_line(JobLog& log, const LogLine& line) {
     if (line.kind == LineKind::Image) {
         std::string copy = fmt("%s_%d.PNG", log.forward_log_path, ++log.forward_image_count);
         std::error_code ec;
-        std::filesystem::copy_file(native_path(line.text), native_path(copy),
+        std::filesystem::copy_file(fs_path(line.text), fs_path(copy),
                                    std::filesystem::copy_options::overwrite_existing, ec);
         out = fmt("      [PNG]%s,%s\r\n", copy, line.value);
     } else if (size_t marker = line.text.find("##### SCRIPT "); marker != std::string::npos) {

@@ -1,7 +1,5 @@
 #include "workload/command_support.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "common/format.h"

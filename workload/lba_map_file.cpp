@@ -1,29 +1,14 @@
 #include "workload/lba_map_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <vector>
 
 #include "common/format.h"
+#include "platform/host/replace_file.h"
+#include "platform/host/sync_file.h"
 #include "platform/paths.h"
 
 namespace tb {
-
-namespace {
-
-bool sync_file(std::FILE* f) { return std::fflush(f) == 0 && ::fsync(::fileno(f)) == 0; }
-
-bool sync_folder(const std::string& folder) {
-    const int fd = ::open(native_path(folder.empty() ? "." : folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
-}
-
-}  // namespace
 
 std::string map_folder_name(const std::string& work_folder, const std::tm& t, int ms) {
     return fmt("%s\\[LBAMap_%d%02d%02d-%02d%02d%02d-%03d]", work_folder, t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
@@ -71,7 +56,7 @@ bool MapFileWriter::finish(const MapHeader& header) {
     uint8_t bytes[kMapHeaderBytes];
     encode_map_header(header, bytes);
     const bool ok = std::fseek(file_.get(), 0, SEEK_SET) == 0 &&
-                    std::fwrite(bytes, 1, sizeof bytes, file_.get()) == sizeof bytes && sync_file(file_.get());
+                    std::fwrite(bytes, 1, sizeof bytes, file_.get()) == sizeof bytes && host::sync_file(file_.get());
     file_.reset();
     return ok;
 }
@@ -81,11 +66,12 @@ bool replace_file_durably(const std::string& path, std::string_view content) {
     {
         FileHandle f = FileHandle::open(temp, "wb");
         if (!f) return false;
-        if (std::fwrite(content.data(), 1, content.size(), f.get()) != content.size() || !sync_file(f.get()))
+        if (std::fwrite(content.data(), 1, content.size(), f.get()) != content.size() || !host::sync_file(f.get()))
             return false;
     }
-    if (std::rename(native_path(temp).c_str(), native_path(path).c_str()) != 0) return false;
-    return sync_folder(path_folder(path));
+    if (!host::replace_file(fs_path(temp), fs_path(path), nullptr)) return false;
+    const std::string folder = path_folder(path);
+    return host::sync_path(fs_path(folder.empty() ? "." : folder));
 }
 
 }  // namespace tb

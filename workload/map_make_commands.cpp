@@ -1,13 +1,15 @@
 // Compare_MapMake and Compare_MapAppend.
-#include <sys/stat.h>
-#include <sys/time.h>
-
 #include <algorithm>
+#include <chrono>
 #include <ctime>
+#include <filesystem>
+#include <thread>
 
 #include "common/format.h"
 #include "common/text.h"
 #include "disk/disk_record.h"
+#include "platform/host/local_time.h"
+#include "platform/host/private_folder.h"
 #include "platform/paths.h"
 #include "script/app_context.h"
 #include "script/arg_table.h"
@@ -106,13 +108,11 @@ bool write_requests_of(int slot, const std::string& limit_text, uint64_t units, 
 }
 
 std::tm local_now(int& milliseconds) {
-    timeval tv{};
-    ::gettimeofday(&tv, nullptr);
-    std::tm tm{};
-    const std::time_t secs = tv.tv_sec;
-    localtime_r(&secs, &tm);
-    milliseconds = static_cast<int>(tv.tv_usec / 1000);
-    return tm;
+    using namespace std::chrono;
+    const auto since_epoch = system_clock::now().time_since_epoch();
+    const auto secs = duration_cast<seconds>(since_epoch);
+    milliseconds = static_cast<int>(duration_cast<std::chrono::milliseconds>(since_epoch - secs).count());
+    return host::local_time(static_cast<std::time_t>(secs.count()));
 }
 
 // A new "[LBAMap_...]" folder in the work folder (the job's log folder
@@ -127,12 +127,13 @@ std::string make_map_folder(int slot) {
         int ms = 0;
         const std::tm tm = local_now(ms);
         const std::string folder = map_folder_name(base, tm, ms);
-        if (::mkdir(native_path(folder).c_str(), 0700) == 0) {
+        if (host::create_private_folder(fs_path(folder))) {
             keep_at_exit(folder);  // a later run compares against this map
             return folder;
         }
-        if (errno != EEXIST) return {};
-        ::usleep(1000);
+        std::error_code ec;
+        if (!std::filesystem::exists(std::filesystem::symlink_status(fs_path(folder), ec))) return {};
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return {};
 }

@@ -1,30 +1,27 @@
 #include "workload/pattern.h"
 
-#include <sys/random.h>
-
 #include <bit>
 #include <chrono>
 #include <cstring>
 #include <mutex>
 #include <numeric>
+#include <system_error>
 #include <vector>
+
+#include "platform/host/random_bytes.h"
 
 namespace tb {
 
 namespace {
 
 void fill_random(void* out, size_t n) {
-    auto* p = static_cast<uint8_t*>(out);
-    while (n > 0) {
-        ssize_t got = ::getrandom(p, n, 0);
-        if (got <= 0) {
-            // No entropy source: fall back to the clock rather than fail.
-            uint64_t t = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-            for (size_t i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(t >> (8 * (i % 8)));
-            return;
-        }
-        p += got;
-        n -= static_cast<size_t>(got);
+    try {
+        host::random_bytes(out, n);
+    } catch (const std::system_error&) {
+        // No entropy source: fall back to the clock rather than fail.
+        auto* p = static_cast<uint8_t*>(out);
+        uint64_t t = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        for (size_t i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(t >> (8 * (i % 8)));
     }
 }
 

@@ -1,8 +1,7 @@
 #include "workload/test_file.h"
 
-#include <unistd.h>
-
 #include "common/format.h"
+#include "platform/process_identity.h"
 #include "platform/volumes.h"
 #include "script/app_context.h"
 #include "ui/status.h"
@@ -14,7 +13,7 @@ std::string test_file_path(const std::string& root, uint32_t job_number) {
     return fmt("%s/~TamblorTestFile%08d", root, job_number);
 }
 
-uint32_t job_number() { return static_cast<uint32_t>(::getpid()); }
+uint32_t job_number() { return static_cast<uint32_t>(current_process_id()); }
 
 bool prepare_test_file(int slot, const std::string& path, uint64_t size_mb) {
     constexpr size_t kChunk = 1u << 20;

@@ -22,6 +22,8 @@ public:
 
     HANDLE get() const { return h_; }
     explicit operator bool() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+    // Gives up ownership without closing.
+    HANDLE release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
     void reset(HANDLE h = INVALID_HANDLE_VALUE) {
         if (*this) ::CloseHandle(h_);
         h_ = h;

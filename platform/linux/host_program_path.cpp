@@ -1,0 +1,16 @@
+#include <unistd.h>
+
+#include <climits>
+
+#include "platform/paths.h"
+
+namespace tb {
+
+std::string program_path() {
+    char buf[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return {};
+    return std::string(buf, static_cast<size_t>(n));
+}
+
+}  // namespace tb
