@@ -2,7 +2,6 @@
 // line and the reason, and the real binary stops instead of running another
 // machine.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>

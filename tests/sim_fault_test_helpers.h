@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "platform/sim/backing_store.h"
+#include "tests/sim_temp_folder.h"
 
 namespace tb::sim::test {
 
@@ -20,16 +20,13 @@ class ScratchMedium {
     static constexpr uint64_t kSize = 16ull << 20;  // 32768 sectors
 
     ScratchMedium() {
-        std::string tmpl = std::filesystem::temp_directory_path().string() + "/tamblor-medium-XXXXXX";
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back(0);
-        folder_ = ::mkdtemp(buf.data());
+        folder_ = fresh_sim_folder("tamblor-medium");
         reopen();
     }
     ~ScratchMedium() {
         store_.reset();
         std::error_code ec;
-        std::filesystem::remove_all(folder_, ec);
+        std::filesystem::remove_all(host_path(folder_), ec);
     }
     // A new medium on the same file (as in the next program).
     BackingStore& reopen() {

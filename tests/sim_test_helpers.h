@@ -3,8 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <array>
 #include <cstdint>
@@ -16,9 +14,11 @@
 
 #include "disk/disk_discovery.h"
 #include "platform/disk_device.h"
+#include "platform/sim/host_path.h"
 #include "platform/sim/sim_common.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_platform.h"
+#include "tests/sim_temp_folder.h"
 
 namespace tb::sim::test {
 
@@ -27,17 +27,13 @@ class Bench {
   public:
     // `disks` holds the [diskN] sections; empty takes the built-in machine's.
     explicit Bench(const std::string& disks = {}, bool persist = false) {
-        std::string base = (std::getenv("TMPDIR") && *std::getenv("TMPDIR")) ? std::getenv("TMPDIR") : "/tmp";
-        std::string tmpl = base + "/tamblor-simtest-XXXXXX";
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back(0);
-        folder_ = ::mkdtemp(buf.data());
+        folder_ = fresh_sim_folder("tamblor-simtest");
         build(disks, persist);
     }
     ~Bench() {
         platform_.reset();
         std::error_code ec;
-        std::filesystem::remove_all(folder_, ec);
+        std::filesystem::remove_all(host_path(folder_), ec);
     }
     // A new machine on the same folder (as after a restart of the program).
     void rebuild(const std::string& disks = {}, bool persist = true) {
@@ -56,7 +52,7 @@ class Bench {
     // Bytes of the backing file, read past the simulator.
     std::vector<uint8_t> file_bytes(uint32_t disk, uint64_t offset, size_t n) const {
         std::vector<uint8_t> out(n, 0);
-        std::ifstream in(image(disk), std::ios::binary);
+        std::ifstream in(host_path(image(disk)), std::ios::binary);
         in.seekg(static_cast<std::streamoff>(offset));
         in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(n));
         return out;

@@ -3,68 +3,32 @@
 #include "platform/sim/image_file.h"
 #include "platform/sim/private_folder.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 namespace tb::sim {
 
 std::unique_ptr<BackingStore> BackingStore::open(const std::string& path, uint64_t size, std::string* error) {
-    auto fd = open_image_file(AT_FDCWD, path, path, size, OtherSize::Refuse, error);
-    if (!fd) return nullptr;
-    return std::unique_ptr<BackingStore>(new BackingStore(std::move(fd), path, size));
+    HostFile file = open_image_file(nullptr, path, path, size, OtherSize::Refuse, error);
+    if (!file) return nullptr;
+    return std::unique_ptr<BackingStore>(new BackingStore(std::move(file), path, size));
 }
 
 std::unique_ptr<BackingStore> BackingStore::open_in(const PrivateFolder& folder, const std::string& name,
                                                     uint64_t size, std::string* error) {
     std::string path = folder.path_of(name);
-    auto fd = open_image_file(folder.fd(), name, path, size, OtherSize::Resize, error);
-    if (!fd) return nullptr;
-    return std::unique_ptr<BackingStore>(new BackingStore(std::move(fd), path, size));
+    HostFile file = open_image_file(&folder.folder(), name, path, size, OtherSize::Resize, error);
+    if (!file) return nullptr;
+    return std::unique_ptr<BackingStore>(new BackingStore(std::move(file), path, size));
 }
 
-BackingStore::BackingStore(linuxdisk::UniqueFd fd, std::string path, uint64_t size)
-    : file_(std::move(fd)), fd_(file_.get()), path_(std::move(path)), size_(size) {}
+BackingStore::BackingStore(HostFile file, std::string path, uint64_t size)
+    : file_(std::move(file)), path_(std::move(path)), size_(size) {}
 
 // A program that ran past the time of a power-loss rule lost the power
 // then: the cached writes are undone before the file is let go.
 BackingStore::~BackingStore() {
     std::lock_guard lock(mutex_);
     lost_power_locked();
-}
-
-bool BackingStore::pread_all(uint64_t offset, std::span<uint8_t> out) const {
-    size_t done = 0;
-    while (done < out.size()) {
-        ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) {  // beyond the end of a short file: zeros
-            std::memset(out.data() + done, 0, out.size() - done);
-            return true;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool BackingStore::pwrite_all(uint64_t offset, std::span<const uint8_t> in) const {
-    size_t done = 0;
-    while (done < in.size()) {
-        ssize_t n = ::pwrite(fd_, in.data() + done, in.size() - done, static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 bool BackingStore::read(uint64_t offset, std::span<uint8_t> out) {
@@ -79,7 +43,7 @@ bool BackingStore::read(uint64_t offset, std::span<uint8_t> out) {
             return false;
         }
     }
-    if (!pread_all(offset, out)) return false;
+    if (!file_.read_at(offset, out)) return false;
     std::lock_guard lock(mutex_);
     if (fault && fault->kind == FaultKind::StaleRead) {
         history_.overlay(offset, out);
@@ -111,12 +75,12 @@ bool BackingStore::store_write(uint64_t at, std::span<const uint8_t> data, bool 
     const bool watched = faults_.watches_stale(at, data.size());
     if (cached || watched) {
         std::vector<uint8_t> old(data.size());
-        if (!pread_all(at, old)) return false;
+        if (!file_.read_at(at, old)) return false;
         if (watched) history_.remember(at, old);
         if (cached) journal_.record(at, std::move(old));
     }
     if (!cached) journal_.note_durable(at, data.size());
-    return pwrite_all(at, data);
+    return file_.write_at(at, data);
 }
 
 bool BackingStore::write(uint64_t offset, std::span<const uint8_t> in, bool durable) {
@@ -153,14 +117,12 @@ bool BackingStore::trim(uint64_t offset, uint64_t length) {
     if (length == 0) return true;
     journal_.note_durable(offset, length);
     history_.forget(offset, length);
-    if (::fallocate(fd_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(offset),
-                    static_cast<off_t>(length)) == 0)
-        return true;
+    if (file_.punch_hole(offset, length)) return true;
     // No hole punching on this file system: write zeros.
     std::vector<uint8_t> zeros(static_cast<size_t>(std::min<uint64_t>(length, 1 << 20)));
     for (uint64_t done = 0; done < length;) {
         size_t n = static_cast<size_t>(std::min<uint64_t>(zeros.size(), length - done));
-        if (!pwrite_all(offset + done, std::span<const uint8_t>(zeros.data(), n))) return false;
+        if (!file_.write_at(offset + done, std::span<const uint8_t>(zeros.data(), n))) return false;
         done += n;
     }
     return true;
@@ -181,14 +143,11 @@ bool BackingStore::zero_all() {
         journal_.clear();
         history_.clear();
     }
-    if (::ftruncate(fd_, 0) != 0) return false;
-    return ::ftruncate(fd_, static_cast<off_t>(size_)) == 0;
+    return file_.set_size(0) && file_.set_size(size_);
 }
 
 uint64_t BackingStore::allocated_bytes() const {
-    struct stat st{};
-    if (::fstat(fd_, &st) != 0) return size_;
-    return std::min<uint64_t>(size_, static_cast<uint64_t>(st.st_blocks) * 512);
+    return std::min<uint64_t>(size_, file_.allocated_bytes(size_));
 }
 
 void BackingStore::set_write_cache(bool enabled) {
@@ -211,7 +170,7 @@ uint64_t BackingStore::undo_cached_writes() {
     WriteJournal::Landed landed;
     if (power_rule_.random_subset) landed = [this] { return faults_.coin(); };
     history_.clear();
-    return journal_.undo(landed, [this](uint64_t at, std::span<const uint8_t> old) { return pwrite_all(at, old); });
+    return journal_.undo(landed, [this](uint64_t at, std::span<const uint8_t> old) { return file_.write_at(at, old); });
 }
 
 uint64_t BackingStore::power_loss() {
@@ -223,7 +182,7 @@ void BackingStore::lose_power_locked() {
     if (power_lost_) return;
     undo_cached_writes();
     power_lost_ = true;
-    ::fdatasync(fd_);  // what is left is what the next program finds
+    file_.sync();  // what is left is what the next program finds
 }
 
 bool BackingStore::lost_power_locked() {

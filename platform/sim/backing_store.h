@@ -28,8 +28,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/unique_fd.h"
 #include "platform/sim/fault_rules.h"
+#include "platform/sim/host_file.h"
 #include "platform/sim/medium_faults.h"
 #include "platform/sim/sector_history.h"
 #include "platform/sim/write_journal.h"
@@ -126,9 +126,7 @@ class BackingStore {
     StoreStats stats() const;
 
   private:
-    BackingStore(linuxdisk::UniqueFd fd, std::string path, uint64_t size);
-    bool pread_all(uint64_t offset, std::span<uint8_t> out) const;
-    bool pwrite_all(uint64_t offset, std::span<const uint8_t> in) const;
+    BackingStore(HostFile file, std::string path, uint64_t size);
     std::optional<MediumFault> write_fault(uint64_t offset, uint64_t length);
     bool store_write(uint64_t at, std::span<const uint8_t> data, bool durable);
     uint64_t undo_cached_writes();
@@ -137,8 +135,7 @@ class BackingStore {
     void count_write_locked();
     void lose_power_locked();
 
-    linuxdisk::UniqueFd file_;
-    int fd_ = -1;  // file_'s descriptor
+    HostFile file_;
     std::string path_;
     uint64_t size_ = 0;
 

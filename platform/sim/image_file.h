@@ -1,13 +1,14 @@
 // Opening the file behind a simulated disk without being led to a file that
-// is not ours: the last part of the name is never followed as a symbolic
-// link, only a regular file with one name, owned by the effective user, is
-// accepted, and a missing file is created (mode 0600) at the disk's size.
+// is not ours: the last part of the name is never followed as a link, only
+// a regular file with one name, owned by the user, is accepted, and a
+// missing file is created (private to the user) at the disk's size.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "platform/linux/unique_fd.h"
+#include "platform/sim/host_file.h"
+#include "platform/sim/host_folder.h"
 
 namespace tb::sim {
 
@@ -17,10 +18,10 @@ enum class OtherSize {
     Resize,  // a file of the machine's own private folder: set to the disk's size
 };
 
-// Opens `name` relative to `dir_fd` (AT_FDCWD for a plain path) for reading
-// and writing; `shown` names it in messages. An invalid descriptor with the
-// reason in `error` when the file is refused or cannot be made.
-linuxdisk::UniqueFd open_image_file(int dir_fd, const std::string& name, const std::string& shown, uint64_t size,
-                                    OtherSize other_size, std::string* error);
+// Opens `name` inside `folder` (nullptr for a plain path) for reading and
+// writing; `shown` names it in messages. A closed file with the reason in
+// `error` when the file is refused or cannot be made.
+HostFile open_image_file(const HostFolder* folder, const std::string& name, const std::string& shown, uint64_t size,
+                         OtherSize other_size, std::string* error);
 
 }  // namespace tb::sim

@@ -4,8 +4,8 @@
 #include <mutex>
 
 #include "common/format.h"
-#include "platform/linux/fd_target.h"
 #include "platform/offset_target.h"
+#include "platform/sim/host_volume_files.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_platform.h"
 
@@ -121,7 +121,7 @@ public:
     // The simulated volumes keep their files on the host's file system.
     std::unique_ptr<IoTarget> open_path(const std::string& path, const PathOptions& options,
                                         std::string* error) override {
-        return open_fd_target(path, error, options);
+        return open_host_path(path, options, error);
     }
 };
 

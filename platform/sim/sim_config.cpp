@@ -1,7 +1,5 @@
 #include "platform/sim/sim_config.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -11,6 +9,9 @@
 
 #include "common/text.h"
 #include "platform/disk_device.h"
+#include "platform/host/temp_folder.h"
+#include "platform/host/user_identity.h"
+#include "platform/sim/host_path.h"
 #include "platform/sim/sim_ini_lines.h"
 
 namespace tb::sim {
@@ -449,10 +450,9 @@ std::optional<uint64_t> parse_size(const std::string& text, uint32_t sector_size
 }
 
 std::string default_sim_folder() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string base = tmp && *tmp ? tmp : "/tmp";
-    while (base.size() > 1 && base.back() == '/') base.pop_back();
-    return base + "/tamblor-sim-" + std::to_string(::geteuid());
+    std::string base = utf8_text(host::temp_folder());
+    while (base.size() > 1 && is_path_separator(base.back())) base.pop_back();
+    return base + "/tamblor-sim-" + host::user_tag();
 }
 
 namespace {
@@ -633,7 +633,7 @@ std::optional<SimConfig> parse_sim_config(const std::string& text, std::string* 
 }
 
 std::optional<SimConfig> load_sim_config(const std::string& path, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(host_path(path), std::ios::binary);
     if (!in) {
         if (error) *error = "cannot read the machine file " + path;
         return std::nullopt;

@@ -1,14 +1,16 @@
 // The description of a simulated machine, read from an INI text.
 //
 //   [machine]
-//   folder = /tmp/my-sim          ; backing files (default $TMPDIR/tamblor-sim-<euid>)
+//   folder = /tmp/my-sim          ; backing files (default <temp>/tamblor-sim-<user>)
 //   persist = 1                   ; keep device state (firmware, counters...) in <folder>/disk<N>.state
 //
 // The folder holds disk<N>.img, disk<N>.state and volume_<letter>/ of every
 // disk. It must be private to the user running the program: it is created
 // with mode 0700, and at every start it must be a real folder (no symbolic
 // link) owned by the effective user and closed to group and others, and so
-// must its volume folders, or the machine is refused. The images are opened
+// must its volume folders, or the machine is refused (on Windows the folder
+// is made owned by the user inside the user's own temporary folder, and an
+// existing one must be owned by the user and must not be a reparse point). The images are opened
 // without following symbolic links and must be regular files of that user
 // with no other hard link. An image of the folder whose size no longer fits
 // the disk is resized (it is the machine's own); a `file =` override that
@@ -143,7 +145,8 @@ std::optional<SimConfig> load_sim_config(const std::string& path, std::string* e
 // SSD behind a USB-SATA bridge.
 SimConfig default_sim_config();
 const char* default_sim_config_text();
-// $TMPDIR/tamblor-sim-<euid> (or /tmp/...).
+// <temp folder>/tamblor-sim-<user tag>: $TMPDIR (or /tmp) and the effective
+// user id on Linux, the user's temporary folder and SID on Windows.
 std::string default_sim_folder();
 // "<source>:<line>: ", "<source>: " or "line <n>: " to put before a message
 // about the machine described by `config`.

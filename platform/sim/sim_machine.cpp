@@ -1,13 +1,12 @@
 #include "platform/sim/sim_machine.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
 #include <fstream>
+#include <system_error>
 
 #include "common/text.h"
+#include "platform/host/random_bytes.h"
+#include "platform/host/replace_file.h"
+#include "platform/sim/host_path.h"
 #include "platform/sim/private_folder.h"
 
 namespace tb::sim {
@@ -34,6 +33,40 @@ std::string hex4(uint32_t v) {
 }
 
 std::string hex8(uint32_t v) { return hex4(v >> 16) + hex4(v & 0xFFFF); }
+
+// A name beside `path` that no other writer of the same file picks; empty
+// when the system has no random bytes to give.
+std::string temporary_beside(const std::string& path) {
+    uint32_t tag = 0;
+    try {
+        host::random_bytes(&tag, sizeof tag);
+    } catch (const std::system_error&) {
+        return {};
+    }
+    return path + ".tmp" + hex8(tag);
+}
+
+// Writes `state` to a temporary file and puts it in the place of `path` in
+// one step, so that a reader finds the old state or the new one, never a
+// part; the temporary does not outlive a failure.
+bool write_state_file(const std::string& path, const std::map<std::string, std::string>& state) {
+    const std::string tmp_name = temporary_beside(path);
+    if (tmp_name.empty()) return false;
+    const std::filesystem::path target = host_path(path);
+    const std::filesystem::path tmp = host_path(tmp_name);
+    bool written = false;
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        if (!out) return false;
+        for (const auto& [k, v] : state) out << k << '=' << v << '\n';
+        out.close();
+        written = static_cast<bool>(out);
+    }
+    if (written && host::replace_file(tmp, target, nullptr)) return true;
+    std::error_code ec;
+    std::filesystem::remove(tmp, ec);
+    return false;
+}
 
 // The handle of one opened path.
 class SimDeviceHandle final : public DiskDevice {
@@ -116,7 +149,7 @@ SimDisk::~SimDisk() {
 
 void SimDisk::load_state() {
     if (state_path_.empty()) return;
-    std::ifstream in(state_path_);
+    std::ifstream in(host_path(state_path_), std::ios::binary);
     if (!in) return;
     std::map<std::string, std::string> m;
     std::string line;
@@ -134,14 +167,7 @@ void SimDisk::save_state() {
     if (nvme_) m = nvme_->save_state();
     else if (ata_) m = ata_->save_state();
     else return;
-    std::string tmp = state_path_ + ".tmp" + std::to_string(::getpid());
-    {
-        std::ofstream out(tmp, std::ios::trunc);
-        if (!out) return;
-        for (const auto& [k, v] : m) out << k << '=' << v << '\n';
-        if (!out) return;
-    }
-    std::rename(tmp.c_str(), state_path_.c_str());
+    if (!write_state_file(state_path_, m)) return;
     if (nvme_) nvme_->state_dirty = false;
     if (ata_) ata_->state_dirty = false;
 }

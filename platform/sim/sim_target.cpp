@@ -9,6 +9,7 @@
 
 #include "common/format.h"
 #include "platform/sim/backing_store.h"
+#include "platform/sim/host_file.h"
 
 namespace tb {
 
@@ -44,6 +45,31 @@ public:
 private:
     sim::BackingStore& store_;
     std::shared_ptr<sim::BackingStore> owned_;
+};
+
+class HostFileMedium final : public Medium {
+public:
+    HostFileMedium(sim::HostFile file, uint64_t size, std::string shown)
+        : file_(std::move(file)), size_(size), shown_(std::move(shown)) {}
+    uint64_t size() const override { return size_; }
+    bool read(uint64_t offset, uint8_t* out, uint32_t length) override {
+        return inside(offset, length) && file_.read_at(offset, std::span<uint8_t>(out, length));
+    }
+    bool write(uint64_t offset, const uint8_t* in, uint32_t length, bool fua) override {
+        if (!inside(offset, length) || !file_.write_at(offset, std::span<const uint8_t>(in, length))) return false;
+        return !fua || file_.sync();
+    }
+    bool trim(uint64_t offset, uint64_t length) override {
+        return inside(offset, length) && file_.punch_hole(offset, length);
+    }
+    bool flush() override { return file_.sync(); }
+    std::string describe() const override { return fmt("%s (positioned I/O)", shown_); }
+
+private:
+    bool inside(uint64_t offset, uint64_t length) const { return offset <= size_ && length <= size_ - offset; }
+    sim::HostFile file_;
+    uint64_t size_;
+    std::string shown_;
 };
 
 class MemoryMedium final : public Medium {
@@ -210,6 +236,13 @@ std::unique_ptr<IoTarget> make_store_target(std::shared_ptr<sim::BackingStore> s
     sim::BackingStore& ref = *store;
     return std::make_unique<SimTarget>(std::make_unique<StoreMedium>(ref, std::move(store)), sector_size,
                                        std::move(hooks));
+}
+
+std::unique_ptr<IoTarget> make_host_file_target(sim::HostFile file, uint64_t size, std::string shown,
+                                                uint32_t sector_size) {
+    if (!file) return nullptr;
+    return std::make_unique<SimTarget>(std::make_unique<HostFileMedium>(std::move(file), size, std::move(shown)),
+                                       sector_size, SimIoHooks{});
 }
 
 std::unique_ptr<IoTarget> make_memory_target(uint64_t size, uint32_t sector_size, SimIoHooks hooks, bool keep_data) {

@@ -1,5 +1,5 @@
-// Targets without a real device: a simulated disk's backing store, or plain
-// memory. Requests run when they are submitted; their completion is held
+// Targets without a real device: a simulated disk's backing store, plain
+// memory, or a file of the host run by plain positioned I/O. Requests run when they are submitted; their completion is held
 // back by an injectable latency, and an injectable error replaces their
 // outcome, so the engine meets slow, failing and hanging devices in tests.
 #pragma once
@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/io_queue.h"
 
@@ -14,6 +15,7 @@ namespace tb {
 
 namespace sim {
 class BackingStore;
+class HostFile;
 }
 
 struct SimIoHooks {
@@ -37,6 +39,9 @@ struct SimIoHooks {
 // Over a store shared with its disk (kept alive as long as the target).
 std::unique_ptr<IoTarget> make_store_target(std::shared_ptr<sim::BackingStore> store, uint32_t sector_size,
                                             SimIoHooks hooks = {});
+// Over an open file of the host of `size` bytes, `shown` naming it.
+std::unique_ptr<IoTarget> make_host_file_target(sim::HostFile file, uint64_t size, std::string shown,
+                                                uint32_t sector_size);
 // Over memory. With `keep_data` the bytes are kept (size must fit in
 // memory); without, writes are discarded and reads return zeros.
 std::unique_ptr<IoTarget> make_memory_target(uint64_t size, uint32_t sector_size, SimIoHooks hooks = {},

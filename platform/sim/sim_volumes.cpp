@@ -3,7 +3,8 @@
 #include <filesystem>
 
 #include "common/format.h"
-#include "platform/linux/host_files.h"
+#include "platform/sim/host_volume_files.h"
+#include "platform/sim/host_path.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_platform.h"
 
@@ -18,14 +19,12 @@ public:
         if (!m || !volume.volume_letter) return {};
         std::string root = fmt("%s/volume_%c", m->config().folder, volume.volume_letter);
         std::error_code ec;
-        std::filesystem::create_directories(root, ec);
+        std::filesystem::create_directories(host_path(root), ec);
         return root;
     }
-    uint64_t free_bytes(const std::string& folder) override { return linuxdisk::host_free_bytes(folder); }
-    std::unique_ptr<NewFile> create_file(const std::string& path) override {
-        return linuxdisk::create_host_file(path);
-    }
-    bool remove_file(const std::string& path) override { return linuxdisk::remove_host_file(path); }
+    uint64_t free_bytes(const std::string& folder) override { return host_free_bytes(folder); }
+    std::unique_ptr<NewFile> create_file(const std::string& path) override { return create_host_test_file(path); }
+    bool remove_file(const std::string& path) override { return remove_host_test_file(path); }
 };
 
 }  // namespace
