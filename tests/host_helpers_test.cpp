@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
@@ -11,8 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/host/confined_folder.h"
 #include "platform/host/local_time.h"
 #include "platform/host/page_memory.h"
+#include "platform/host/private_folder.h"
 #include "platform/host/processor_count.h"
 #include "platform/host/random_bytes.h"
 #include "platform/host/replace_file.h"
@@ -186,4 +189,74 @@ TEST(HostHelpers, SyncWritesThroughOpenStreamsAndNamedFiles) {
     EXPECT_TRUE(tb::host::sync_path(box.path()));
     EXPECT_FALSE(tb::host::sync_path(box.path() / "absent.bin"));
     EXPECT_FALSE(tb::host::sync_file(nullptr));
+}
+
+TEST(HostHelpers, PrivateFoldersAreNewAndOwned) {
+    ScratchFolder box;
+    const fs::path made = box.path() / "private";
+    ASSERT_TRUE(tb::host::create_private_folder(made));
+    EXPECT_TRUE(fs::is_directory(made));
+    EXPECT_TRUE(tb::host::is_own_folder(made));
+    // A name already taken is never reused.
+    EXPECT_FALSE(tb::host::create_private_folder(made));
+    write_bytes(box.path() / "plain.txt", "x");
+    EXPECT_FALSE(tb::host::create_private_folder(box.path() / "plain.txt"));
+    EXPECT_FALSE(tb::host::is_own_folder(box.path() / "plain.txt"));
+    EXPECT_FALSE(tb::host::is_own_folder(box.path() / "absent"));
+    // The folder is usable by its owner.
+    write_bytes(made / "inside.txt", "mine");
+    EXPECT_EQ(read_bytes(made / "inside.txt"), "mine");
+}
+
+TEST(HostHelpers, ConfinedFilesAreWrittenBelowTheRootAndDroppedUnlessFinished) {
+    ScratchFolder box;
+    tb::host::ConfinedFolder root(box.path());
+    ASSERT_TRUE(root.is_open());
+    ASSERT_TRUE(root.make_folders({"a", "b"}));
+    EXPECT_TRUE(fs::is_directory(box.path() / "a" / "b"));
+
+    auto kept = root.create_file({"a", "b"}, "kept.bin");
+    ASSERT_TRUE(kept);
+    ASSERT_TRUE(kept->write("abc", 3));
+    ASSERT_TRUE(kept->write("def", 3));
+    // 2001-09-09 01:46:40 UTC
+    EXPECT_TRUE(kept->finish(0644, 1000000000));
+    kept.reset();
+    EXPECT_EQ(read_bytes(box.path() / "a" / "b" / "kept.bin"), "abcdef");
+    const auto written = fs::last_write_time(box.path() / "a" / "b" / "kept.bin");
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+        std::chrono::file_clock::to_sys(written).time_since_epoch());
+    EXPECT_EQ(seconds.count(), 1000000000);
+
+    auto dropped = root.create_file({"c"}, "dropped.bin");
+    ASSERT_TRUE(dropped);
+    dropped->write("partial", 7);
+    dropped.reset();
+    EXPECT_FALSE(fs::exists(box.path() / "c" / "dropped.bin"));
+    EXPECT_TRUE(fs::is_directory(box.path() / "c"));
+
+    // A file where a folder of the chain should be stops the walk.
+    write_bytes(box.path() / "f", "file");
+    EXPECT_FALSE(root.make_folders({"f", "g"}));
+    EXPECT_FALSE(root.create_file({"f"}, "x.bin"));
+    EXPECT_FALSE(tb::host::ConfinedFolder(box.path() / "absent").is_open());
+}
+
+TEST(HostHelpers, ConfinedFolderNeverWalksThroughALink) {
+    ScratchFolder box, outside;
+    fs::create_directory(box.path() / "root");
+    std::error_code ec;
+    fs::create_directory_symlink(outside.path(), box.path() / "root" / "out", ec);
+    if (ec) GTEST_SKIP() << "links cannot be made here: " << ec.message();
+    fs::create_symlink(outside.path() / "target.txt", box.path() / "root" / "leaf.txt", ec);
+    write_bytes(outside.path() / "target.txt", "outside");
+
+    tb::host::ConfinedFolder root(box.path() / "root");
+    ASSERT_TRUE(root.is_open());
+    EXPECT_FALSE(root.make_folders({"out", "deeper"}));
+    EXPECT_FALSE(root.create_file({"out"}, "escaped.bin"));
+    EXPECT_FALSE(root.create_file({}, "leaf.txt"));
+    EXPECT_FALSE(fs::exists(outside.path() / "deeper"));
+    EXPECT_FALSE(fs::exists(outside.path() / "escaped.bin"));
+    EXPECT_EQ(read_bytes(outside.path() / "target.txt"), "outside");
 }
