@@ -30,8 +30,6 @@
 // place it lands on cannot be another stream's request still waiting for
 // its read-back (that stream could then report first, at its own LBA).
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -58,6 +56,7 @@
 #include "platform/sim/sim_platform.h"
 #include "script/app_context.h"
 #include "script/job_slot.h"
+#include "tests/temp_dir.h"
 #include "tests/test_support.h"
 #include "ui/job_log.h"
 #include "workload/engine.h"
@@ -295,13 +294,7 @@ protected:
     void SetUp() override {
         // Memory-backed when the machine has it: the map's progress record
         // is saved durably many times a play, which a disk makes slow.
-        std::error_code ec;
-        const fs::path parent = fs::is_directory("/dev/shm", ec) && ::access("/dev/shm", W_OK) == 0
-                                    ? fs::path("/dev/shm")
-                                    : fs::temp_directory_path();
-        std::string tmpl = (parent / "tamblor-inject-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        folder_ = tmpl;
+        folder_ = tb::test::make_memory_temp_dir("tamblor-inject");
         std::string error;
         auto cfg = sim::parse_sim_config("[machine]\nfolder = " + (folder_ / "sim").string() +
                                              "\npersist = 0\n[disk1]\ntype = nvme\ncapacity = 64MiB\n",

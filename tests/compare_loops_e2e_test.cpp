@@ -65,13 +65,13 @@ TEST_F(CompareLoopsE2E, LimitsAndModesAreRefused) {
         std::string text;
     };
     const Case cases[] = {
-        {kDisk1 + "Compare_SeqReadWrite( LBA:0, RangeLenMB:1, AccessKB:128, QD:129 );\n", 254,
+        {kDisk1 + "Compare_SeqReadWrite( LBA:0, RangeLenMB:1, AccessKB:128, QD:129 );\n", tb::test::script_exit(-2),
          "Compare_SeqReadWrite: QD:129 out of range (1 to 128)"},
-        {kDisk1 + "Compare_SeqReadWrite( LBA:0, RangeLenMB:1, AccessKB:2048, QD:1 );\n", 254,
+        {kDisk1 + "Compare_SeqReadWrite( LBA:0, RangeLenMB:1, AccessKB:2048, QD:1 );\n", tb::test::script_exit(-2),
          "RangeLenMB:1 is shorter than one request"},
-        {kDisk1 + "Compare_RandReadWrite( LBA:0, RangeLenMB:1, AccessKB:128, QD:16 );\n", 254,
+        {kDisk1 + "Compare_RandReadWrite( LBA:0, RangeLenMB:1, AccessKB:128, QD:16 );\n", tb::test::script_exit(-2),
          "RangeLenMB:1 must hold QD:16 requests"},
-        {kDisk1 + "Compare_RandReadWrite( TrimRatio:5000, FuaRatio:4000, FlushRatio:1001 );\n", 254,
+        {kDisk1 + "Compare_RandReadWrite( TrimRatio:5000, FuaRatio:4000, FlushRatio:1001 );\n", tb::test::script_exit(-2),
          "TrimRatio + FuaRatio + FlushRatio need <= 10000"},
         {"ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE0\" );\n"
          "Compare_SeqReadWrite( LBA:0, RangeLenMB:1, AccessKB:128, QD:1 );\n",
@@ -88,7 +88,7 @@ TEST_F(CompareLoopsE2E, LimitsAndModesAreRefused) {
 TEST_F(CompareLoopsE2E, AReadErrorEndsTheRunWithMinus3AndThePosition) {
     auto r = run(kDisk1 + "Compare_SeqReadWrite( LBA:0, RangeLenMB:1, AccessKB:128, QD:1 );\n",
                  "read_errors = 1 @ 768-1023");
-    EXPECT_EQ(r.exit_code, 253) << r.output;
+    EXPECT_EQ(r.exit_code, tb::test::script_exit(-3)) << r.output;
     EXPECT_TRUE(has_line(r.output, "Compare Result : Other Error. | 255")) << r.output;
     // The read-back of the request at LBA 768 (the seventh) failed.
     EXPECT_TRUE(has_line(r.output, "CurrentLBA: 0x0000000000000300")) << r.output;
@@ -101,7 +101,7 @@ TEST_F(CompareLoopsE2E, ACorruptedWriteIsAMiscompareOnBothReads) {
                  // Only the request at LBA 0x200 covers the range, whichever of the
                  // four in flight reaches the disk first.
                  "corrupt_writes = 1 @ 512-767");
-    EXPECT_EQ(r.exit_code, 256 - 71) << r.output;
+    EXPECT_EQ(r.exit_code, tb::test::script_exit(-71)) << r.output;
     EXPECT_TRUE(has_line(r.output, "Error Type   : 1st Read is Miscompare, 2nd Read is still MisCompare!"))
         << r.output;
     EXPECT_TRUE(has_line(r.output, "Error Action : LBA:0x200 , AccessSize:0x20000")) << r.output;
@@ -119,7 +119,7 @@ TEST_F(CompareLoopsE2E, ACorruptedWriteIsAMiscompareOnBothReads) {
 TEST_F(CompareLoopsE2E, AStaleFirstReadIsAMiscompareThatTheSecondReadClears) {
     auto r = run(kDisk1 + "Compare_RandReadWrite( LBA:0, RangeLenMB:1, AccessKB:4, QD:4, LimitTxSizeMB:4 );\n",
                  "stale_reads = 1");
-    EXPECT_EQ(r.exit_code, 256 - 70) << r.output;
+    EXPECT_EQ(r.exit_code, tb::test::script_exit(-70)) << r.output;
     EXPECT_TRUE(has_line(r.output, "Error Type   : 1st Read is Miscompare, 2nd Read is Correct!")) << r.output;
     EXPECT_TRUE(has_line(r.output, "Compare Result : 1st Read is Miscompare, 2nd Read is Correct! | 1")) << r.output;
     EXPECT_NE(r.output.find("        CurrentLBA: 0x"), std::string::npos) << r.output;

@@ -30,7 +30,7 @@ TEST_F(CompareOverlapE2E, ADiskThatCorruptsWritesIsCaughtByTheVerificationRead) 
     // The first verification comes after 10 seconds of writing.
     auto r = run(kDisk1 + "Compare_RandSizeOverlap( RangeLenMB:64, QD:8, LimitTxSizeMB:100000, LimitTimeSec:13 );\n",
                  "corrupt_writes = 100%");
-    EXPECT_EQ(r.exit_code, 256 - 71) << r.output;
+    EXPECT_EQ(r.exit_code, tb::test::script_exit(-71)) << r.output;
     EXPECT_TRUE(has_line(r.output, "Error Type   : 1st Read is Miscompare, 2nd Read is still MisCompare!"))
         << r.output;
     EXPECT_TRUE(has_line(r.output, "Compare Result : 1st Read is Miscompare, 2nd Read is still Miscompare! | 2"))
@@ -50,13 +50,13 @@ TEST_F(CompareOverlapE2E, LimitsAndModesAreRefused) {
         std::string text;
     };
     const Case cases[] = {
-        {kDisk1 + "Compare_RandSizeOverlap( RangeLenMB:64, QD:33 );\n", 254, "iQDepth: 1 - 32"},
-        {kDisk1 + "Compare_RandSizeOverlap( RangeLenMB:64, QD:0 );\n", 254, "iQDepth: 1 - 32"},
-        {kDisk1 + "Compare_RandSizeOverlap( RangeLenMB:63 );\n", 254, "This Function, iRangeLenMB: 64 - 2048"},
-        {kDisk1 + "Compare_RandSizeOverlap( RangeLenMB:2049 );\n", 254, "This Function, iRangeLenMB: 64 - 2048"},
-        {kDisk1 + "Compare_RandSizeOverlap( RangeLenMB:64, RandRatio:101 );\n", 254, "iRandRatio/iOverRatio: 0 - 100"},
-        {kDisk1 + "Compare_RandSizeOverlap( RangeLenMB:64, OverRatio:101 );\n", 254, "iRandRatio/iOverRatio: 0 - 100"},
-        {"ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE0\" );\nCompare_RandSizeOverlap( RangeLenMB:64 );\n", 236,
+        {kDisk1 + "Compare_RandSizeOverlap( RangeLenMB:64, QD:33 );\n", tb::test::script_exit(-2), "iQDepth: 1 - 32"},
+        {kDisk1 + "Compare_RandSizeOverlap( RangeLenMB:64, QD:0 );\n", tb::test::script_exit(-2), "iQDepth: 1 - 32"},
+        {kDisk1 + "Compare_RandSizeOverlap( RangeLenMB:63 );\n", tb::test::script_exit(-2), "This Function, iRangeLenMB: 64 - 2048"},
+        {kDisk1 + "Compare_RandSizeOverlap( RangeLenMB:2049 );\n", tb::test::script_exit(-2), "This Function, iRangeLenMB: 64 - 2048"},
+        {kDisk1 + "Compare_RandSizeOverlap( RangeLenMB:64, RandRatio:101 );\n", tb::test::script_exit(-2), "iRandRatio/iOverRatio: 0 - 100"},
+        {kDisk1 + "Compare_RandSizeOverlap( RangeLenMB:64, OverRatio:101 );\n", tb::test::script_exit(-2), "iRandRatio/iOverRatio: 0 - 100"},
+        {"ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE0\" );\nCompare_RandSizeOverlap( RangeLenMB:64 );\n", tb::test::script_exit(-20),
          "Compare_RandSizeOverlap"},
     };
     for (const Case& c : cases) {

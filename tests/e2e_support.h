@@ -4,8 +4,6 @@
 // the "NAME=number" values a script printed.
 #pragma once
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -15,33 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/shell_run.h"
+#include "tests/process_runner.h"
+#include "tests/temp_dir.h"
 
 namespace tb::test {
-
-// A fresh folder /tmp/<stem>-XXXXXX.
-inline std::string make_temp_dir(const std::string& stem) {
-    std::string tmpl = "/tmp/" + stem + "-XXXXXX";
-    return ::mkdtemp(tmpl.data());
-}
-
-// A fresh folder /tmp/<stem>-XXXXXX, removed with everything in it along
-// with the object.
-class TempFolder {
-public:
-    explicit TempFolder(const std::string& stem) : dir_(make_temp_dir(stem)) {}
-    ~TempFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::filesystem::path& dir() const { return dir_; }
-
-private:
-    std::filesystem::path dir_;
-};
 
 inline std::string read_file(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -82,17 +57,45 @@ inline std::map<std::string, long long> printed_values(const std::string& output
     return out;
 }
 
+// The variables that make a program's temporary folder `dir`: TMPDIR on
+// Linux, TMP and TEMP on Windows.
+inline std::map<std::string, std::string> temp_environment(const std::filesystem::path& dir) {
+    return {{"TMPDIR", dir.string()}, {"TMP", dir.string()}, {"TEMP", dir.string()}};
+}
+
+// Runs the real binary with `args` from `dir`, with `dir` as its temporary
+// folder and `more_environment` laid over the test's environment.
+inline ProcessResult run_tamblor(const std::filesystem::path& dir, const std::vector<std::string>& args,
+                                 const std::map<std::string, std::string>& more_environment = {}) {
+    ProcessSpec spec;
+    spec.program = TAMBLOR_BINARY;
+    spec.args = args;
+    spec.environment = temp_environment(dir);
+    for (const auto& [name, value] : more_environment) spec.environment[name] = value;
+    spec.working_folder = dir;
+    return run_process(spec);
+}
+
+// A program's file name on this system: `stem` with the suffix of the
+// built programs (".exe" on Windows).
+inline std::string program_file_name(const std::string& stem) {
+    return stem + std::filesystem::path(TAMBLOR_BINARY).extension().string();
+}
+
+// A file of the source tree.
+inline std::filesystem::path source_file(const std::string& relative) {
+    return std::filesystem::path(TAMBLOR_SOURCE_DIR) / relative;
+}
+
 // Writes `script` to <dir>/t.scpt and runs it through the real binary on
 // the simulated machine <dir>/machine.ini, from <dir>, with <dir> as TMPDIR
-// and <dir>/settings.ini as the settings file; `more` ends the command line
-// (further arguments, a redirection).
-inline ShellResult run_sim_script(const std::filesystem::path& dir, const std::string& script,
-                                  const std::string& more = "") {
+// and <dir>/settings.ini as the settings file; `more` are further arguments.
+inline ProcessResult run_sim_script(const std::filesystem::path& dir, const std::string& script,
+                                    const std::vector<std::string>& more = {}) {
     std::ofstream(dir / "t.scpt", std::ios::binary | std::ios::trunc) << script;
-    std::string command = "cd '" + dir.string() + "' && TMPDIR='" + dir.string() + "' TAMBLOR_SETTINGS_FILE='" +
-                          (dir / "settings.ini").string() + "' '" TAMBLOR_BINARY "' --sim=machine.ini SCRIPT:t.scpt";
-    if (!more.empty()) command += " " + more;
-    return run_shell(command);
+    std::vector<std::string> args{"--sim=machine.ini", "SCRIPT:t.scpt"};
+    args.insert(args.end(), more.begin(), more.end());
+    return run_tamblor(dir, args, {{"TAMBLOR_SETTINGS_FILE", (dir / "settings.ini").string()}});
 }
 
 // Writes a script with CR LF line ends (a bare LF does not end a comment).

@@ -2,29 +2,26 @@
 // evaluator are counted and the run goes on with the next statement; the
 // statement that failed never acts on a value it could not compute.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <fstream>
 #include <string>
 
-#include "tests/shell_run.h"
+#include "tests/e2e_support.h"
 
 namespace {
 
-using tb::test::ShellResult;
+using ShellResult = tb::test::ProcessResult;
 
 class ErrorSkipEndToEnd : public ::testing::Test {
 protected:
     // Runs `body` after SetErrorSkip( 10 ) and before a closing marker line.
     ShellResult run_tolerant(const std::string& body) {
-        char tmpl[] = "/tmp/tamblor-skip-XXXXXX";
-        const char* dir = ::mkdtemp(tmpl);
-        if (!dir) return {};
-        std::string d(dir);
-        std::ofstream(d + "/t.scpt", std::ios::binary)
+        std::ofstream(tmp_.dir() / "t.scpt", std::ios::binary)
             << "SetErrorSkip( 10 );\r\n" << body << "\r\nPrint(\"MARKER-END\");\r\n";
-        return tb::test::run_shell("cd '" + d + "' && TMPDIR='" + d + "' '" TAMBLOR_BINARY "' SCRIPT:\"t.scpt\"");
+        return tb::test::run_tamblor(tmp_.dir(), {"SCRIPT:t.scpt"});
     }
+
+    tb::test::TempFolder tmp_{"tamblor-skip"};
 
     static bool has(const ShellResult& r, const std::string& text) {
         return r.output.find(text) != std::string::npos;

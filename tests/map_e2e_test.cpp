@@ -39,7 +39,7 @@ protected:
     tb::test::SimMachineFolder machine_{"tamblor-map-e2e", kMachine};
     const fs::path& dir_ = machine_.dir();
 
-    tb::test::ShellResult run(const std::string& script) { return tb::test::run_sim_script(dir_, script, "< /dev/null"); }
+    tb::test::ShellResult run(const std::string& script) { return tb::test::run_sim_script(dir_, script); }
 
     // What the detail CSV in the run's log folder holds.
     static std::string detail_csv(const std::string& output) {
@@ -147,7 +147,7 @@ TEST_F(MapE2E, LimitsAreRefusedWithTheirOwnMessages) {
                                   "Compare_MapMake( LBA:0, RangeLenMB:1, TrimRatio:3000, FlushRatio:2000 );\n"
                                   "Print( Output:\"ACCEPTED\" );\n"
                                   "Compare_MapMake( LBA:0, RangeLenMB:1, TrimRatio:3000, FlushRatio:2001 );\n");
-    EXPECT_EQ(r.exit_code, 254) << r.output;
+    EXPECT_EQ(r.exit_code, tb::test::script_exit(-2)) << r.output;
     EXPECT_NE(r.output.find("ACCEPTED"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("Trim + Flush Ratio need < 5000"), std::string::npos) << r.output;
 
@@ -157,14 +157,14 @@ TEST_F(MapE2E, LimitsAreRefusedWithTheirOwnMessages) {
         int exit_code;
     };
     const Case cases[] = {
-        {"Compare_MapMake( RandRatio:101 );", "RandRatio:101 out of range", 254},
-        {"Compare_MapMake( AccessKB:0 );", "AccessKB:0 out of range", 254},
-        {"Compare_MapMake( TrimRatio:1000, FuaRatio:8000, FlushRatio:1001 );", "Trim + Fua + Flush Ratio need <= 10000", 254},
-        {"Compare_MapWrite( LBAMap:\"nothing-here.map\", QD:129 );", "QD:129 out of range", 254},
-        {"Compare_MapWrite( LBAMap:\"x.map\", WritePattern:\"AUTO\" );", "Cannot support AUTO Pattern", 254},
-        {"Compare_MapCompare( LBAMap:\"x.map\", BasePattern:\"AUTO\" );", "Cannot support AUTO BasePattern", 254},
-        {"Compare_MapWrite( LBAMap:\"/nowhere/LBAMap.map\" );", "File Open Fail or File Does Not Exist", 245},
-        {"Compare_MapRecoverBasePattern();", "Need Call Compare_MapWrite and Comapre_MapCompare beforce this command", 254},
+        {"Compare_MapMake( RandRatio:101 );", "RandRatio:101 out of range", tb::test::script_exit(-2)},
+        {"Compare_MapMake( AccessKB:0 );", "AccessKB:0 out of range", tb::test::script_exit(-2)},
+        {"Compare_MapMake( TrimRatio:1000, FuaRatio:8000, FlushRatio:1001 );", "Trim + Fua + Flush Ratio need <= 10000", tb::test::script_exit(-2)},
+        {"Compare_MapWrite( LBAMap:\"nothing-here.map\", QD:129 );", "QD:129 out of range", tb::test::script_exit(-2)},
+        {"Compare_MapWrite( LBAMap:\"x.map\", WritePattern:\"AUTO\" );", "Cannot support AUTO Pattern", tb::test::script_exit(-2)},
+        {"Compare_MapCompare( LBAMap:\"x.map\", BasePattern:\"AUTO\" );", "Cannot support AUTO BasePattern", tb::test::script_exit(-2)},
+        {"Compare_MapWrite( LBAMap:\"/nowhere/LBAMap.map\" );", "File Open Fail or File Does Not Exist", tb::test::script_exit(-11)},
+        {"Compare_MapRecoverBasePattern();", "Need Call Compare_MapWrite and Comapre_MapCompare beforce this command", tb::test::script_exit(-2)},
     };
     for (const Case& c : cases) {
         tb::test::ShellResult one = run(std::string(kRawDisk) + c.call + "\n");
@@ -181,7 +181,7 @@ TEST_F(MapE2E, AppendExtendsTheRegionOverBothAndKeepsTheRequestSize) {
                                   "Compare_MapWrite( LBAMap:m );\n"
                                   "Compare_MapCompare( LBAMap:m );\n"
                                   "Compare_MapAppend( LBAMap:m, LBA:1, RangeLenMB:1 );\n");
-    EXPECT_EQ(r.exit_code, 254) << r.output;
+    EXPECT_EQ(r.exit_code, tb::test::script_exit(-2)) << r.output;
     EXPECT_NE(r.output.find("LBA must lie a whole number of the map's requests from its region"), std::string::npos)
         << r.output;
     const std::string bytes = tb::test::read_file(map_path(r.output));
@@ -224,14 +224,14 @@ TEST_F(MapE2E, ADamagedMapIsRefusedBeforeAnyIo) {
     std::ofstream(dir_ / "bad.map", std::ios::binary) << map;
     tb::test::ShellResult r = run(std::string(kRawDisk) + "Compare_MapWrite( LBAMap:\"" + (dir_ / "bad.map").string() +
                                   "\" );\n");
-    EXPECT_EQ(r.exit_code, 256 - 90) << r.output;
+    EXPECT_EQ(r.exit_code, tb::test::script_exit(-90)) << r.output;
     EXPECT_NE(r.output.find("claims 2 records but its size holds 1"), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("Select File"), std::string::npos) << r.output;
 }
 
 TEST_F(MapE2E, RawModeOnly) {
     tb::test::ShellResult r = run("ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE0\" );\nCompare_MapMake();\n");
-    EXPECT_EQ(r.exit_code, 256 - 20) << r.output;
+    EXPECT_EQ(r.exit_code, tb::test::script_exit(-20)) << r.output;
     EXPECT_TRUE(has(r.output, "Command Only Support RAW Mode")) << r.output;
 }
 
@@ -275,7 +275,7 @@ protected:
                                       make_keys + " );\n"
                                       "Print( Output:\"MAP=\" + m );\n"
                                       "Compare_MapWrite( LBAMap:m, QD:8 );\n");
-        EXPECT_EQ(r.exit_code, 256 - 4) << r.output;  // the disk went away mid-play
+        EXPECT_EQ(r.exit_code, tb::test::script_exit(-4)) << r.output;  // the disk went away mid-play
         EXPECT_NE(r.output.find("CurrentLBA: 0x"), std::string::npos) << r.output;
         std::smatch m;
         std::regex map_line("MAP=(\\S+)");

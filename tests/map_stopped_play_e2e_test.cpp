@@ -76,7 +76,7 @@ TEST(MapStoppedPlayE2E, ATrimReservedButNeverPlayedDoesNotExcuseALostWrite) {
                  "LBAWrite( LBA:0, SectorCount:2048, WritePattern:0, MarkSectorHeader:TRUE );\n"
                  "FlushCache();\n"
                  "Compare_MapWrite( LBAMap:\"" + map.string() + "\", QD:1 );\n");
-    ASSERT_EQ(r.exit_code, 256 - 4) << r.output;  // the disk went away mid-play
+    ASSERT_EQ(r.exit_code, tb::test::script_exit(-4)) << r.output;  // the disk went away mid-play
 
     machine.write_machine(kMachine);
     r = tb::test::run_sim_script(dir, std::string(kRawDisk) + "Compare_MapCompare( LBAMap:\"" + map.string() +

@@ -2,7 +2,6 @@
 // hostile refuses to start. It says what is wrong on standard error, exits
 // with an error code and leaves no work folder behind.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -13,7 +12,7 @@
 #include "app/package_builder.h"
 #include "app/zip_archive.h"
 #include "script/script_text.h"
-#include "tests/shell_run.h"
+#include "tests/e2e_support.h"
 #include "tests/zip_craft.h"
 
 namespace fs = std::filesystem;
@@ -22,8 +21,8 @@ using namespace tb::test;
 namespace {
 
 // Exit statuses of the error codes a broken package ends with.
-constexpr int kStatusInvalidData = 256 - 90;  // -90 Invalid Data or Signature Incorrect
-constexpr int kStatusFileMissing = 256 - 11;  // -11 File Open Fail or File Does Not Exist
+const int kStatusInvalidData = script_exit(-90);  // Invalid Data or Signature Incorrect
+const int kStatusFileMissing = script_exit(-11);  // File Open Fail or File Does Not Exist
 
 const char* kScript = "Print( LeftAlign:FALSE, Output:\"SCRIPT-RAN\" );\r\n";
 const char* kInfo = "[SCRIPTINFO]\r\nTITLE=Damage Check\r\nStyle=30\r\n";
@@ -53,24 +52,22 @@ tb::ZipWriter sound_package() {
 class DamagedPackage : public ::testing::Test {
   protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/tamblor-dmg-XXXXXX";
-        root_ = ::mkdtemp(tmpl);
         fs::create_directories(root_ / "tmp");
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
     }
     // The player carrying `archive`.
     fs::path player(const std::string& archive, const std::string& name = "player") {
-        fs::path out = root_ / name;
+        fs::path out = root_ / program_file_name(name);
         std::string error;
         EXPECT_TRUE(tb::write_packaged_executable(TAMBLOR_BINARY, archive, out.string(), error)) << error;
         return out;
     }
-    ShellResult start(const fs::path& player) {
-        return run_shell("cd '" + root_.string() + "' && TMPDIR='" + (root_ / "tmp").string() + "' '" +
-                         player.string() + "' --sim");
+    ProcessResult start(const fs::path& player) {
+        ProcessSpec spec;
+        spec.program = player;
+        spec.args = {"--sim"};
+        spec.environment = temp_environment(root_ / "tmp");
+        spec.working_folder = root_;
+        return run_process(spec);
     }
     size_t leftover_work_folders() {
         fs::path base = root_ / "tmp" / "TamblorLite";
@@ -79,18 +76,19 @@ class DamagedPackage : public ::testing::Test {
     }
     // Runs the player and expects a refusal naming `what`.
     void expect_refused(const fs::path& p, const std::string& what, int status) {
-        ShellResult r = start(p);
+        ProcessResult r = start(p);
         EXPECT_EQ(r.exit_code, status) << r.output;
         EXPECT_NE(r.output.find("damaged package: " + what), std::string::npos) << r.output;
         EXPECT_EQ(r.output.find("SCRIPT-RAN"), std::string::npos) << r.output;
         EXPECT_EQ(r.output.find("usage:"), std::string::npos) << r.output;
         EXPECT_EQ(leftover_work_folders(), 0u);
     }
-    fs::path root_;
+    TempFolder folder_{"tamblor-dmg"};
+    const fs::path& root_ = folder_.dir();
 };
 
 TEST_F(DamagedPackage, SoundPackageRuns) {
-    ShellResult r = start(player(sound_package().finish()));
+    ProcessResult r = start(player(sound_package().finish()));
     EXPECT_EQ(r.exit_code, 0) << r.output;
     EXPECT_NE(r.output.find("SCRIPT-RAN"), std::string::npos) << r.output;
 }
@@ -144,7 +142,7 @@ TEST_F(DamagedPackage, TruncatedPlayerIsDamagedNotUnpackaged) {
     fs::path p = player(w.finish());
     std::string bytes = read_bytes(p);
     for (size_t cut : {size_t{1}, size_t{17}, size_t{3000}}) {
-        fs::path cut_player = root_ / ("cut" + std::to_string(cut));
+        fs::path cut_player = root_ / program_file_name("cut" + std::to_string(cut));
         write_bytes(cut_player, bytes.substr(0, bytes.size() - cut));
         fs::permissions(cut_player, fs::perms::owner_all);
         expect_refused(cut_player, "", kStatusInvalidData);
@@ -152,14 +150,14 @@ TEST_F(DamagedPackage, TruncatedPlayerIsDamagedNotUnpackaged) {
     // A trailer whose length runs before the program's end.
     std::string liar = bytes;
     zip_patch32(liar, liar.size() - 16, static_cast<uint32_t>(bytes.size()));
-    write_bytes(root_ / "liar", liar);
-    fs::permissions(root_ / "liar", fs::perms::owner_all);
-    expect_refused(root_ / "liar", "", kStatusInvalidData);
+    const fs::path liar_player = root_ / program_file_name("liar");
+    write_bytes(liar_player, liar);
+    fs::permissions(liar_player, fs::perms::owner_all);
+    expect_refused(liar_player, "", kStatusInvalidData);
 }
 
 TEST_F(DamagedPackage, PlainPlayerStillShowsItsUsage) {
-    ShellResult r = run_shell("cd '" + root_.string() + "' && TMPDIR='" + (root_ / "tmp").string() +
-                              "' '" TAMBLOR_BINARY "' --sim");
+    ProcessResult r = start(TAMBLOR_BINARY);
     EXPECT_NE(r.output.find("usage:"), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("damaged package"), std::string::npos) << r.output;
 }

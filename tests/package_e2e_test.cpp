@@ -3,56 +3,56 @@
 // script's exit code and leaves no work folder behind but the job's log folder.
 #include <gtest/gtest.h>
 
-#include "tests/e2e_support.h"
-#include "tests/shell_run.h"
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
+
+#include "tests/e2e_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-using RunResult = tb::test::ShellResult;
+using RunResult = tb::test::ProcessResult;
 using tb::test::write_crlf;
-RunResult run(const std::string& cmd) { return tb::test::run_shell(cmd); }
 
 class PackagedPlayer : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/tamblor-pkg-XXXXXX";
-        root_ = ::mkdtemp(tmpl);
         fs::create_directories(root_ / "run");
         fs::create_directories(root_ / "tmp");
     }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
-    // Packs `folder` into root/run/<name> and returns its path.
-    std::string pack(const fs::path& folder, const std::string& name, const std::string& extra = "") {
-        std::string out = (root_ / "run" / name).string();
-        RunResult r = run(std::string("'") + TAMBLOR_PACK_BINARY + "' --out '" + out + "' --base '" TAMBLOR_BINARY
-                          "' " + extra + " '" + folder.string() + "'");
+    // Packs `folder` into root/run/<name> (with this system's program suffix)
+    // and returns its path.
+    fs::path pack(const fs::path& folder, const std::string& name, const std::string& extra = "") {
+        const fs::path out = root_ / "run" / tb::test::program_file_name(name);
+        tb::test::ProcessSpec spec;
+        spec.program = TAMBLOR_PACK_BINARY;
+        spec.args = {"--out", out.string(), "--base", TAMBLOR_BINARY};
+        if (!extra.empty()) spec.args.push_back(extra);
+        spec.args.push_back(folder.string());
+        RunResult r = tb::test::run_process(spec);
         EXPECT_EQ(r.exit_code, 0) << r.output;
         return out;
     }
     // Runs a packaged player from its own folder with a private temporary folder.
-    RunResult start(const std::string& player, const std::string& args = "") {
-        return run("cd '" + (root_ / "run").string() + "' && TMPDIR='" + (root_ / "tmp").string() + "' '" + player +
-                   "' --sim " + args);
+    RunResult start(const fs::path& player, const std::string& arg = "") {
+        tb::test::ProcessSpec spec;
+        spec.program = player;
+        spec.args = {"--sim"};
+        if (!arg.empty()) spec.args.push_back(arg);
+        spec.environment = tb::test::temp_environment(root_ / "tmp");
+        spec.working_folder = root_ / "run";
+        return tb::test::run_process(spec);
     }
-    fs::path root_;
+    tb::test::TempFolder folder_{"tamblor-pkg"};
+    const fs::path& root_ = folder_.dir();
 };
 
 TEST_F(PackagedPlayer, SampleRunsFromThePackageAlone) {
-    std::string player = pack(fs::path(TAMBLOR_SOURCE_DIR) / "examples", "sample");
+    const fs::path player = pack(tb::test::source_file("examples"), "sample");
     RunResult r = start(player);
     EXPECT_EQ(r.exit_code, 0) << r.output;
     EXPECT_NE(r.output.find("##### SCRIPT LOG"), std::string::npos) << r.output;
@@ -71,7 +71,7 @@ TEST_F(PackagedPlayer, VersionAndHelpAreServedWithoutARun) {
     write_crlf(src / "check.scpt", "Print( LeftAlign:FALSE, Output:\"SHOULD-NOT-RUN\" );\n");
     write_crlf(src / "ScriptInfo.ini", "[SCRIPTINFO]\nTITLE=Line Check\nStyle=30\n");
     write_crlf(src / "help.txt", "Usage of the line check on [DISK]\n*second paragraph\n");
-    std::string player = pack(src, "check");
+    const fs::path player = pack(src, "check");
 
     RunResult ver = start(player, "--ver");
     EXPECT_EQ(ver.exit_code, 0);
@@ -96,7 +96,7 @@ TEST_F(PackagedPlayer, ExitCodeIsTheScriptsAndQzHeadersWorkAlike) {
     write_crlf(src / "ScriptInfo.ini", "[SCRIPTINFO]\nTITLE=Exit Check\nStyle=30\n");
     write_crlf(src / "data" / "cfg.ini", "[A]\ncode=7\n");
     for (const char* variant : {"", "--qz"}) {
-        std::string player = pack(src, std::string("exit") + (*variant ? "-qz" : ""), variant);
+        const fs::path player = pack(src, std::string("exit") + (*variant ? "-qz" : ""), variant);
         RunResult r = start(player);
         EXPECT_EQ(r.exit_code, 7) << variant << "\n" << r.output;
     }
@@ -108,7 +108,7 @@ TEST_F(PackagedPlayer, TwoStartsInOneSecondGetTheirOwnWorkFolders) {
     fs::create_directories(src);
     write_crlf(src / "where.scpt", "f = GetLogFolder( JobPath:FALSE, ShowResult:TRUE );\nDelay( sec:1 );\n");
     write_crlf(src / "ScriptInfo.ini", "[SCRIPTINFO]\nTITLE=Where\nStyle=30\n");
-    std::string player = pack(src, "where");
+    const fs::path player = pack(src, "where");
     RunResult a, b;
     std::thread ta([&] { a = start(player); });
     std::thread tb([&] { b = start(player); });

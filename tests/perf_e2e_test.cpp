@@ -3,38 +3,24 @@
 // code are checked.
 #include <gtest/gtest.h>
 
-#include "tests/shell_run.h"
-
-#include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
-#include <sys/wait.h>
+
+#include "tests/e2e_support.h"
 
 namespace {
 
-using RunResult = tb::test::ShellResult;
-
-RunResult run_binary(const std::string& args, const std::string& tmpdir) {
-    return tb::test::run_shell("cd '" + tmpdir + "' && TMPDIR='" + tmpdir + "' '" TAMBLOR_BINARY "' " + args);
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using RunResult = tb::test::ProcessResult;
+using tb::test::read_file;
 
 TEST(PerfEndToEnd, SequentialWriteAndRandomReadOnTheSimulatedDisk) {
-    char tmpl[] = "/tmp/tamblor-perf-e2e-XXXXXX";
-    std::string dir = ::mkdtemp(tmpl);
-    std::ofstream(dir + "/p.scpt", std::ios::binary)
+    tb::test::TempFolder tmp("tamblor-perf-e2e");
+    std::ofstream(tmp.dir() / "p.scpt", std::ios::binary)
         << "Performance_SeqWrite( LBA:0, RangeLenMB:32, AccessKB:128, QD:8, WritePattern:0x55AA33CC, LimitCycle:1 );\r\n"
            "Performance_RandRead( LBA:0, RangeLenMB:32, AccessKB:4, QD:16, LimitTxSizeMB:4 );\r\n"
            "Performance_SeqRead( LBA:0, RangeLenMB:32, AccessKB:64 );\r\n";  // default QD 32, one cycle
-    RunResult r = run_binary("SCRIPT:p.scpt", dir);
+    RunResult r = tb::test::run_tamblor(tmp.dir(), {"SCRIPT:p.scpt"});
     EXPECT_EQ(r.exit_code, 0) << r.output;
     EXPECT_NE(r.output.find("        Last Cycle Data, Cycle1, Process:100%\n"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("        Transfer Size(MB): 32\n"), std::string::npos) << r.output;
@@ -42,10 +28,8 @@ TEST(PerfEndToEnd, SequentialWriteAndRandomReadOnTheSimulatedDisk) {
     EXPECT_NE(r.output.find("        Avg MBps: "), std::string::npos);
     EXPECT_NE(r.output.find("        Qos Distributed List\n"), std::string::npos);
 
-    const std::string marker = "##### SCRIPT LOG ";
-    size_t at = r.output.find(marker);
-    ASSERT_NE(at, std::string::npos) << r.output;
-    std::string folder = r.output.substr(at + marker.size(), r.output.find('\n', at) - at - marker.size());
+    const std::filesystem::path folder = tb::test::log_folder_of(r.output);
+    ASSERT_FALSE(folder.empty()) << r.output;
     int csv = 0, qos = 0, png = 0;
     for (const auto& e : std::filesystem::directory_iterator(folder)) {
         std::string name = e.path().filename().string();
@@ -62,7 +46,7 @@ TEST(PerfEndToEnd, SequentialWriteAndRandomReadOnTheSimulatedDisk) {
     EXPECT_EQ(csv, 3);
     EXPECT_EQ(qos, 3);
     EXPECT_EQ(png, 3);
-    std::string html = read_file(folder + "/TestLog.htm");
+    std::string html = read_file(folder / "TestLog.htm");
     EXPECT_NE(html.find("Avg&nbsp;MBps:"), std::string::npos);
 }
 

@@ -84,7 +84,7 @@ TEST_F(RangeCommandsE2E, ASectorChangedBehindTheDisksBackIsAMiscompareAtItsExact
             "FullByPattern( LBA:0, RangeMB:1, Pattern:0x11223344 );\n"
             "LBAWrite( LBA:1000, SectorCount:1, WritePattern:0x99999999, MarkSectorHeader:TRUE );\n"
             "Compare_WithPattern( LBA:0, RangeMB:1, ComparePattern:0x11223344, AccessKB:256 );\n");
-    EXPECT_EQ(r.exit_code, 256 - 71) << r.output;
+    EXPECT_EQ(r.exit_code, tb::test::script_exit(-71)) << r.output;
     EXPECT_TRUE(has(r, "Error Type   : 1st Read is Miscompare, 2nd Read is still MisCompare!")) << r.output;
     EXPECT_TRUE(has(r, "Error Action : LBA:0x200 , AccessSize:0x40000")) << r.output;
     EXPECT_TRUE(has(r, "Error LBA    : 0x3E8")) << r.output;
@@ -155,7 +155,7 @@ TEST_F(RangeCommandsE2E, ADiskWithAVolumeIsRefusedWithMinus20) {
     for (const char* call : {"FullByPattern( LBA:0, RangeMB:1 );", "Compare_WithPattern( LBA:0, RangeSector:8 );",
                              "FindLBA_ByPattern( StartLBA:0 );"}) {
         tb::test::ShellResult r = run(0, std::string(call) + "\n");
-        EXPECT_EQ(r.exit_code, 256 - 20) << call << r.output;
+        EXPECT_EQ(r.exit_code, tb::test::script_exit(-20)) << call << r.output;
         EXPECT_TRUE(has(r, "Command Only Support RAW Mode")) << r.output;
         EXPECT_FALSE(has(r, "Pattern     :")) << r.output;
         EXPECT_FALSE(has(r, "Search Pattern Byte List")) << r.output;
@@ -166,13 +166,13 @@ TEST_F(RangeCommandsE2E, AReadErrorGivesMinus3WithThePosition) {
     tb::test::ShellResult r = run(2,
                                   "FullByPattern( LBA:0, RangeMB:8, Pattern:0x0F0F0F0F );\n"
                                   "Compare_WithPattern( LBA:0, RangeMB:8, ComparePattern:0x0F0F0F0F, AccessKB:1024 );\n");
-    EXPECT_EQ(r.exit_code, 256 - 3) << r.output;
+    EXPECT_EQ(r.exit_code, tb::test::script_exit(-3)) << r.output;
     EXPECT_TRUE(has(r, "Compare Result : Other Error. | 255")) << r.output;
     EXPECT_TRUE(has(r, "CurrentLBA: 0x0000000000000800")) << r.output;  // the 1 MiB piece holding LBA 3000
     EXPECT_TRUE(has(r, "Read IO Fail")) << r.output;
 
     r = run(2, "FindLBA_ByPattern( StartLBA:4096, FindPattern:0x12345678 );\n");
-    EXPECT_EQ(r.exit_code, 256 - 3) << r.output;
+    EXPECT_EQ(r.exit_code, tb::test::script_exit(-3)) << r.output;
     EXPECT_TRUE(has(r, "CurrentLBA: 0x0000000000002000")) << r.output;  // the 1 MiB read holding LBA 9000
 }
 
@@ -184,7 +184,7 @@ TEST_F(RangeCommandsE2E, KeysOutsideTheirLimitsAreRefusedWithMinus2) {
                              "FullByPattern( LBA:0, RangeMB:1, Pattern:\"SOME\" );",
                              "FindLBA_ByPattern( StartLBA:131072 );"}) {
         tb::test::ShellResult r = run(1, std::string(call) + "\n");
-        EXPECT_EQ(r.exit_code, 256 - 2) << call << r.output;
+        EXPECT_EQ(r.exit_code, tb::test::script_exit(-2)) << call << r.output;
     }
 }
 

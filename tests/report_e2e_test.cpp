@@ -49,7 +49,7 @@ class ReportE2E : public ::testing::Test {
         std::istringstream in(statements);
         for (std::string line; std::getline(in, line);) script += line + "\r\n";
         const tb::test::ShellResult r =
-            tb::test::run_sim_script(dir_, script, "'\\\\.\\PHYSICALDRIVE" + target + "'");
+            tb::test::run_sim_script(dir_, script, {"\\\\.\\PHYSICALDRIVE" + target});
         if (exit_code) *exit_code = r.exit_code;
         return r.output;
     }

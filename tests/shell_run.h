@@ -1,7 +1,12 @@
-// Runs a shell command line for the end-to-end tests and collects what it
-// printed (standard output and error together) and its exit code.
+// Runs a shell command line for the Linux-only tests that need a shell
+// (another user through setpriv, loop devices) and collects what it printed
+// (standard output and error together) and its exit code. Tests that run on
+// every system start programs through run_process (tests/process_runner.h).
 #pragma once
 
+#include "tests/process_runner.h"
+
+#ifndef _WIN32
 #include <sys/wait.h>
 
 #include <array>
@@ -9,11 +14,6 @@
 #include <string>
 
 namespace tb::test {
-
-struct ShellResult {
-    int exit_code = -1;  // -1 when the command did not exit normally
-    std::string output;
-};
 
 inline ShellResult run_shell(const std::string& command) {
     ShellResult r;
@@ -23,8 +23,10 @@ inline ShellResult run_shell(const std::string& command) {
     size_t n;
     while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.output.append(buf.data(), n);
     const int status = ::pclose(p);
-    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.exited = WIFEXITED(status);
+    r.exit_code = r.exited ? WEXITSTATUS(status) : -1;
     return r;
 }
 
 }  // namespace tb::test
+#endif

@@ -13,6 +13,7 @@
 #include "script/job_slot.h"
 #include "script/run_job.h"
 #include "script/script_text.h"
+#include "tests/temp_dir.h"
 #include "ui/job_log.h"
 
 namespace tb::test {
@@ -42,8 +43,7 @@ std::string fresh_slot() {
     g_console = std::tmpfile();
     app().console = g_console;
     app().run_style = kStyleConsole;
-    char tmpl[] = "/tmp/tamblor-test-XXXXXX";
-    g_folder = ::mkdtemp(tmpl);
+    g_folder = make_temp_dir("tamblor-test");
     app().work_folder = g_folder;
     JobSlot* js = job_slot(0);
     js->log_folder = g_folder;
