@@ -1,6 +1,6 @@
-// End-to-end: several instances of the real binary coordinate through the
-// machine-wide objects (barrier, GlobalMutex, stop broadcast), and a job
-// starts a function script in a child instance.
+// End-to-end, the Linux side of the cross-instance objects: their files in
+// /dev/shm, instances of another user (setpriv) and of a shared group, a
+// peer that holds a byte lock of an object for ever, and stop signals.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -196,7 +196,7 @@ std::string joined(const std::vector<std::string>& names) {
     return all;
 }
 
-class Instances : public ::testing::Test {
+class LinuxInstances : public ::testing::Test {
 protected:
     void SetUp() override {
         dir_ = make_tmpdir();
@@ -216,96 +216,7 @@ protected:
     std::string dir_, ipc_;
 };
 
-double seconds_between(Clock::time_point a, Clock::time_point b) {
-    return std::abs(std::chrono::duration<double>(a - b).count());
-}
-
-TEST_F(Instances, ThreeInstancesPassEachBarrierTogether) {
-    std::string script = write_script(dir_, "sync.scpt",
-                                      "SyncInit( DelaySec:4 );\n"
-                                      "SyncWait( TimeoutSec:60 );\n"
-                                      "Print( LeftAlign:FALSE, Output:\"ROUND-ONE\" );\n"
-                                      "Delay( sec:1 );\n"
-                                      "SyncWait( TimeoutSec:60 );\n"
-                                      "Print( LeftAlign:FALSE, Output:\"ROUND-TWO\" );\n");
-    std::vector<std::unique_ptr<Instance>> runs;
-    // The instances start 1.2 s apart; SyncInit's delay lets every one join
-    // before the first waits.
-    Clock::time_point last_start;
-    for (int i = 0; i < 3; ++i) {
-        if (i) std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-        last_start = Clock::now();
-        runs.push_back(std::make_unique<Instance>(script_args(script), dir_, ipc_));
-    }
-    for (auto& r : runs) ASSERT_EQ(r->wait(60), 0) << r->output();
-    for (const char* round : {"ROUND-ONE", "ROUND-TWO"}) {
-        std::vector<Clock::time_point> t;
-        for (auto& r : runs) {
-            auto s = r->seen(round);
-            ASSERT_TRUE(s) << round << "\n" << r->output();
-            t.push_back(*s);
-        }
-        for (auto& x : t) {
-            // Nobody passes before the last instance has joined and waited ...
-            EXPECT_GE(std::chrono::duration<double>(x - last_start).count(), 3.0) << round;
-            // ... and all pass within about a second of each other.
-            for (auto& y : t) EXPECT_LT(seconds_between(x, y), 1.0) << round;
-        }
-    }
-}
-
-TEST_F(Instances, InstanceEndingEarlyReleasesTheOthers) {
-    std::string waiter = write_script(dir_, "waiter.scpt",
-                                      "SyncInit( DelaySec:0 );\n"
-                                      "SyncWait( TimeoutSec:60 );\n"
-                                      "Print( LeftAlign:FALSE, Output:\"RELEASED\" );\n");
-    std::string leaver = write_script(dir_, "leaver.scpt",
-                                      "SyncInit( DelaySec:0 );\n"
-                                      "Delay( sec:3 );\n");
-    Instance early(script_args(leaver), dir_, ipc_);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    Instance a(script_args(waiter), dir_, ipc_);
-    Instance b(script_args(waiter), dir_, ipc_);
-    ASSERT_EQ(early.wait(30), 0) << early.output();
-    EXPECT_EQ(a.wait(20), 0) << a.output();
-    EXPECT_EQ(b.wait(20), 0) << b.output();
-    EXPECT_TRUE(a.seen("RELEASED")) << a.output();
-    EXPECT_TRUE(b.seen("RELEASED")) << b.output();
-}
-
-TEST_F(Instances, MemberKilledBeforeSyncWaitLeavesTheGroup) {
-    // SyncInit's delay lets all three join before the first waits.
-    std::string waiter = write_script(dir_, "waiter.scpt",
-                                      "SyncInit( DelaySec:3 );\n"
-                                      "Print( LeftAlign:FALSE, Output:\"JOINED\" );\n"
-                                      "SyncWait( TimeoutSec:60 );\n"
-                                      "Print( LeftAlign:FALSE, Output:\"PASSED\" );\n");
-    std::string victim = write_script(dir_, "victim.scpt",
-                                      "SyncInit( DelaySec:0 );\n"
-                                      "Print( LeftAlign:FALSE, Output:\"JOINED\" );\n"
-                                      "Delay( sec:60 );\n"
-                                      "SyncWait( TimeoutSec:60 );\n");
-    Instance doomed(script_args(victim), dir_, ipc_);
-    Instance a(script_args(waiter), dir_, ipc_);
-    Instance b(script_args(waiter), dir_, ipc_);
-    // Both others wait for the third member at the barrier.
-    eventually([&] { return doomed.seen("JOINED") && a.seen("Wait 3 Threads") && b.seen("Wait 3 Threads"); }, 20);
-    ASSERT_TRUE(doomed.seen("JOINED")) << doomed.output();
-    ASSERT_TRUE(a.seen("Wait 3 Threads")) << a.output();
-    ASSERT_TRUE(b.seen("Wait 3 Threads")) << b.output();
-    doomed.kill_now();
-    const auto killed = Clock::now();
-    EXPECT_EQ(a.wait(10), 0) << a.output();
-    EXPECT_EQ(b.wait(10), 0) << b.output();
-    for (Instance* i : {&a, &b}) {
-        auto passed = i->seen("PASSED");
-        ASSERT_TRUE(passed) << i->output();
-        EXPECT_LT(std::chrono::duration<double>(*passed - killed).count(), 4.0) << i->output();
-        EXPECT_FALSE(i->seen("Wait Synchronize Timeout")) << i->output();
-    }
-}
-
-TEST_F(Instances, ObjectsAreRemovedWhenTheLastInstanceEnds) {
+TEST_F(LinuxInstances, ObjectsAreRemovedWhenTheLastInstanceEnds) {
     auto script = [&](int delay) {
         return write_script(dir_, "all" + std::to_string(delay) + ".scpt",
                             "SyncInit( DelaySec:3 );\n"
@@ -325,7 +236,7 @@ TEST_F(Instances, ObjectsAreRemovedWhenTheLastInstanceEnds) {
     EXPECT_EQ(joined(shared_objects_of(ipc_)), "");
 }
 
-TEST_F(Instances, AnotherUserCannotReadGlobalVar) {
+TEST_F(LinuxInstances, AnotherUserCannotReadGlobalVar) {
     std::string owner = write_script(dir_, "owner.scpt",
                                      "SetGlobalVar( Name:\"Secret\", Value:\"s3cr3t-value\" );\n"
                                      "Print( LeftAlign:FALSE, Output:\"STORED\" );\n"
@@ -341,7 +252,7 @@ TEST_F(Instances, AnotherUserCannotReadGlobalVar) {
     EXPECT_TRUE(other.seen("another user")) << other.output();
 }
 
-TEST_F(Instances, GroupSettingSharesTheObjectsWithTheGroup) {
+TEST_F(LinuxInstances, GroupSettingSharesTheObjectsWithTheGroup) {
     std::string owner = write_script(dir_, "owner.scpt",
                                      "SetGlobalVar( Name:\"Shared\", Value:\"group-value\" );\n"
                                      "Print( LeftAlign:FALSE, Output:\"STORED\" );\n"
@@ -393,7 +304,7 @@ private:
     bool held_ = false;
 };
 
-TEST_F(Instances, StopSignalEndsAWaitOnAHeldObject) {
+TEST_F(LinuxInstances, StopSignalEndsAWaitOnAHeldObject) {
     std::string script = write_script(dir_, "blocked.scpt",
                                       "SyncInit( DelaySec:0 );\n"
                                       "SetGlobalVar( Name:\"K\", Value:1 );\n"
@@ -412,131 +323,7 @@ TEST_F(Instances, StopSignalEndsAWaitOnAHeldObject) {
     }
 }
 
-TEST_F(Instances, ErrorStopWithBroadcastCancelsTheOthers) {
-    std::string looper = write_script(dir_, "loop.scpt",
-                                      "i = 0;\n"
-                                      "While( i < 600 ){\n"
-                                      "  Delay( sec:1 );\n"
-                                      "  i++;\n"
-                                      "}\n");
-    std::string failer = write_script(dir_, "fail.scpt",
-                                      "Delay( sec:3 );\n"
-                                      "NoSuchCommand();\n");
-    Instance a(script_args(looper), dir_, ipc_);
-    Instance b(script_args(looper), dir_, ipc_);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    Instance f(script_args(failer, {"ERRSTOP"}), dir_, ipc_);
-    EXPECT_EQ(f.wait(30), 240) << f.output();  // -16 undefined command
-    EXPECT_NE(a.wait(15), Instance::kRunning) << a.output();
-    EXPECT_NE(b.wait(15), Instance::kRunning) << b.output();
-    for (Instance* i : {&a, &b}) {
-        EXPECT_TRUE(i->seen("---- Broadcast Trigger Cancel Job ----")) << i->output();
-        EXPECT_TRUE(i->seen("---- Cancel Job ----")) << i->output();
-    }
-    // The sender ignores its own broadcast.
-    EXPECT_FALSE(f.seen("Broadcast Trigger")) << f.output();
-}
-
-TEST_F(Instances, ErrorStopWithoutTheSettingBroadcastsNothing) {
-    std::string looper = write_script(dir_, "loop.scpt", "Delay( sec:6 );\nPrint( LeftAlign:FALSE, Output:\"DONE\" );\n");
-    std::string failer = write_script(dir_, "fail.scpt", "Delay( sec:1 );\nNoSuchCommand();\n");
-    Instance a(script_args(looper), dir_, ipc_);
-    Instance f(script_args(failer), dir_, ipc_);
-    EXPECT_EQ(f.wait(30), 240);
-    EXPECT_EQ(a.wait(30), 0) << a.output();
-    EXPECT_TRUE(a.seen("DONE"));
-    EXPECT_FALSE(a.seen("Broadcast Trigger"));
-}
-
-TEST_F(Instances, GlobalLockSectionsNeverOverlap) {
-    std::string script = write_script(dir_, "lock.scpt",
-                                      "i = 0;\n"
-                                      "While( i < 2 ){\n"
-                                      "  GlobalLock();\n"
-                                      "  Print( LeftAlign:FALSE, Output:\"ENTER\" );\n"
-                                      "  Delay( sec:1 );\n"
-                                      "  Print( LeftAlign:FALSE, Output:\"LEAVE\" );\n"
-                                      "  GlobalUnLock();\n"
-                                      "  i++;\n"
-                                      "}\n");
-    Instance a(script_args(script), dir_, ipc_);
-    Instance b(script_args(script), dir_, ipc_);
-    ASSERT_EQ(a.wait(30), 0) << a.output();
-    ASSERT_EQ(b.wait(30), 0) << b.output();
-    // Every section of both instances, from its ENTER line to its LEAVE line.
-    std::vector<std::pair<Clock::time_point, Clock::time_point>> sections;
-    for (Instance* inst : {&a, &b}) {
-        auto enter = inst->all_seen("ENTER"), leave = inst->all_seen("LEAVE");
-        ASSERT_EQ(enter.size(), 2u) << inst->output();
-        ASSERT_EQ(leave.size(), 2u) << inst->output();
-        for (size_t k = 0; k < 2; ++k) sections.emplace_back(enter[k], leave[k]);
-    }
-    for (size_t x = 0; x < sections.size(); ++x)
-        for (size_t y = x + 1; y < sections.size(); ++y) {
-            // The stamps come from two reader threads: allow them 100 ms of
-            // jitter, far below the one-second section a broken lock would overlap by.
-            auto slack = std::chrono::milliseconds(100);
-            bool apart = sections[x].second <= sections[y].first + slack ||
-                         sections[y].second <= sections[x].first + slack;
-            EXPECT_TRUE(apart) << "sections " << x << " and " << y << " overlap";
-        }
-}
-
-TEST_F(Instances, FunctionScriptChildOutputsReachTheCaller) {
-    write_script(dir_, "child.scpt",
-                 "p = InitParam_Data( KeyWord:\"mode\" );\n"
-                 "d = InitParam_Data( KeyWord:\"delay\" );\n"
-                 "Print( LeftAlign:FALSE, Output:\"CHILD-SAYS-HELLO\" );\n"
-                 "Print( LeftAlign:FALSE, Output:p );\n"
-                 "Delay( sec:d );\n");
-    std::string parent = write_script(dir_, "parent.scpt",
-                                      "CallFnScript( \"child.scpt\", \"mode=fast$delay=5$\", FALSE );\n"
-                                      "r = IsFnScriptRunning();\n"
-                                      "Print( LeftAlign:FALSE, Output:r );\n"
-                                      "Delay( sec:4 );\n"
-                                      "r = IsFnScriptRunning();\n"
-                                      "Print( LeftAlign:FALSE, Output:r );\n"
-                                      "CallFnScript( \"child.scpt\", \"mode=slow$delay=1$\", TRUE );\n"
-                                      "Print( LeftAlign:FALSE, Output:\"PARENT-DONE\" );\n");
-    Instance run(script_args(parent), dir_, ipc_);
-    ASSERT_EQ(run.wait(60), 0) << run.output();
-    std::string out = run.output();
-    // While the child runs the shared state says so; afterwards it does not.
-    auto running = out.find("        1\n");
-    auto stopped = out.find("        0\n");
-    EXPECT_NE(running, std::string::npos) << out;
-    EXPECT_NE(stopped, std::string::npos) << out;
-    EXPECT_LT(running, stopped) << out;
-    // The child's lines come back through its forward log, with its parameters.
-    EXPECT_EQ(run.all_seen("CHILD-SAYS-HELLO").size(), 2u) << out;
-    EXPECT_NE(out.find("fast"), std::string::npos) << out;
-    EXPECT_NE(out.find("slow"), std::string::npos) << out;
-    EXPECT_LT(out.find("slow"), out.find("PARENT-DONE")) << out;
-    EXPECT_EQ(run.all_seen("Elapsed Time(ms): ").size(), 2u) << out;
-}
-
-TEST_F(Instances, FunctionScriptThatDoesNotExistIsAnError) {
-    std::string parent = write_script(dir_, "parent.scpt", "CallFnScript( \"missing.scpt\", \"\", TRUE );\n");
-    Instance run(script_args(parent), dir_, ipc_);
-    // No terminal to ask on: the selection is cancelled and the job stops.
-    int code = run.wait(30);
-    EXPECT_NE(code, Instance::kRunning);
-    EXPECT_TRUE(run.seen("---- Cancel")) << run.output();
-}
-
-TEST_F(Instances, ConsoleOutMovesTheConsoleToAFile) {
-    std::string script = write_script(dir_, "out.scpt",
-                                      "Print( LeftAlign:FALSE, Output:\"ON-TERMINAL\" );\n"
-                                      "ConsoleOut( Stdout:\"console.txt\", Append:FALSE );\n"
-                                      "Print( LeftAlign:FALSE, Output:\"IN-FILE\" );\n");
-    Instance run(script_args(script), dir_, ipc_);
-    ASSERT_EQ(run.wait(30), 0) << run.output();
-    EXPECT_TRUE(run.seen("ON-TERMINAL"));
-    EXPECT_FALSE(run.seen("IN-FILE")) << run.output();
-    EXPECT_NE(read_file(dir_ + "/console.txt").find("IN-FILE"), std::string::npos);
-}
-
-TEST_F(Instances, InterruptCancelsTheJob) {
+TEST_F(LinuxInstances, InterruptCancelsTheJob) {
     std::string script = write_script(dir_, "long.scpt", "Delay( sec:60 );\nPrint( LeftAlign:FALSE, Output:\"LATE\" );\n");
     Instance a(script_args(script), dir_, ipc_);
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
