@@ -1,10 +1,15 @@
-// The machine options: --sim, --linux and --windows choose the machine.
+// The machine options: --sim, --linux and --windows choose the machine; a
+// real machine the program was not built for is refused at once with -2.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "app/start_up.h"
+#include "platform/native_machine.h"
+#include "tests/e2e_support.h"
 
 namespace {
 
@@ -26,5 +31,31 @@ TEST(MachineOption, WindowsNamesTheRealWindowsDisks) {
     EXPECT_TRUE(both.linux_disks);
     EXPECT_FALSE(both.windows_disks);
 }
+
+TEST(MachineOption, TheOtherSystemsDisksAreRefusedWithABadArgument) {
+    tb::test::TempFolder tmp("tamblor-machine");
+    std::ofstream(tmp.dir() / "t.scpt", std::ios::binary) << "Print( Output:\"ran\" );\r\n";
+    const std::string other = tb::native_machine_option() == "--windows" ? "--linux" : "--windows";
+    const auto r = tb::test::run_tamblor(tmp.dir(), {other, "SCRIPT:t.scpt"});
+    EXPECT_EQ(r.exit_code, tb::test::script_exit(-2)) << r.output;
+    EXPECT_NE(r.output.find(other + ": this program was built for"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("ran"), std::string::npos) << r.output;
+}
+
+#ifdef _WIN32
+// Without storage pass-through (as under wine) the real machine still
+// starts: the list may be empty, and a target that is not there ends the
+// run with -1.
+TEST(MachineOption, WindowsDisksAreListedAndAMissingTargetIsReported) {
+    tb::test::TempFolder tmp("tamblor-machine");
+    const auto list = tb::test::run_tamblor(tmp.dir(), {"--windows", "--list"});
+    EXPECT_EQ(list.exit_code, 0) << list.output;
+
+    std::ofstream(tmp.dir() / "t.scpt", std::ios::binary) << "Print( Output:\"ran\" );\r\n";
+    const auto r = tb::test::run_tamblor(tmp.dir(), {"--windows", "SCRIPT:t.scpt", "\\\\.\\PHYSICALDRIVE97"});
+    EXPECT_EQ(r.exit_code, tb::test::script_exit(-1)) << r.output;
+    EXPECT_NE(r.output.find("NO FOUND"), std::string::npos) << r.output;
+}
+#endif
 
 }  // namespace
