@@ -22,6 +22,7 @@
 #include "app/usage_text.h"
 #include "app/wiring.h"
 #include "disk/target_select.h"
+#include "platform/host/program_arguments.h"
 #include "platform/named_mutex.h"
 #include "platform/paths.h"
 #include "platform/stop_request.h"
@@ -63,7 +64,9 @@ int main(int argc, char** argv) {
     AppContext& a = app();
     a.program_path = program_path();
 
-    StartOptions options = split_start_options(argc, argv);
+    std::vector<std::string> arguments = host::program_arguments(argc, argv);
+    std::vector<char*> argument_list = host::argument_pointers(arguments);
+    StartOptions options = split_start_options(static_cast<int>(arguments.size()), argument_list.data());
     if (!options.error.empty()) {
         std::fprintf(stderr, "tamblor: %s\n", options.error.c_str());
         return 2;

@@ -12,6 +12,7 @@
 #include "app/package.h"
 #include "app/package_builder.h"
 #include "app/zip_archive.h"
+#include "platform/host/program_arguments.h"
 #include "platform/paths.h"
 
 namespace {
@@ -105,7 +106,8 @@ int pack(const std::string& out, const std::string& base, const std::string& dir
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args = tb::host::program_arguments(argc, argv);
+    args.erase(args.begin());
     std::string out, base, list_file, extract_file;
     std::vector<std::string> free_words;
     tb::PackageBuildOptions options;
