@@ -9,7 +9,6 @@
 
 #include "platform/sim/sim_config.h"
 #include "tests/e2e_support.h"
-#include "tests/shell_run.h"
 
 namespace tb::sim {
 namespace {
@@ -131,7 +130,7 @@ TEST(SimConfigReader, LoadNamesTheFile) {
 
 class SimConfigE2E : public ::testing::Test {
   protected:
-    tb::test::ShellResult run(const std::string& machine) {
+    tb::test::ProcessResult run(const std::string& machine) {
         std::ofstream(dir_ / "machine.ini", std::ios::trunc) << machine;
         return tb::test::run_sim_script(dir_, "Print(Output:\"script ran\");\r\n");
     }
@@ -151,7 +150,7 @@ TEST_F(SimConfigE2E, ABadMachineFileStopsTheRun) {
     };
     for (const auto& b : cases) {
         auto r = run(b.text);
-        EXPECT_EQ(r.exit_code, 254) << b.text << r.output;  // -2, a bad argument
+        EXPECT_EQ(r.exit_code, tb::test::script_exit(-2)) << b.text << r.output;  // a bad argument
         EXPECT_NE(r.output.find("machine.ini:" + std::to_string(b.line) + ": "), std::string::npos)
             << b.text << r.output;
         EXPECT_NE(r.output.find(b.reason), std::string::npos) << b.text << r.output;

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "tests/e2e_support.h"
-#include "tests/shell_run.h"
 
 namespace {
 
@@ -23,11 +22,11 @@ class SimFaultE2E : public ::testing::Test {
     void machine(const std::string& disk1) const {
         machine_.write_machine("[machine]\npersist = 1\n[disk1]\ntype = nvme\ncapacity = 1GiB\n" + disk1);
     }
-    tb::test::ShellResult run(const std::string& script) const {
+    tb::test::ProcessResult run(const std::string& script) const {
         return tb::test::run_sim_script(dir_, "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE1\" );\n" + script);
     }
     // The data file the run's command starting with `command` wrote.
-    static std::string data_of(const tb::test::ShellResult& r, const std::string& command) {
+    static std::string data_of(const tb::test::ProcessResult& r, const std::string& command) {
         const std::string tag = "Hex File : ";
         size_t at = r.output.find(command);
         at = at == std::string::npos ? at : r.output.find(tag, at);
@@ -49,7 +48,7 @@ TEST_F(SimFaultE2E, ACorruptedRangeReadsBackWithOneChangedByteInEverySector) {
         "LBARead( LBA:200, SectorCount:8 );\n");
     ASSERT_EQ(r.exit_code, 0) << r.output;
     const std::string corrupted = data_of(r, "LBARead(LBA:100"), intact = data_of(r, "LBARead(LBA:200");
-    ASSERT_EQ(corrupted.size(), 4096u);
+    ASSERT_EQ(corrupted.size(), 4096u) << r.output;
     ASSERT_EQ(intact.size(), 4096u);
     EXPECT_EQ(intact.substr(0, 4), intact.substr(512, 4));  // the pattern, outside the range
     for (size_t sector = 0; sector < 8; ++sector) {
