@@ -46,6 +46,9 @@ public:
     // Asks the child to end, gives it `grace_ms`, then kills it; a group
     // leader's group is killed too. Returns once the child is reaped.
     void end(int grace_ms = kEndGraceMs);
+    // Ends the child at once, as a crash would end it: nothing it started
+    // is ended on its behalf. Returns once the child is reaped.
+    void kill();
     // Exit status of an ended child (-1 when it was killed).
     int exit_code() const;
 

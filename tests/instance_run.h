@@ -91,7 +91,7 @@ public:
     }
     // Ends the instance at once, as a crash would.
     void kill_now() {
-        child_.end(0);
+        child_.kill();
         exit_code_ = -1;
     }
     // When the first line containing `text` was seen; nothing when none was.

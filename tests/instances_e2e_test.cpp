@@ -255,6 +255,39 @@ TEST_F(Instances, FunctionScriptThatDoesNotExistIsAnError) {
     EXPECT_TRUE(r->seen("---- Cancel")) << r->output();
 }
 
+// Whether a function script's console file below `dir` holds `text`.
+bool function_script_printed(const fs::path& dir, const std::string& text) {
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        if (it->path().filename() == "console.txt" && read_file(it->path()).find(text) != std::string::npos) return true;
+    return false;
+}
+
+TEST_F(Instances, FunctionScriptEndsWithItsKilledCaller) {
+    // The function script holds GlobalLock for a minute: only its end lets another instance have it.
+    write_script(dir_, "holder.scpt",
+                 "GlobalLock();\n"
+                 "Print( LeftAlign:FALSE, Output:\"CHILD-HOLDS\" );\n"
+                 "Delay( sec:60 );\n");
+    std::string caller = write_script(dir_, "caller.scpt", "CallFnScript( \"holder.scpt\", \"\", TRUE );\n");
+    std::string probe = write_script(dir_, "probe.scpt",
+                                     "GlobalLock();\n"
+                                     "Print( LeftAlign:FALSE, Output:\"PROBE-GOT-IT\" );\n"
+                                     "GlobalUnLock();\n");
+    auto top = run(caller);
+    ASSERT_TRUE(eventually([&] { return function_script_printed(dir_, "CHILD-HOLDS"); }, 30)) << top->output();
+    auto other = run(probe);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_FALSE(other->seen("PROBE-GOT-IT")) << other->output();
+    top->kill_now();
+    const auto killed = Clock::now();
+    EXPECT_EQ(other->wait(15), 0) << other->output();
+    auto got = other->seen("PROBE-GOT-IT");
+    ASSERT_TRUE(got) << other->output();
+    EXPECT_LT(std::chrono::duration<double>(*got - killed).count(), 8.0);
+}
+
 TEST_F(Instances, ConsoleOutMovesTheConsoleToAFile) {
     std::string script = write_script(dir_, "out.scpt",
                                       "Print( LeftAlign:FALSE, Output:\"ON-TERMINAL\" );\n"

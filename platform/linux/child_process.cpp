@@ -202,6 +202,13 @@ void ChildProcess::end(int grace_ms) {
     s.reap();
 }
 
+void ChildProcess::kill() {
+    System& s = *system_;
+    if (s.pid <= 0) return;
+    ::kill(s.pid, SIGKILL);
+    s.reap();
+}
+
 std::vector<std::string> parent_process_names(int depth) {
     std::vector<std::string> names;
     pid_t pid = ::getppid();

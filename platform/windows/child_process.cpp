@@ -156,6 +156,14 @@ void ChildProcess::end(int grace_ms) {
     s.job.reset();
 }
 
+void ChildProcess::kill() {
+    System& s = *system_;
+    if (!s.running()) return;
+    ::TerminateProcess(s.process.get(), 1);
+    s.ended_within(INFINITE);
+    s.status = -1;
+}
+
 std::vector<std::string> parent_process_names(int depth) {
     std::vector<std::string> names;
     host::HostHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
