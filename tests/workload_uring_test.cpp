@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <array>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -110,6 +112,33 @@ TEST_P(WorkloadFdTarget, SingleRequestsReadTrimAndFlush) {
     // Past the end of the file a read is short: the engine counts it as a failure.
     IoRequest past{IoOp::Read, 16u << 20, buf.data(), 4096, 11};
     EXPECT_EQ(io_sync(*target, past), 0);
+}
+
+// A wait with nothing to complete ends after its own time-out, also right
+// after a wait with a much longer one whose request completed at once.
+TEST_P(WorkloadFdTarget, AWaitEndsAfterItsOwnTimeoutAfterALongerOne) {
+    auto target = open();
+    ASSERT_TRUE(target);
+    AlignedBuffer buf;
+    ASSERT_TRUE(buf.allocate(4096));
+    auto queue = target->make_queue(1, buf.span());
+    ASSERT_TRUE(queue);
+    IoRequest rd{IoOp::Read, 0, buf.data(), 4096, 1};
+    const SubmitResult s = queue->submit(rd);
+    ASSERT_NE(s.status, SubmitStatus::Failed);
+    std::array<IoCompletion, 4> done;
+    if (s.status == SubmitStatus::Pending) {
+        size_t n = 0;
+        for (int i = 0; i < 10 && n == 0; ++i) n = queue->wait(done, 3000000);
+        ASSERT_EQ(n, 1u);
+        EXPECT_EQ(done[0].tag, 1u);
+    }
+    for (uint32_t timeout_us : {20000u, 1000u}) {
+        const auto t0 = std::chrono::steady_clock::now();
+        EXPECT_EQ(queue->wait(done, timeout_us), 0u);
+        const auto took = std::chrono::steady_clock::now() - t0;
+        EXPECT_LT(took, std::chrono::milliseconds(1000)) << timeout_us;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(WorkloadQueues, WorkloadFdTarget, ::testing::Values(true, false),

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 
 #if defined(TAMBLOR_HAVE_URING) && __has_include(<liburing.h>)
 #include <liburing.h>
@@ -24,6 +25,13 @@ std::atomic<RingMode> g_ring_mode{RingMode::Cooperative};
 #if TB_WITH_URING
 
 constexpr uint64_t kCancelTag = ~0ull;
+constexpr uint64_t kTimerTag = ~0ull - 1;
+
+uint64_t monotonic_ns() {
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
+}
 
 class UringQueue final : public IoQueue {
 public:
@@ -118,16 +126,20 @@ public:
         return reap(out);
     }
 
+    // New requests are handed over and the first completion awaited in one
+    // call. The bound on the sleep is a timeout request kept in the ring
+    // across waits rather than a timer armed and cancelled by every wait:
+    // at queue depth 1 every request is a wait, and a timer costs more than
+    // the wait itself where the machine is virtual.
     size_t wait(std::span<IoCompletion> out, uint32_t timeout_us) override {
         size_t n = poll(out);
         if (n) {
             kick();
             return n;
         }
-        __kernel_timespec ts{static_cast<long long>(timeout_us / 1000000), static_cast<long long>(timeout_us % 1000000) * 1000};
-        io_uring_cqe* cqe = nullptr;
+        if (!bound_sleep(timeout_us)) return 0;
         unsubmitted_ = 0;
-        io_uring_submit_and_wait_timeout(&ring_, &cqe, 1, &ts, nullptr);
+        io_uring_submit_and_wait(&ring_, 1);
         return reap(out);
     }
 
@@ -141,6 +153,24 @@ public:
     }
 
 private:
+    static constexpr uint64_t kUnknownDue = ~0ull;
+
+    // A timeout request that ends a sleep at most `timeout_us` from now:
+    // the one in the ring when it is due soon enough, else a new one.
+    bool bound_sleep(uint32_t timeout_us) {
+        const uint64_t due = monotonic_ns() + uint64_t{timeout_us} * 1000;
+        if (timers_ > 0 && timer_due_ns_ <= due) return true;
+        io_uring_sqe* sqe = get_sqe();
+        if (!sqe) return false;
+        timer_ts_ = {static_cast<long long>(timeout_us / 1000000), static_cast<long long>(timeout_us % 1000000) * 1000};
+        io_uring_prep_timeout(sqe, &timer_ts_, 0, 0);
+        io_uring_sqe_set_data64(sqe, kTimerTag);
+        ++unsubmitted_;
+        ++timers_;
+        timer_due_ns_ = due;
+        return true;
+    }
+
     io_uring_sqe* get_sqe() {
         io_uring_sqe* sqe = io_uring_get_sqe(&ring_);
         if (!sqe) {  // the ring is full of unsent entries: send them
@@ -160,6 +190,13 @@ private:
             ++seen;
             uint64_t tag = io_uring_cqe_get_data64(cqe);
             if (tag == kCancelTag) continue;
+            if (tag == kTimerTag) {
+                // Which of several went off is not known: the next wait
+                // arms a fresh one rather than trust the others.
+                if (timers_ > 0) --timers_;
+                timer_due_ns_ = kUnknownDue;
+                continue;
+            }
             out[n++] = {tag, cqe->res};
         }
         if (seen) io_uring_cq_advance(&ring_, seen);
@@ -176,6 +213,9 @@ private:
     uint8_t* buf_begin_ = nullptr;
     uint8_t* buf_end_ = nullptr;
     unsigned unsubmitted_ = 0;
+    unsigned timers_ = 0;          // timeout requests in the ring
+    uint64_t timer_due_ns_ = kUnknownDue;  // when the earliest of them goes off
+    __kernel_timespec timer_ts_{};  // read by the kernel when the request is handed over
 };
 
 #endif  // TB_WITH_URING
