@@ -53,11 +53,6 @@ std::string write_script(const std::string& dir, const std::string& name, const 
     return path;
 }
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // How an instance is started besides its arguments.
 struct Launch {
     // Another user's instance: "nobody" (group "nogroup", no other groups).
