@@ -1,9 +1,10 @@
 // Entry point. A packaged program runs the script it carries; an unpackaged
 // one runs the script named by SCRIPT:"path". Options of our own:
 //   --sim[=config]   test the simulated machine (the default)
-//   --linux          test the real disks of this machine
+//   --linux          test the real disks of this machine (Linux)
+//   --windows        test the real disks of this machine (Windows)
 //   --run-autostart  start the scripts registered by AutoRunOnStartup (the
-//                    system's start-up unit runs this)
+//                    system's start-up entry runs this)
 #include <atomic>
 #include <chrono>
 #include <cstdio>
