@@ -450,7 +450,10 @@ std::optional<uint64_t> parse_size(const std::string& text, uint32_t sector_size
 }
 
 std::string default_sim_folder() {
-    std::string base = utf8_text(host::temp_folder());
+    // Written with forward slashes on every system, as the program's other
+    // folders are shown.
+    const std::u8string generic = host::temp_folder().generic_u8string();
+    std::string base(generic.begin(), generic.end());
     while (base.size() > 1 && is_path_separator(base.back())) base.pop_back();
     return base + "/tamblor-sim-" + host::user_tag();
 }
