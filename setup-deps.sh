@@ -11,6 +11,9 @@ pkgs+=(e2fsprogs)
 # The tests run a second process as another user (setpriv), serialise the
 # kernel fetch (flock), attach loop devices (losetup) and time commands out.
 pkgs+=(util-linux mount coreutils gzip)
+# The Windows build: MinGW-w64 (posix threads) and zlib for it, GoogleTest's
+# sources to cross-build, wine to run the programs and tests, ccache.
+pkgs+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64 ccache)
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive

@@ -2,7 +2,6 @@
 // action table and the draw of records.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -14,6 +13,7 @@
 #include "workload/lba_map.h"
 #include "workload/lba_map_file.h"
 #include "workload/map_make.h"
+#include "tests/temp_dir.h"
 
 namespace {
 
@@ -55,8 +55,8 @@ TEST(LbaMapFormat, EncodesHeaderAndRecordsPackedLittleEndian) {
 }
 
 TEST(LbaMapFormat, WriterPatchesTheCountAndAppendKeepsEarlierRecords) {
-    const std::string dir = std::filesystem::temp_directory_path() / ("lba-map-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    tb::test::TempFolder folder("lba-map");
+    const std::string dir = folder.dir().string();
     const std::string path = dir + "/LBAMap.map";
     LbaMap m = small_map();
     MapFileWriter w;

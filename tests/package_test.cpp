@@ -1,10 +1,13 @@
 // The package archive reader and writer, the embedded package, the work
 // folder, the package settings and the disk restriction.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +22,9 @@
 #include "app/zip_archive.h"
 #include "script/app_context.h"
 #include "script/script_text.h"
+#include "tests/process_runner.h"
+#include "tests/scoped_environment.h"
+#include "tests/temp_dir.h"
 
 using namespace tb;
 namespace fs = std::filesystem;
@@ -29,10 +35,7 @@ namespace {
 class Sandbox {
   public:
     Sandbox() {
-        char tmpl[] = "/tmp/tamblor-pkg-test-XXXXXX";
-        char* p = ::mkdtemp(tmpl);
-        EXPECT_NE(p, nullptr);
-        path_ = p ? p : "";
+        path_ = tb::test::make_temp_dir("tamblor-pkg-test");
     }
     ~Sandbox() {
         std::error_code ec;
@@ -45,23 +48,8 @@ class Sandbox {
     std::string path_;
 };
 
-// Points $TMPDIR somewhere else for the test.
-class TempDirOverride {
-  public:
-    explicit TempDirOverride(const std::string& dir) {
-        if (const char* old = std::getenv("TMPDIR")) old_ = old;
-        ::setenv("TMPDIR", dir.c_str(), 1);
-    }
-    ~TempDirOverride() {
-        if (old_)
-            ::setenv("TMPDIR", old_->c_str(), 1);
-        else
-            ::unsetenv("TMPDIR");
-    }
-
-  private:
-    std::optional<std::string> old_;
-};
+// Points the temporary folder somewhere else for the test.
+using TempDirOverride = tb::test::ScopedTempFolder;
 
 void write_bytes(const std::string& path, const std::string& bytes) {
     fs::create_directories(fs::path(path).parent_path());
@@ -190,9 +178,11 @@ TEST(ZipArchive, RoundTripStoredAndDeflated) {
     EXPECT_TRUE(fs::is_regular_file(folder + "/empty.dat"));
     EXPECT_EQ(fs::file_size(folder + "/empty.dat"), 0u);
     EXPECT_TRUE(fs::is_directory(folder + "/logs"));
+#ifndef _WIN32
     struct stat st {};
     ASSERT_EQ(::stat((folder + "/tool.sh").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0755u);
+#endif
 }
 
 TEST(ZipArchive, HandMadeArchiveWithPrefixCommentAndBackslashNames) {
@@ -287,9 +277,10 @@ TEST(ZipArchive, HandMadeArchiveWithPrefixCommentAndBackslashNames) {
     tm.tm_mday = 1;
     tm.tm_hour = 12;
     tm.tm_isdst = -1;
-    struct stat st {};
-    ASSERT_EQ(::stat((folder + "/hello.txt").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mtime, std::mktime(&tm));
+    const auto written = fs::last_write_time(folder + "/hello.txt");
+    const auto as_system = std::chrono::time_point_cast<std::chrono::system_clock::duration>(
+        std::chrono::file_clock::to_sys(written));
+    EXPECT_EQ(std::chrono::system_clock::to_time_t(as_system), std::mktime(&tm));
 }
 
 TEST(ZipArchive, QzLocalHeadersExtractLikePk) {
@@ -522,9 +513,11 @@ TEST(Package, TrailerLocatesTheArchive) {
     EXPECT_EQ(where->offset, player.size());
     EXPECT_EQ(where->length, archive.size());
     EXPECT_EQ(read_bytes(box / "packed").substr(0, player.size()), player);
+#ifndef _WIN32
     struct stat st {};
     ASSERT_EQ(::stat((box / "packed").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0111, 0111u);
+#endif
 
     // Packing a packed player replaces its package rather than stacking a second.
     ZipWriter small;
@@ -661,8 +654,8 @@ TEST(Package, TwoWorkFoldersInTheSameSecondDiffer) {
         folders.insert(f);
     }
     EXPECT_EQ(folders.size(), 5u);
-    EXPECT_NE(folders.begin()->find("/TamblorLite/tamblor_"), std::string::npos);
-    EXPECT_NE(folders.begin()->find("_" + std::to_string(::getpid())), std::string::npos);
+    EXPECT_NE(fs::path(*folders.begin()).generic_string().find("/TamblorLite/tamblor_"), std::string::npos);
+    EXPECT_NE(folders.begin()->find("_" + std::to_string(tb::test::this_process_id())), std::string::npos);
 }
 
 TEST(Package, ForeignParentFolderIsNotUsed) {

@@ -27,6 +27,7 @@
 #include "ui/job_log.h"
 #include "workload/engine.h"
 #include "workload/lba_target.h"
+#include "tests/temp_dir.h"
 
 namespace tb {
 namespace {
@@ -48,8 +49,7 @@ class PerfCommands : public ::testing::Test {
 protected:
     void SetUp() override {
         folder = test::fresh_slot();
-        char tmpl[] = "/tmp/tamblor-perf-XXXXXX";
-        sim_folder = ::mkdtemp(tmpl);
+        sim_folder = tb::test::make_temp_dir("tamblor-perf");
         ASSERT_GE(sim::test::install_machine(sim_folder, kDisks), 3);
         sim::set_sim_io_hooks([this](uint32_t disk, SimIoHooks& h) {
             h.record = [this, disk](uint32_t, const IoRequest& r) {

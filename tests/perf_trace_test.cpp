@@ -26,6 +26,7 @@
 #include "workload/client_trace.h"
 #include "workload/engine.h"
 #include "workload/perf_commands.h"
+#include "tests/temp_dir.h"
 
 namespace tb {
 namespace {
@@ -88,8 +89,7 @@ class PerfTraceWorkloads : public ::testing::Test {
 protected:
     void SetUp() override {
         folder = test::fresh_slot();
-        char tmpl[] = "/tmp/tamblor-trace-XXXXXX";
-        sim_folder = ::mkdtemp(tmpl);
+        sim_folder = tb::test::make_temp_dir("tamblor-trace");
         ASSERT_GE(sim::test::install_machine(sim_folder, "[disk1]\ntype = nvme\ncapacity = 1GiB\n"), 1);
         current_target() = disk_table().records[0];
         sim::set_sim_io_hooks([this](uint32_t, SimIoHooks& h) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 #include "app/command_line.h"
@@ -15,6 +16,7 @@
 #include "script/app_context.h"
 #include "script/job_slot.h"
 #include "script/run_job.h"
+#include "tests/scoped_environment.h"
 #include "tests/test_support.h"
 
 using namespace tb;
@@ -26,9 +28,10 @@ protected:
     void SetUp() override {
         folder_ = test::fresh_slot();
         store_ = folder_ + "/autostart";
-        ::setenv("TAMBLOR_AUTOSTART_DIR", store_.c_str(), 1);
+        autostart_.emplace("TAMBLOR_AUTOSTART_DIR", store_);
     }
-    void TearDown() override { ::unsetenv("TAMBLOR_AUTOSTART_DIR"); }
+    void TearDown() override { autostart_.reset(); }
+    std::optional<test::ScopedVariable> autostart_;
     std::string folder_, store_;
 };
 

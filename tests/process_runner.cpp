@@ -92,6 +92,16 @@ std::wstring environment_block(const std::map<std::string, std::string>& overlay
     return block;
 }
 
+// Console text ends its lines with CR LF here; the tests look for lines
+// ended by LF as on Linux. A CR alone (a line rewritten in place) stays.
+std::string without_carriage_returns(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+    return out;
+}
+
 class OwnedHandle {
 public:
     OwnedHandle() = default;
@@ -146,6 +156,7 @@ ProcessResult run_process(const ProcessSpec& spec) {
     while (::ReadFile(read_end.get(), buf.data(), static_cast<DWORD>(buf.size()), &n, nullptr) && n > 0)
         result.output.append(buf.data(), n);
     ::WaitForSingleObject(process.get(), INFINITE);
+    result.output = without_carriage_returns(result.output);
     DWORD code = 0;
     if (::GetExitCodeProcess(process.get(), &code)) {
         result.exited = true;
@@ -155,6 +166,8 @@ ProcessResult run_process(const ProcessSpec& spec) {
 }
 
 int script_exit(int value) { return value; }
+
+int this_process_id() { return static_cast<int>(::GetCurrentProcessId()); }
 
 #else
 
@@ -261,6 +274,8 @@ ProcessResult run_process(const ProcessSpec& spec) {
 }
 
 int script_exit(int value) { return value & 0xFF; }
+
+int this_process_id() { return static_cast<int>(::getpid()); }
 
 #endif
 

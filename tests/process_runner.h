@@ -1,7 +1,8 @@
 // Runs a program for the end-to-end tests without a shell: an argument
 // vector, variables laid over the test's own environment and a working
 // folder; collects what it printed (standard output and error together) and
-// its exit code. Standard input is the null device.
+// its exit code. Standard input is the null device. On Windows a CR LF
+// line end of the output is read as LF.
 #pragma once
 
 #include <filesystem>
@@ -33,5 +34,8 @@ ProcessResult run_process(const ProcessSpec& spec);
 // bits on Linux (-90 is 166), the full 32-bit value on Windows (-90 is
 // 0xFFFFFFA6, read back as -90).
 int script_exit(int value);
+
+// The test process's own id, as the programs it starts name it in folders.
+int this_process_id();
 
 }  // namespace tb::test

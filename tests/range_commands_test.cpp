@@ -20,6 +20,7 @@
 #include "tests/sim_test_helpers.h"
 #include "tests/test_support.h"
 #include "ui/job_log.h"
+#include "tests/temp_dir.h"
 
 namespace tb {
 namespace {
@@ -38,8 +39,7 @@ class RangeCommands : public ::testing::Test {
 protected:
     void SetUp() override {
         test::fresh_slot();
-        char tmpl[] = "/tmp/tamblor-range-XXXXXX";
-        sim_folder = ::mkdtemp(tmpl);
+        sim_folder = tb::test::make_temp_dir("tamblor-range");
         ASSERT_GE(sim::test::install_machine(sim_folder, kDisks), 2);
         sim::set_sim_io_hooks([this](uint32_t, SimIoHooks& h) {
             h.record = [this](uint32_t, const IoRequest& r) {

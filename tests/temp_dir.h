@@ -10,8 +10,9 @@
 
 namespace tb::test {
 
-// A fresh folder <parent>/<stem>-<16 hex digits>, made by this call; the
-// parent is the system's temporary folder unless given.
+// A fresh folder <parent>/<stem>-<16 hex digits>, made by this call and
+// private to its owner; the parent is the system's temporary folder unless
+// given.
 inline std::string make_temp_dir(const std::string& stem, const std::filesystem::path& parent = {}) {
     thread_local std::mt19937_64 draw{std::random_device{}()};
     const std::filesystem::path base = parent.empty() ? std::filesystem::temp_directory_path() : parent;
@@ -20,7 +21,11 @@ inline std::string make_temp_dir(const std::string& stem, const std::filesystem:
         std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(draw()));
         const std::filesystem::path dir = base / (stem + "-" + suffix);
         std::error_code ec;
-        if (std::filesystem::create_directory(dir, ec)) return dir.string();
+        if (std::filesystem::create_directory(dir, ec)) {
+            // Private to its owner, as the simulated machine wants its folders.
+            std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
+            return dir.string();
+        }
         if (ec) throw std::filesystem::filesystem_error("cannot make a temporary folder", dir, ec);
     }
 }

@@ -24,6 +24,7 @@
 #include "platform/sim/sim_target.h"
 #include "workload/temperature.h"
 #include "disk/disk_record.h"
+#include "tests/temp_dir.h"
 
 namespace tb {
 namespace {
@@ -186,8 +187,7 @@ void expect_covers_once(const std::vector<Recorded>& reqs, uint64_t start, uint6
 }
 
 TEST_F(WorkloadEngine, SharedCursorNeverHandsOutAnOffsetTwiceOnASimulatedDisk) {
-    char tmpl[] = "/tmp/tamblor-wl-XXXXXX";
-    std::string dir = ::mkdtemp(tmpl);
+    std::string dir = tb::test::make_temp_dir("tamblor-wl");
     std::string error;
     std::shared_ptr<sim::BackingStore> store = sim::BackingStore::open(dir + "/disk.img", 64ull << 20, &error);
     ASSERT_TRUE(store) << error;
@@ -261,8 +261,7 @@ TEST_F(WorkloadEngine, SequentialCycleWithASizeSpreadEndsInEveryStream) {
 
 TEST_F(WorkloadEngine, TimeLimitEndsAtTheFirstWholeSecondAndEveryCycleGoesToTheCsv) {
     set_workload_time_scale(20.0);
-    char tmpl[] = "/tmp/tamblor-wl-XXXXXX";
-    std::string dir = ::mkdtemp(tmpl);
+    std::string dir = tb::test::make_temp_dir("tamblor-wl");
     PerfParams p = params(make_memory_target(64ull << 20, 512));
     p.range_mb = 8;
     p.request_size = 4096;
@@ -342,8 +341,7 @@ bool fake_temperatures(const DiskRecord&, Temperatures& t) {
 TEST_F(WorkloadEngine, TemperaturesAreReadAtTheFirstPointAndEveryIntervalAfter) {
     set_workload_time_scale(10.0);
     set_temperature_reader(fake_temperatures);
-    char tmpl[] = "/tmp/tamblor-wl-XXXXXX";
-    std::string dir = ::mkdtemp(tmpl);
+    std::string dir = tb::test::make_temp_dir("tamblor-wl");
     SimIoHooks slow;
     slow.latency_us = [](const IoRequest&) -> int64_t { return 200; };
     PerfParams p = params(make_memory_target(1ull << 30, 512, slow));
@@ -487,8 +485,7 @@ TEST_F(WorkloadEngine, LatencyHistogramCountsEachRequestInItsBucket) {
     // A run counts every completed request once.
     SimIoHooks slow;
     slow.latency_us = [](const IoRequest&) -> int64_t { return 300; };
-    char tmpl[] = "/tmp/tamblor-wl-XXXXXX";
-    std::string dir = ::mkdtemp(tmpl);
+    std::string dir = tb::test::make_temp_dir("tamblor-wl");
     PerfParams p = params(make_memory_target(64ull << 20, 512, slow));
     p.range_mb = 1;
     p.queue_depth = 4;
