@@ -159,7 +159,10 @@ TEST_F(ChildStart, EndStopsAChildThatDoesNotEndByItself) {
 // The stores of this system, redirected to the test's folder (Linux) or the test's keys of the user (Windows).
 TEST_F(ChildStart, StartUpRegistrationAndSettingsStoresKeepWhatIsWritten) {
     ChildOptions o = options("stores");
-    const std::string keys = fmt("Software\\tamblor-tests\\%s", folder_.filename().string());
+    // Keys of the user outlive the test: a name of this moment's own, never one of an earlier run.
+    const auto now = std::chrono::system_clock::now().time_since_epoch().count();
+    const std::string keys =
+        fmt("Software\\tamblor-tests\\%s_%I64d", folder_.filename().string(), static_cast<int64_t>(now));
     o.environment.push_back("TAMBLOR_AUTOSTART_DIR=" + (folder_ / "autostart").string());
     o.environment.push_back("TAMBLOR_SETTINGS_FILE=" + (folder_ / "settings.ini").string());
     o.environment.push_back("TAMBLOR_AUTOSTART_KEY=" + keys + "\\Run");
