@@ -27,6 +27,9 @@ public:
 
 private:
     void release() noexcept;
+    // The system's side: whole zero-filled pages, or nullptr; and their return.
+    static void* map_pages(std::size_t size);
+    static void unmap_pages(void* data, std::size_t size) noexcept;
 
     void* data_ = nullptr;
     std::size_t size_ = 0;

@@ -2,9 +2,6 @@
 
 #include <windows.h>
 
-#include <new>
-#include <utility>
-
 namespace tb::host {
 
 std::size_t PageMemory::page_size() {
@@ -13,33 +10,11 @@ std::size_t PageMemory::page_size() {
     return info.dwPageSize > 0 ? info.dwPageSize : 4096u;
 }
 
-PageMemory::PageMemory(std::size_t size) {
-    if (size == 0) return;
-    // Committed pages arrive zero-filled and aligned to the allocation granularity.
-    void* p = ::VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-    if (p == nullptr) throw std::bad_alloc();
-    data_ = p;
-    size_ = size;
+// Committed pages arrive zero-filled and aligned to the allocation granularity.
+void* PageMemory::map_pages(std::size_t size) {
+    return ::VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
 }
 
-PageMemory::~PageMemory() { release(); }
-
-PageMemory::PageMemory(PageMemory&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
-
-PageMemory& PageMemory::operator=(PageMemory&& other) noexcept {
-    if (this != &other) {
-        release();
-        data_ = std::exchange(other.data_, nullptr);
-        size_ = std::exchange(other.size_, 0);
-    }
-    return *this;
-}
-
-void PageMemory::release() noexcept {
-    if (data_ != nullptr) ::VirtualFree(data_, 0, MEM_RELEASE);
-    data_ = nullptr;
-    size_ = 0;
-}
+void PageMemory::unmap_pages(void* data, std::size_t) noexcept { ::VirtualFree(data, 0, MEM_RELEASE); }
 
 }  // namespace tb::host
