@@ -64,7 +64,7 @@ int report_verify(const tb::VerifyRunFigures& f, double cpu) {
 }
 
 int main(int argc, char** argv) {
-    std::string target, rw = "randread", ring = "coop", compare, pattern = "auto";
+    std::string target, rw = "randread", ring = "defer", compare, pattern = "auto";
     uint32_t read_every = 1;
     uint64_t limit_mb = 0;
     bool seconds_given = false;
@@ -100,8 +100,8 @@ int main(int argc, char** argv) {
     tb::install_storage(true);
     tb::BlockStorage& storage = tb::block_storage();
     storage.set_completion_mode(ring == "interrupt" ? tb::CompletionMode::Interrupt
-                                : ring == "defer"   ? tb::CompletionMode::Deferred
-                                                    : tb::CompletionMode::Cooperative);
+                                : ring == "coop"    ? tb::CompletionMode::Cooperative
+                                                    : tb::CompletionMode::Deferred);
     tb::PathOptions options;
     options.async_queues = !sync;
     options.allow_buffered_fallback = false;

@@ -20,7 +20,7 @@ namespace tb {
 
 namespace {
 
-std::atomic<RingMode> g_ring_mode{RingMode::Cooperative};
+std::atomic<RingMode> g_ring_mode{RingMode::Deferred};
 
 #if TB_WITH_URING
 
@@ -132,7 +132,10 @@ public:
     // at queue depth 1 every request is a wait, and a timer costs more than
     // the wait itself where the machine is virtual.
     size_t wait(std::span<IoCompletion> out, uint32_t timeout_us) override {
-        size_t n = poll(out);
+        // A deferred ring runs its completions in the wait below, which
+        // returns at once when one is ready: only what is already posted
+        // is taken first, without a call of its own.
+        size_t n = deferred_ ? reap(out) : poll(out);
         if (n) {
             kick();
             return n;
