@@ -20,20 +20,9 @@
 #include <vector>
 
 #include "platform/child_process.h"
+#include "tests/stamped_lines.h"
 
 namespace tb::test {
-
-using Clock = std::chrono::steady_clock;
-
-// Polls `done` every 50 ms until it holds or `seconds` have passed; whether it held.
-inline bool eventually(const std::function<bool()>& done, int seconds) {
-    const auto until = Clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (Clock::now() >= until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
 
 // Writes a script with CR LF line ends and returns its path.
 inline std::string write_script(const std::filesystem::path& dir, const std::string& name, const std::string& text) {
@@ -94,30 +83,10 @@ public:
         child_.kill();
         exit_code_ = -1;
     }
-    // When the first line containing `text` was seen; nothing when none was.
-    std::optional<Clock::time_point> seen(const std::string& text) {
-        std::lock_guard<std::mutex> g(lock_);
-        for (const auto& [line, t] : lines_)
-            if (line.find(text) != std::string::npos) return t;
-        return std::nullopt;
-    }
-    bool await(const std::string& text, int seconds) {
-        return eventually([&] { return seen(text).has_value(); }, seconds);
-    }
-    // When each line containing `text` was seen, in order.
-    std::vector<Clock::time_point> all_seen(const std::string& text) {
-        std::lock_guard<std::mutex> g(lock_);
-        std::vector<Clock::time_point> t;
-        for (const auto& [line, at] : lines_)
-            if (line.find(text) != std::string::npos) t.push_back(at);
-        return t;
-    }
-    std::string output() {
-        std::lock_guard<std::mutex> g(lock_);
-        std::string all;
-        for (const auto& l : lines_) all += l.first + "\n";
-        return all;
-    }
+    std::optional<Clock::time_point> seen(const std::string& text) { return lines_.seen(text); }
+    bool await(const std::string& text, int seconds) { return lines_.await(text, seconds); }
+    std::vector<Clock::time_point> all_seen(const std::string& text) { return lines_.all_seen(text); }
+    std::string output() { return lines_.output(); }
 
 private:
     void watch() {
@@ -141,8 +110,7 @@ private:
             std::string line = pending_.substr(0, nl);
             if (!line.empty() && line.back() == '\r') line.pop_back();
             pending_.erase(0, nl + 1);
-            std::lock_guard<std::mutex> l(lock_);
-            lines_.emplace_back(std::move(line), now);
+            lines_.add(std::move(line), now);
         }
     }
 
@@ -155,8 +123,7 @@ private:
     std::mutex read_lock_;  // the watcher and a final read after the end
     size_t read_ = 0;
     std::string pending_;
-    std::mutex lock_;
-    std::vector<std::pair<std::string, Clock::time_point>> lines_;
+    StampedLines lines_;
 };
 
 }  // namespace tb::test

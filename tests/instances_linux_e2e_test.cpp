@@ -23,19 +23,12 @@
 #include <thread>
 #include <vector>
 
+#include "tests/stamped_lines.h"
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// Polls `done` every 50 ms until it holds or `seconds` have passed; whether it held.
-bool eventually(const std::function<bool()>& done, int seconds) {
-    const auto until = Clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (Clock::now() >= until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
+using tb::test::Clock;
+using tb::test::eventually;
 
 std::string make_tmpdir() {
     char tmpl[] = "/tmp/tamblor-inst-XXXXXX";
@@ -116,31 +109,10 @@ public:
         if (exit_code_ != kRunning && reader_.joinable()) reader_.join();
         return exit_code_;
     }
-    // When the first line containing `text` arrived; nothing when none did.
-    std::optional<Clock::time_point> seen(const std::string& text) {
-        std::lock_guard<std::mutex> g(lock_);
-        for (const auto& [line, t] : lines_)
-            if (line.find(text) != std::string::npos) return t;
-        return std::nullopt;
-    }
-    // Whether a line containing `text` arrives within `seconds`.
-    bool await(const std::string& text, int seconds) {
-        return eventually([&] { return seen(text).has_value(); }, seconds);
-    }
-    // When each line containing `text` arrived, in order.
-    std::vector<Clock::time_point> all_seen(const std::string& text) {
-        std::lock_guard<std::mutex> g(lock_);
-        std::vector<Clock::time_point> t;
-        for (const auto& [line, at] : lines_)
-            if (line.find(text) != std::string::npos) t.push_back(at);
-        return t;
-    }
-    std::string output() {
-        std::lock_guard<std::mutex> g(lock_);
-        std::string all;
-        for (const auto& l : lines_) all += l.first + "\n";
-        return all;
-    }
+    std::optional<Clock::time_point> seen(const std::string& text) { return lines_.seen(text); }
+    bool await(const std::string& text, int seconds) { return lines_.await(text, seconds); }
+    std::vector<Clock::time_point> all_seen(const std::string& text) { return lines_.all_seen(text); }
+    std::string output() { return lines_.output(); }
     void interrupt() { ::kill(pid_, SIGINT); }
     void terminate() { ::kill(pid_, SIGTERM); }
     void kill_now() { ::kill(pid_, SIGKILL); }
@@ -157,21 +129,18 @@ private:
             pending.append(buf, static_cast<size_t>(n));
             size_t nl;
             while ((nl = pending.find('\n')) != std::string::npos) {
-                std::lock_guard<std::mutex> g(lock_);
-                lines_.emplace_back(pending.substr(0, nl), now);
+                lines_.add(pending.substr(0, nl), now);
                 pending.erase(0, nl + 1);
             }
         }
-        std::lock_guard<std::mutex> g(lock_);
-        if (!pending.empty()) lines_.emplace_back(pending, Clock::now());
+        if (!pending.empty()) lines_.add(pending, Clock::now());
     }
 
     pid_t pid_ = -1;
     int fd_ = -1;
     int exit_code_ = kRunning;
     std::thread reader_;
-    std::mutex lock_;
-    std::vector<std::pair<std::string, Clock::time_point>> lines_;
+    tb::test::StampedLines lines_;
 };
 
 // The machine-wide objects of a namespace, as names in /dev/shm.
