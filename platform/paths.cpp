@@ -9,6 +9,13 @@ std::string native_path(std::string_view path) {
     return out;
 }
 
+std::string system_spelling(std::string_view path) {
+    std::string out(path);
+    for (char& c : out)
+        if (c == '\\' || c == '/') c = static_cast<char>(std::filesystem::path::preferred_separator);
+    return out;
+}
+
 std::filesystem::path fs_path(std::string_view path) {
     const std::string native = native_path(path);
     return std::filesystem::path(std::u8string(native.begin(), native.end()));

@@ -10,6 +10,9 @@ namespace tb {
 
 // A path as the platform's file calls take it ("\" becomes "/").
 std::string native_path(std::string_view path);
+// A path written with this system's own separator ("\\" on Windows, "/"
+// elsewhere), as its users write paths: for texts that name a file to them.
+std::string system_spelling(std::string_view path);
 // A UTF-8 path text as a file-system path (both separators accepted), and back.
 std::filesystem::path fs_path(std::string_view path);
 std::string utf8_path(const std::filesystem::path& path);

@@ -74,6 +74,7 @@ FileResolve resolve_file_argument(int slot, std::string& name, bool save_mode, s
         name = native_path(path);
         if (save_mode) log_output_path(slot, name);
         if (save_mode || file_exists(path)) return FileResolve::Chosen;
+        name = system_spelling(path);
         return FileResolve::NotFound;
     }
     if (save_mode) {
@@ -83,7 +84,7 @@ FileResolve resolve_file_argument(int slot, std::string& name, bool save_mode, s
     }
     std::string found = find_script_file(slot, path);
     if (found.empty()) {
-        name = native_path(path);
+        name = system_spelling(path);
         return FileResolve::NotFound;
     }
     name = found;

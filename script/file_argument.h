@@ -9,7 +9,8 @@ namespace tb {
 
 enum class FileResolve {
     Chosen,     // `name` holds the path to use
-    NotFound,   // open mode: the file does not exist (the caller raises -11 with the name)
+    NotFound,   // open mode: the file does not exist (the caller raises -11 with the name,
+                // which then holds the path as this system's users write it)
     Cancelled,  // no name was chosen (the caller sets the slot's cancel flag)
 };
 

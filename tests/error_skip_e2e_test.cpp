@@ -73,4 +73,11 @@ TEST_F(ErrorSkipEndToEnd, ComparisonThatCannotBeMadeIsFalse) {
     EXPECT_FALSE(has(r, "BRANCH-TAKEN")) << r.output;
 }
 
+TEST_F(ErrorSkipEndToEnd, MissingFileIsNamedAsTheSystemWritesPaths) {
+    // The path as this system spells it: backslashes on Windows.
+    const std::string path = (tmp_.dir() / "absent.ini").string();
+    ShellResult r = run_tolerant("GetINIData( Item:\"x\", File:\"" + path + "\" );");
+    expect_went_on(r, "File Open Fail or File Does Not Exist. " + path);
+}
+
 }  // namespace
