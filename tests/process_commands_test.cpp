@@ -29,9 +29,17 @@ protected:
         folder_ = test::fresh_slot();
         store_ = folder_ + "/autostart";
         autostart_.emplace("TAMBLOR_AUTOSTART_DIR", store_);
+        // On Windows the store is a registry key of the user, which outlives
+        // the test: a key of this moment's own, never one of an earlier run.
+        const auto now = std::chrono::system_clock::now().time_since_epoch().count();
+        autostart_key_.emplace("TAMBLOR_AUTOSTART_KEY",
+                               "Software\\tamblor-tests\\" + path_file_name(folder_) + "_" + std::to_string(now));
     }
-    void TearDown() override { autostart_.reset(); }
-    std::optional<test::ScopedVariable> autostart_;
+    void TearDown() override {
+        autostart_key_.reset();
+        autostart_.reset();
+    }
+    std::optional<test::ScopedVariable> autostart_, autostart_key_;
     std::string folder_, store_;
 };
 
@@ -109,10 +117,20 @@ TEST_F(ProcessCommands, AutoRunRegistersTheScriptAfterTheCountdownAndExitRemoves
     EXPECT_EQ(get_autorun_value("AutoRunOnStartup"), "");
 }
 
+namespace {
+
+// The registered command lines start this test binary itself, running no
+// test but writing its report: a program every system can start.
+std::string report_writing_command(const std::string& report) {
+    return "\"" + program_path() + "\" --gtest_filter=NoSuchSuite.NoSuchTest \"--gtest_output=xml:" + report + "\"";
+}
+
+}  // namespace
+
 TEST_F(ProcessCommands, AutostartRunnerStartsEveryRegisteredCommand) {
-    std::string a = folder_ + "/a.out", b = folder_ + "/b.out";
-    set_autorun_value("AutoRunOnStartup", "/bin/sh -c \"echo one > '" + a + "'\"");
-    set_autorun_value("Other", "/bin/sh -c \"echo two > '" + b + "'\"");
+    const std::string a = path_join(folder_, "a report.xml"), b = path_join(folder_, "b.xml");
+    set_autorun_value("AutoRunOnStartup", report_writing_command(a));
+    set_autorun_value("Other", report_writing_command(b));
     EXPECT_EQ(run_autostart_entries(), 0);
     EXPECT_TRUE(file_exists(a));
     EXPECT_TRUE(file_exists(b));
