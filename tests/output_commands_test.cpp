@@ -307,7 +307,7 @@ TEST_F(OutputTest, ResultHexRawBinaryWritesTheBytes) {
     cmd_ResultHex(0, "ByteStart:2, Len:0, HexParse:\"RawBinary\", ShowResult:0", "raw");
     std::string path = test::var("raw");
     EXPECT_EQ(path_extension(path), ".raw");
-    EXPECT_EQ(path_folder(path), folder_);
+    EXPECT_EQ(path_folder(path), native_path(folder_));
     EXPECT_EQ(slurp(path), kEightBytes.substr(2));
 
     std::string named = path_join(folder_, "part.bin");
