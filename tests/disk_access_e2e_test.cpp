@@ -4,12 +4,16 @@
 // are checked.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/system_settings.h"
 #include "tests/e2e_support.h"
+#include "tests/scoped_environment.h"
 #include "tests/shell_run.h"
 
 namespace {
@@ -271,7 +275,13 @@ TEST_F(DiskAccessE2E, HmbPolicyIsKeptInTheSettingsStore) {
     EXPECT_NE(r.output.find("Please Reboot PC for Active HMB Setting."), std::string::npos);
     EXPECT_NE(r.output.find("Now Host HMB Value: 2"), std::string::npos);  // read back, 255 changes nothing
     EXPECT_EQ(r.output.find("Set Host HMB Value", r.output.find("Now Host HMB Value: 2")), std::string::npos);
-    EXPECT_NE(read_file(dir_ / "settings.ini").find("HmbAllocationPolicy=2"), std::string::npos);
+    // The value is in the store the run was given, read back through it.
+    std::vector<std::unique_ptr<tb::test::ScopedVariable>> store;
+    for (const auto& [name, value] : tb::test::settings_store_environment(dir_))
+        store.push_back(std::make_unique<tb::test::ScopedVariable>(name, value));
+    uint32_t policy = 0;
+    EXPECT_TRUE(tb::get_system_value("SYSTEM\\CurrentControlSet\\Control\\StorPort", "HmbAllocationPolicy", policy));
+    EXPECT_EQ(policy, 2u);
 }
 
 TEST_F(DiskAccessE2E, LbaWritesReadBackTrimToZeroAndFlush) {

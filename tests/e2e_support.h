@@ -63,6 +63,14 @@ inline std::map<std::string, std::string> temp_environment(const std::filesystem
     return {{"TMPDIR", dir.string()}, {"TMP", dir.string()}, {"TEMP", dir.string()}};
 }
 
+// The variables that give a run a settings store of the test's own: a file
+// in `dir` on Linux, a registry key of the user named after `dir` (a folder
+// of its own, so no earlier run's key) on Windows.
+inline std::map<std::string, std::string> settings_store_environment(const std::filesystem::path& dir) {
+    return {{"TAMBLOR_SETTINGS_FILE", (dir / "settings.ini").string()},
+            {"TAMBLOR_SETTINGS_KEY", "Software\\tamblor-tests\\" + dir.filename().string()}};
+}
+
 // Runs the real binary with `args` from `dir`, with `dir` as its temporary
 // folder and `more_environment` laid over the test's environment.
 inline ProcessResult run_tamblor(const std::filesystem::path& dir, const std::vector<std::string>& args,
@@ -95,7 +103,7 @@ inline ProcessResult run_sim_script(const std::filesystem::path& dir, const std:
     std::ofstream(dir / "t.scpt", std::ios::binary | std::ios::trunc) << script;
     std::vector<std::string> args{"--sim=machine.ini", "SCRIPT:t.scpt"};
     args.insert(args.end(), more.begin(), more.end());
-    return run_tamblor(dir, args, {{"TAMBLOR_SETTINGS_FILE", (dir / "settings.ini").string()}});
+    return run_tamblor(dir, args, settings_store_environment(dir));
 }
 
 // Writes a script with CR LF line ends (a bare LF does not end a comment).
