@@ -391,6 +391,10 @@ TEST_F(WorkloadEngine, TooManyPointsInOneCycleEndsTheRun) {
     p.range_mb = 1024;
     p.queue_depth = 1;
     p.rate = 1000;
+    // Sped up 2000 times, the usual stall limit is 15 ms of real time, which
+    // a busy machine (or a coarse system timer) can let pass between two
+    // completions; this run is about the points, so no stall may end it.
+    p.stall_seconds = 1'000'000;
     WorkloadResult r;
     EXPECT_EQ(run_performance(p, r), -87);
     EXPECT_EQ(r.final_state, RunState::TooManyPoints);
