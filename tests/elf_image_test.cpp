@@ -8,37 +8,13 @@
 #include <string>
 
 #include "app/program_image.h"
-#include "platform/host/random_bytes.h"
-#include "platform/host/temp_folder.h"
+#include "tests/image_bytes.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class ScratchFile {
-public:
-    ScratchFile() {
-        std::uint64_t tag = 0;
-        tb::host::random_bytes(&tag, sizeof tag);
-        path_ = tb::host::temp_folder() / ("tamblor-elf-" + std::to_string(tag));
-    }
-    ~ScratchFile() {
-        std::error_code ec;
-        fs::remove(path_, ec);
-    }
-    std::string write(const std::string& bytes) const {
-        std::ofstream(path_, std::ios::binary | std::ios::trunc) << bytes;
-        return path_.string();
-    }
-
-private:
-    fs::path path_;
-};
-
-void put(std::string& b, size_t at, uint64_t value, size_t width) {
-    if (b.size() < at + width) b.resize(at + width, '\0');
-    for (size_t i = 0; i < width; ++i) b[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
+using tb::test::put;
 
 // A little-endian ELF64 header with one program header (a segment of
 // `segment_size` bytes at 0x1000) and a section table of `sections` records
@@ -66,7 +42,7 @@ std::string make_elf64(uint64_t shoff, uint16_t sections, uint64_t file_size, ui
 }  // namespace
 
 TEST(ElfImage, SegmentsAndSectionTableEndTheImage) {
-    ScratchFile f;
+    tb::test::ScratchFile f("tamblor-elf");
     EXPECT_EQ(tb::program_image_size(f.write(make_elf64(0, 0, 0x1200))), 0x1200u);
     EXPECT_EQ(tb::program_image_size(f.write(make_elf64(0, 0, 0x1300))), 0x1200u);
     // Two section records at 0x1200 (a null section and one of no bytes).
@@ -74,7 +50,7 @@ TEST(ElfImage, SegmentsAndSectionTableEndTheImage) {
 }
 
 TEST(ElfImage, ASectionCountThatOverflowsTheTableSizeIsRefused) {
-    ScratchFile f;
+    tb::test::ScratchFile f("tamblor-elf");
     // The header's count is 0, so the count is taken from the first section's
     // size: 2^58 records of 64 bytes wrap to a table of no bytes.
     std::string elf = make_elf64(0x1200, 0, 0x1300);

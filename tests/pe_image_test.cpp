@@ -9,37 +9,13 @@
 #include <string>
 
 #include "app/program_image.h"
-#include "platform/host/random_bytes.h"
-#include "platform/host/temp_folder.h"
+#include "tests/image_bytes.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class ScratchFile {
-public:
-    ScratchFile() {
-        std::uint64_t tag = 0;
-        tb::host::random_bytes(&tag, sizeof tag);
-        path_ = tb::host::temp_folder() / ("tamblor-pe-" + std::to_string(tag) + ".exe");
-    }
-    ~ScratchFile() {
-        std::error_code ec;
-        fs::remove(path_, ec);
-    }
-    std::string write(const std::string& bytes) const {
-        std::ofstream(path_, std::ios::binary | std::ios::trunc) << bytes;
-        return path_.string();
-    }
-
-private:
-    fs::path path_;
-};
-
-void put(std::string& b, size_t at, uint64_t value, size_t width) {
-    if (b.size() < at + width) b.resize(at + width, '\0');
-    for (size_t i = 0; i < width; ++i) b[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
+using tb::test::put;
 
 struct Section {
     uint32_t raw_pointer, raw_size;
@@ -95,7 +71,7 @@ std::string make_pe(const PeShape& s) {
 }  // namespace
 
 TEST(PeImage, SectionsEndTheImageAndAppendedBytesLieOutside) {
-    ScratchFile f;
+    tb::test::ScratchFile f("tamblor-pe", ".exe");
     PeShape shape;
     EXPECT_EQ(tb::program_image_size(f.write(make_pe(shape))), 0x800u);
     shape.file_size = 0x800 + 123;
@@ -106,7 +82,7 @@ TEST(PeImage, SectionsEndTheImageAndAppendedBytesLieOutside) {
 }
 
 TEST(PeImage, HeadersAloneAndEmptySectionsCount) {
-    ScratchFile f;
+    tb::test::ScratchFile f("tamblor-pe", ".exe");
     PeShape shape;
     shape.sections = {{0x0, 0x0}, {0x5000, 0x0}};  // uninitialised data: no bytes in the file
     shape.size_of_headers = 0x400;
@@ -114,7 +90,7 @@ TEST(PeImage, HeadersAloneAndEmptySectionsCount) {
 }
 
 TEST(PeImage, SymbolAndStringTablesBelongToTheImage) {
-    ScratchFile f;
+    tb::test::ScratchFile f("tamblor-pe", ".exe");
     PeShape shape;
     shape.symbol_pointer = 0x800;
     shape.symbol_count = 3;  // 54 bytes, then the string table's length
@@ -128,7 +104,7 @@ TEST(PeImage, SymbolAndStringTablesBelongToTheImage) {
 }
 
 TEST(PeImage, CertificateTableBelongsToTheImageInBothHeaderKinds) {
-    ScratchFile f;
+    tb::test::ScratchFile f("tamblor-pe", ".exe");
     PeShape shape;
     shape.certificate_offset = 0x800;
     shape.certificate_size = 0x180;
@@ -139,7 +115,7 @@ TEST(PeImage, CertificateTableBelongsToTheImageInBothHeaderKinds) {
 }
 
 TEST(PeImage, DamagedHeadersGiveNoSize) {
-    ScratchFile f;
+    tb::test::ScratchFile f("tamblor-pe", ".exe");
     std::string good = make_pe(PeShape{});
 
     std::string bad_signature = good;
