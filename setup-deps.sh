@@ -13,9 +13,13 @@ pkgs+=(e2fsprogs)
 pkgs+=(util-linux mount coreutils gzip)
 # The Windows build: MinGW-w64 (posix threads) and zlib for it, GoogleTest's
 # sources to cross-build, wine to run the programs and tests, ccache.
-pkgs+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine wine64 ccache)
+pkgs+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest ccache)
+# wine with what it recommends (its fonts and libraries), as on the machines
+# the Windows tests were made on.
+wine_pkgs=(wine wine64)
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${pkgs[@]}" >/dev/null
+$SUDO apt-get install -y -qq "${wine_pkgs[@]}" >/dev/null
