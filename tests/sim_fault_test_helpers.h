@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "platform/sim/backing_store.h"
-#include "tests/sim_temp_folder.h"
+#include "platform/sim/host_path.h"
+#include "tests/temp_dir.h"
 
 namespace tb::sim::test {
 
@@ -20,7 +21,7 @@ class ScratchMedium {
     static constexpr uint64_t kSize = 16ull << 20;  // 32768 sectors
 
     ScratchMedium() {
-        folder_ = fresh_sim_folder("tamblor-medium");
+        folder_ = tb::test::make_temp_dir("tamblor-medium");
         reopen();
     }
     ~ScratchMedium() {

@@ -12,10 +12,30 @@
 
 #include "platform/sim/host_path.h"
 #include "platform/sim/sim_platform.h"
+#include "tests/temp_dir.h"
 
 namespace tb::sim::test {
 
 namespace fs = std::filesystem;
+
+// A private scratch folder, in the temporary folder unless `parent` is
+// given, removed with its contents at the end.
+class Scratch {
+  public:
+    explicit Scratch(const fs::path& parent = {})
+        : dir_(host_path(tb::test::make_temp_dir("tamblor-simsafe", parent))) {}
+    ~Scratch() {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    const fs::path& dir() const { return dir_; }
+    fs::path operator/(const std::string& name) const { return dir_ / name; }
+
+  private:
+    fs::path dir_;
+};
 
 inline constexpr char kPrecious[] = "precious data of root\n";
 inline constexpr char kOneDisk[] = "[disk1]\ntype = nvme\ncapacity = 64MiB\n";

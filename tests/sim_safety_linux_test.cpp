@@ -16,26 +16,11 @@
 namespace tb::sim::test {
 namespace {
 
-// A scratch folder under /tmp (so that any user can reach it), removed at the end.
-class Scratch {
-  public:
-    Scratch() {
-        char tmpl[] = "/tmp/tamblor-simsafe-XXXXXX";
-        dir_ = ::mkdtemp(tmpl);
-    }
-    ~Scratch() {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    const fs::path& dir() const { return dir_; }
-    fs::path operator/(const std::string& name) const { return dir_ / name; }
-
-  private:
-    fs::path dir_;
-};
+// Scratch folders under /tmp, which every user can reach.
+const fs::path kSharedTmp = "/tmp";
 
 TEST(SimFolderModes, NewFolderAndImagesArePrivate) {
-    Scratch s;
+    Scratch s{kSharedTmp};
     std::string error;
     auto p = build(s / "sim", std::string(kOneDisk) + "volumes = E\n", &error);
     ASSERT_TRUE(p) << error;
@@ -51,7 +36,7 @@ TEST(SimFolderModes, NewFolderAndImagesArePrivate) {
 
 TEST(SimFolderModes, FolderOthersCanEnterOrWriteIsRefused) {
     for (mode_t mode : {0755, 0770, 0777, 01777}) {
-        Scratch s;
+        Scratch s{kSharedTmp};
         ASSERT_EQ(::mkdir((s / "sim").c_str(), 0700), 0);
         ASSERT_EQ(::chmod((s / "sim").c_str(), mode), 0);
         std::string error;
@@ -63,7 +48,7 @@ TEST(SimFolderModes, FolderOthersCanEnterOrWriteIsRefused) {
 }
 
 TEST(SimFolderModes, ImageThatIsNoRegularFileIsRefused) {
-    Scratch s;
+    Scratch s{kSharedTmp};
     ASSERT_EQ(::mkdir((s / "sim").c_str(), 0700), 0);
     ASSERT_EQ(::mkfifo((s / "sim" / "disk1.img").c_str(), 0600), 0);
     std::string error;
@@ -73,7 +58,7 @@ TEST(SimFolderModes, ImageThatIsNoRegularFileIsRefused) {
 
 TEST(SimFolderModes, FilesOfAnotherUserAreRefused) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a file away";
-    Scratch s;
+    Scratch s{kSharedTmp};
     ASSERT_EQ(::mkdir((s / "sim").c_str(), 0700), 0);
     write_all(s / "sim" / "disk1.img", std::string(64 << 20, '\0'));
     ASSERT_EQ(::chown((s / "sim" / "disk1.img").c_str(), 65534, 65534), 0);
@@ -121,7 +106,7 @@ class SimFolderTrapE2E : public ::testing::Test {
 
     fs::path sim_folder() const { return scratch_ / ("tamblor-sim-" + std::to_string(::getuid())); }
 
-    Scratch scratch_;
+    Scratch scratch_{kSharedTmp};
 };
 
 TEST_F(SimFolderTrapE2E, ImageSymlinkInAFolderOfAnotherUser) {

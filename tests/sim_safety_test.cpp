@@ -13,21 +13,6 @@
 namespace tb::sim::test {
 namespace {
 
-// A scratch folder in the temporary folder, removed at the end.
-class Scratch {
-  public:
-    Scratch() : dir_(host_path(fresh_sim_folder("tamblor-simsafe"))) {}
-    ~Scratch() {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-    const fs::path& dir() const { return dir_; }
-    fs::path operator/(const std::string& name) const { return dir_ / name; }
-
-  private:
-    fs::path dir_;
-};
-
 // Makes a symbolic link, or skips the test where this system or user may
 // not make one.
 #define MAKE_LINK_OR_SKIP(make, target, link)                                               \

@@ -18,7 +18,7 @@
 #include "platform/sim/sim_common.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_platform.h"
-#include "tests/sim_temp_folder.h"
+#include "tests/temp_dir.h"
 
 namespace tb::sim::test {
 
@@ -27,7 +27,7 @@ class Bench {
   public:
     // `disks` holds the [diskN] sections; empty takes the built-in machine's.
     explicit Bench(const std::string& disks = {}, bool persist = false) {
-        folder_ = fresh_sim_folder("tamblor-simtest");
+        folder_ = tb::test::make_temp_dir("tamblor-simtest");
         build(disks, persist);
     }
     ~Bench() {

@@ -8,6 +8,8 @@
 #include <string>
 #include <system_error>
 
+#include "platform/host/temp_folder.h"
+
 namespace tb::test {
 
 // A fresh folder <parent>/<stem>-<16 hex digits>, made by this call and
@@ -15,7 +17,7 @@ namespace tb::test {
 // given.
 inline std::string make_temp_dir(const std::string& stem, const std::filesystem::path& parent = {}) {
     thread_local std::mt19937_64 draw{std::random_device{}()};
-    const std::filesystem::path base = parent.empty() ? std::filesystem::temp_directory_path() : parent;
+    const std::filesystem::path base = parent.empty() ? tb::host::temp_folder() : parent;
     for (;;) {
         char suffix[17];
         std::snprintf(suffix, sizeof suffix, "%016llx", static_cast<unsigned long long>(draw()));
