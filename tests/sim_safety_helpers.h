@@ -58,7 +58,7 @@ inline void write_all(const fs::path& p, const std::string& text) {
 }
 
 inline std::unique_ptr<SimPlatform> build(const fs::path& folder, const std::string& disks, std::string* error) {
-    auto cfg = parse_sim_config("[machine]\nfolder = " + utf8_text(folder) + "\npersist = 0\n" + disks, error);
+    auto cfg = parse_sim_config("[machine]\nfolder = " + utf8_path(folder) + "\npersist = 0\n" + disks, error);
     if (!cfg) return nullptr;
     return make_sim_platform_from_config(*cfg, error);
 }

@@ -90,12 +90,12 @@ TEST(SimFolderSafety, FileOverrideIsNeverResized) {
     write_all(s / "mine.img", kPrecious);
     std::string error;
     // An existing file of another size than the disk's: refused, untouched.
-    EXPECT_FALSE(build(s / "sim", std::string(kOneDisk) + "file = " + utf8_text(s / "mine.img") + "\n", &error));
+    EXPECT_FALSE(build(s / "sim", std::string(kOneDisk) + "file = " + utf8_path(s / "mine.img") + "\n", &error));
     EXPECT_NE(error.find("mine.img"), std::string::npos) << error;
     EXPECT_NE(error.find("size"), std::string::npos) << error;
     EXPECT_TRUE(kept(s / "mine.img"));
     // A file that is not there yet is made at the disk's size, and used again.
-    const std::string fresh = std::string(kOneDisk) + "file = " + utf8_text(s / "fresh.img") + "\n";
+    const std::string fresh = std::string(kOneDisk) + "file = " + utf8_path(s / "fresh.img") + "\n";
     ASSERT_TRUE(build(s / "sim", fresh, &error)) << error;
     EXPECT_EQ(fs::file_size(s / "fresh.img"), 64ull << 20);
     EXPECT_TRUE(build(s / "sim", fresh, &error)) << error;
@@ -106,7 +106,7 @@ TEST(SimFolderSafety, FileOverrideThatIsASymlinkIsNotFollowed) {
     write_all(s / "mine.img", kPrecious);
     MAKE_LINK_OR_SKIP(fs::create_symlink, s / "mine.img", s / "link.img");
     std::string error;
-    EXPECT_FALSE(build(s / "sim", std::string(kOneDisk) + "file = " + utf8_text(s / "link.img") + "\n", &error));
+    EXPECT_FALSE(build(s / "sim", std::string(kOneDisk) + "file = " + utf8_path(s / "link.img") + "\n", &error));
     EXPECT_NE(error.find("symbolic link"), std::string::npos) << error;
     EXPECT_TRUE(kept(s / "mine.img"));
 }

@@ -26,7 +26,7 @@ std::string read_all(const fs::path& p) {
 std::vector<std::string> temporaries(const fs::path& folder) {
     std::vector<std::string> found;
     for (const auto& entry : fs::directory_iterator(folder)) {
-        std::string name = utf8_text(entry.path().filename());
+        std::string name = utf8_path(entry.path().filename());
         if (name.find(".tmp") != std::string::npos) found.push_back(name);
     }
     return found;
