@@ -1,7 +1,8 @@
 // The request sources of the engine: the action table's exact counts, the
 // stripes of random units, and the write/verify loops' source (no offset in
 // flight twice, sequence numbers unique and increasing, the sequential
-// cursor's wrap, the byte budget, step pacing).
+// cursor's wrap, the byte budget, step pacing), and the performance
+// source's streams, which each read their range once.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include "workload/byte_budget.h"
 #include "workload/compare_source.h"
 #include "workload/engine.h"
+#include "workload/perf_source.h"
 #include "workload/stripe_units.h"
 
 namespace tb {
@@ -203,6 +205,59 @@ TEST(CompareSource, StepDelayPausesBeforeTheFirstRequestAndAfterEachStepRun) {
     workload_sleep_ms(2100);
     EXPECT_EQ(src.next(0, io).status, DrawStatus::Ready);
     set_workload_time_scale(1.0);
+}
+
+}  // namespace
+}  // namespace tb
+
+namespace tb {
+namespace {
+
+// Streams of their own cursor share one byte budget of exactly their ranges.
+// A stream that has passed its end keeps being asked (the engine visits
+// every slot on every turn) and must not take bytes the others still need:
+// each stream reads every unit once, and the cycle only ends by the last
+// request filling the limit.
+TEST(PerfSource, EndedStreamsLeaveTheSharedBudgetToTheOthers) {
+    constexpr uint32_t kStreams = 4, kUnits = 32, kSize = 128 * 1024;
+    for (int round = 0; round < 200; ++round) {
+        PerfMix mix;
+        mix.request_size = kSize;
+        mix.last_offset = uint64_t{kUnits - 1} * kSize;
+        mix.units = kUnits;
+        mix.per_stream = true;
+        ByteBudget budget;
+        budget.configure(uint64_t{kUnits} * kSize * kStreams, uint64_t{kUnits} * kSize * kStreams);
+        std::atomic<uint64_t> cursor{0};
+        std::atomic<uint32_t> running{kStreams};
+        std::vector<std::vector<uint64_t>> read(kStreams);
+        std::vector<std::thread> threads;
+        for (uint32_t t = 0; t < kStreams; ++t)
+            threads.emplace_back([&, t] {
+                PerfSource src(mix, cursor, budget, SourcePlace{t, t, 1, kStreams}, 7);
+                bool ended = false;
+                while (running.load() > 0) {
+                    PlannedIo io;
+                    Draw d = src.next(t, io);
+                    if (d.status == DrawStatus::Ready) {
+                        read[t].push_back(io.offset);
+                        continue;
+                    }
+                    if (d.status != DrawStatus::StreamEnded) {  // the budget refused
+                        if (!ended) running.fetch_sub(1);
+                        return;
+                    }
+                    if (!ended) running.fetch_sub(1);
+                    ended = true;
+                }
+            });
+        for (auto& t : threads) t.join();
+        for (uint32_t t = 0; t < kStreams; ++t) {
+            ASSERT_EQ(read[t].size(), kUnits) << "round " << round << " stream " << t;
+            for (uint32_t i = 0; i < kUnits; ++i) ASSERT_EQ(read[t][i], uint64_t{i} * kSize);
+        }
+        ASSERT_EQ(budget.total_bytes(), uint64_t{kUnits} * kSize * kStreams);
+    }
 }
 
 }  // namespace

@@ -30,6 +30,12 @@ bool PerfSource::claim_shared(uint32_t size, uint64_t& offset) {
     }
 }
 
+bool PerfSource::sequential_ended(uint32_t stream) const {
+    if (mix_.random_ratio != 0) return false;  // the cursors start over instead
+    const uint64_t at = mix_.per_stream ? own_cursors_[stream - place_.first_stream] : cursor_.load();
+    return at > mix_.last_offset;
+}
+
 bool PerfSource::claim_own(uint32_t stream, uint32_t size, uint64_t& offset) {
     uint64_t& cursor = own_cursors_[stream - place_.first_stream];
     if (cursor > mix_.last_offset) {
@@ -51,6 +57,11 @@ Draw PerfSource::next(uint32_t stream, PlannedIo& out) {
         size = size / mix_.sector_size * mix_.sector_size;
         if (size == 0) size = mix_.sector_size;
     }
+    // A sequential stream that has passed its end says so before it takes
+    // any bytes: a take it gave back later would, for that moment, refuse
+    // or end the cycle of a stream that still has requests to send.
+    const bool random = random_[random_index_] != 0;
+    if (!random && sequential_ended(stream)) return {DrawStatus::StreamEnded};
     Draw d;
     switch (budget_.take(size, d.fills_cycle, d.fills_limit)) {
     case ByteBudget::Take::LimitReached: return {DrawStatus::LimitReached};
@@ -58,7 +69,7 @@ Draw PerfSource::next(uint32_t stream, PlannedIo& out) {
     case ByteBudget::Take::Granted: break;
     }
     uint64_t offset;
-    if (random_[random_index_] != 0) {
+    if (random) {
         offset = mix_.start_offset + rng_.below64(mix_.units) * mix_.request_size;
         cursor_.store(offset + size, std::memory_order_relaxed);
     } else if (!(mix_.per_stream ? claim_own(stream, size, offset) : claim_shared(size, offset))) {

@@ -35,6 +35,7 @@ public:
     Draw next(uint32_t stream, PlannedIo& out) override;
 
 private:
+    bool sequential_ended(uint32_t stream) const;
     bool claim_shared(uint32_t size, uint64_t& offset);
     bool claim_own(uint32_t stream, uint32_t size, uint64_t& offset);
 
