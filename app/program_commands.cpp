@@ -4,6 +4,10 @@
 
 #include "app/app_bindings.h"
 #include "disk/disk_bindings.h"
+#include "power/hub_bindings.h"
+#include "power/relink_bindings.h"
+#include "power/restart_bindings.h"
+#include "power/sleep_bindings.h"
 #include "script/engine_bindings.h"
 #include "ui/ui_bindings.h"
 #include "workload/workload_bindings.h"
@@ -11,8 +15,9 @@
 namespace tb {
 
 std::span<const BindingList> program_bindings() {
-    static const std::array<BindingList, 5> kLists = {
-        engine_bindings(), disk_bindings(), workload_bindings(), ui_bindings(), app_bindings(),
+    static const std::array<BindingList, 9> kLists = {
+        engine_bindings(), disk_bindings(),    workload_bindings(), ui_bindings(),     app_bindings(),
+        sleep_bindings(),  hub_bindings(),     restart_bindings(),  relink_bindings(),
     };
     return kLists;
 }

@@ -1,0 +1,7 @@
+#include "power/hub_bindings.h"
+
+namespace tb {
+
+BindingList hub_bindings() { return {}; }
+
+}  // namespace tb

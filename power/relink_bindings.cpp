@@ -1,0 +1,7 @@
+#include "power/relink_bindings.h"
+
+namespace tb {
+
+BindingList relink_bindings() { return {}; }
+
+}  // namespace tb

@@ -1,0 +1,7 @@
+#include "power/restart_bindings.h"
+
+namespace tb {
+
+BindingList restart_bindings() { return {}; }
+
+}  // namespace tb

@@ -1,0 +1,7 @@
+#include "power/sleep_bindings.h"
+
+namespace tb {
+
+BindingList sleep_bindings() { return {}; }
+
+}  // namespace tb
