@@ -752,8 +752,12 @@ int run_performance(const PerfParams& p, WorkloadResult& result) {
             result.cycles = cycle;
         }
 
-        // 6. Another cycle?
+        // 6. Another cycle? A stream that reached its end beside the request
+        // filling the transfer limit may have ended the cycle first; the
+        // limit still ends the run.
         RunState st = c.run_state();
+        if (st == RunState::CycleDone && c.budget.limit() && c.budget.total_bytes() >= c.budget.limit())
+            st = RunState::LimitReached;
         const uint64_t now = workload_ms();
         bool cancel = c.cancel->load();
         if (st == RunState::Running || st == RunState::CycleDone) {
