@@ -142,6 +142,16 @@ public:
     virtual bool set_device_enabled(uint32_t /*disk_number*/, bool /*enable*/) { return false; }
     // Removes a disk and its parent controller from the system.
     virtual bool remove_device(uint32_t /*disk_number*/) { return false; }
+    // Takes the disk's controller off its bus and brings it back, so that
+    // the system finds it afresh (handles opened before are then stale).
+    // By default the controller device is disabled and enabled again.
+    virtual bool relink_device(uint32_t disk_number) {
+        return set_device_enabled(disk_number, false) && set_device_enabled(disk_number, true);
+    }
+    // Re-enumerates the machine's devices: controllers and disks that were
+    // removed but are still attached come back. False when the machine
+    // refused the request.
+    virtual bool rescan_devices() { return false; }
 
     // PCI configuration space of the disk's controller function, or with
     // `upstream` of the bridge port above it: at least the 64-byte header,

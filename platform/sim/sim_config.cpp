@@ -377,6 +377,7 @@ bool apply_key(DiskConfig& d, const std::string& key, const std::string& value, 
     if (k == "bridge_signature") return flag(d.bridge_signature);
     if (k == "signature") return num(d.signature, 0, 0xFFFF);
     if (k == "present") return flag(d.present);
+    if (k == "reconnect") return flag(d.reconnect);
     if (k == "file") { d.file = value; return true; }
     if (k == "pattern_images") return flag(d.pattern_images);
     if (FaultKind kind; fault_kind_of_key(k, kind)) return parse_fault_rules(kind, value, line, d.fault_rules, error);

@@ -46,6 +46,7 @@
 //   bridge_signature = 1          ; 0: the bridge's INQUIRY carries no chip marks (detection must probe)
 //   signature = 0x3035            ; INQUIRY bytes 36-37 override
 //   present = 1                   ; plugged in at start
+//   reconnect = 1                 ; 0: once disabled or removed, enabling or a rescan does not bring it back (only a replug)
 //   file = /path/disk1.img        ; backing file override
 //   pattern_images = 1            ; identify and SMART data with a distinct value in every field
 //
@@ -111,6 +112,7 @@ struct DiskConfig {
     bool bridge_signature = true;
     int signature = -1;       // INQUIRY bytes 36-37 as a 16-bit value (36 high), -1: the bridge's own
     bool present = true;
+    bool reconnect = true;
     std::string file;
     bool pattern_images = false;  // see sim_pattern_images.h
     std::vector<FaultRule> fault_rules;

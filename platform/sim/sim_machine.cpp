@@ -348,6 +348,10 @@ bool SimDisk::set_enabled(bool enable) {
     if (enable == enabled_) return true;
     enabled_ = enable;
     ++generation_;
+    if (enable && !config_.reconnect) {
+        removed_ = true;  // the request is taken, but the controller never shows again
+        return true;
+    }
     if (enable) controller_reset();  // the driver starts the controller afresh
     return true;
 }
@@ -362,7 +366,7 @@ bool SimDisk::remove() {
 
 void SimDisk::rescan() {
     std::lock_guard lock(mutex_);
-    if (!removed_) return;
+    if (!removed_ || !config_.reconnect) return;
     removed_ = false;
     ++generation_;
     controller_reset();

@@ -20,6 +20,11 @@ bool SimPlatform::set_device_enabled(uint32_t disk_number, bool enable) {
 
 bool SimPlatform::remove_device(uint32_t disk_number) { return machine_->remove(disk_number); }
 
+bool SimPlatform::rescan_devices() {
+    machine_->rescan();
+    return true;
+}
+
 SimPciLink* SimPlatform::pci_link(uint32_t disk_number) {
     if (!machine_->disk(disk_number)) return nullptr;  // absent or removed
     for (const DiskConfig& d : machine_->config().disks) {

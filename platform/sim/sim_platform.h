@@ -24,6 +24,8 @@ class SimPlatform final : public DiskPlatform {
     std::unique_ptr<DiskDevice> open(const std::string& path) override;
     bool set_device_enabled(uint32_t disk_number, bool enable) override;
     bool remove_device(uint32_t disk_number) override;
+    // Re-enumerates the simulated device tree (always taken).
+    bool rescan_devices() override;
     // NVMe disks on the PCI bus only (not those behind a USB bridge).
     bool read_pci_config(uint32_t disk_number, bool upstream, std::vector<uint8_t>& out) override;
     bool write_pci_config(uint32_t disk_number, bool upstream, uint32_t offset,
