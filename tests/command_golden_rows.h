@@ -12,6 +12,8 @@
 #include "disk/disk_commands.h"
 #include "disk/nvme_commands.h"
 #include "disk/report_commands.h"
+#include "power/rescan_driver.h"
+#include "power/ssd_relink.h"
 #include "script/command_table.h"
 #include "script/flow_commands.h"
 #include "script/fn_script.h"
@@ -120,7 +122,7 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"VSC_GetSPIDbgInfo", SC::Device, kMaskNvme, kNS},
         {"SSDPowerOff", SC::Device, kMaskNvme, kNS},
         {"SSDPowerOn", SC::Device, kMaskNvme, kNS},
-        {"SSDPowerReLink", SC::Device, kMaskNvme, kNS},
+        {"SSDPowerReLink", SC::Device, kMaskNvme, cmd_SSDPowerReLink},
         {"MonitorData", SC::Device, kMaskNvme, kNS},
         {"Identify", SC::Device, kMaskAta, cmd_ata_Identify},
         {"IdentifyEx", SC::Device, kMaskAta, cmd_IdentifyEx},
@@ -199,7 +201,7 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"File_Write", SC::Device, kMaskAny, kNS},
         {"File_Read", SC::Device, kMaskAny, kNS},
         {"File_CompareWithPattern", SC::Device, kMaskAny, kNS},
-        {"ReScanDriver", SC::Device, kMaskAny, kNS},
+        {"ReScanDriver", SC::Device, kMaskAny, cmd_ReScanDriver},
         {"Exec", SC::Device, kMaskAny, kNS},
         {"CSV_ShowChart", SC::Device, kMaskAny, kNS},
         {"CSV_ShowTable", SC::Device, kMaskAny, kNS},

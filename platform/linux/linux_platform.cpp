@@ -105,6 +105,17 @@ bool LinuxPlatform::remove_device(uint32_t disk_number) {
     return false;
 }
 
+bool LinuxPlatform::relink_device(uint32_t disk_number) {
+    for (const auto& d : scan_disks(roots_)) {
+        if (d.info.disk_number != disk_number) continue;
+        if (d.transport != Transport::Nvme || d.pci_path.empty()) break;
+        return write_attr(d.pci_path + "/remove", "1") && write_attr(roots_.sys + "/bus/pci/rescan", "1");
+    }
+    return DiskPlatform::relink_device(disk_number);
+}
+
+bool LinuxPlatform::rescan_devices() { return rescan_everything(); }
+
 std::string LinuxPlatform::pci_folder(uint32_t disk_number, bool upstream) const {
     for (const auto& d : scan_disks(roots_)) {
         if (d.info.disk_number != disk_number || d.pci_path.empty()) continue;

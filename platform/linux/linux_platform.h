@@ -30,6 +30,16 @@ public:
     // NVMe: removes the controller's PCI function; USB: logically
     // disconnects the USB device; other SCSI disks: deletes the SCSI device.
     bool remove_device(uint32_t disk_number) override;
+    // NVMe: the controller's PCI function is removed and the PCI bus
+    // rescanned, so the kernel tears the function down (driver shut down,
+    // function disabled, resources given back) and enumerates it afresh from
+    // its configuration space, as after a link that went down and came up.
+    // A driver unbind and bind would keep the function configured and never
+    // shows whether the device answers enumeration again. Other disks: the
+    // disable and enable of set_device_enabled.
+    bool relink_device(uint32_t disk_number) override;
+    // A PCI bus rescan and a scan of every SCSI host ("- - -").
+    bool rescan_devices() override;
     // The function's sysfs "config" file (a user other than root reads only
     // the 64-byte header).
     bool read_pci_config(uint32_t disk_number, bool upstream, std::vector<uint8_t>& out) override;

@@ -22,6 +22,9 @@ public:
     bool set_device_enabled(uint32_t disk_number, bool enable) override;
     // Removes the disk's controller device (and the disk with it).
     bool remove_device(uint32_t disk_number) override;
+    // Asks the configuration manager to re-enumerate the device tree from
+    // its root (device_rescan_win.cpp).
+    bool rescan_devices() override;
 
 private:
     // The controller instance of a disk now present.

@@ -82,3 +82,29 @@ If( pat != 0x44332211 ){ Exit( ErrCode:25, ErrDesc:"ATA DMA read back" ); }
 // The USB disk answers no ATA pass-through: an ATA command there fails.
 ChangeDisk( PhysicalName:"\\.\PHYSICALDRIVE3" );
 Print( Output:"DISK-ACCESS-OK" );
+
+// Re-link: the first NVMe controller's PCI function is removed and the bus
+// rescanned, the disk is found again at its place and still answers.
+ChangeDisk( PhysicalName:"\\.\PHYSICALDRIVE0" );
+LBAWrite( LBA:8192, SectorCount:8, WritePattern:0x600DCAFE, MarkSectorHeader:TRUE, FUA:TRUE );
+back = SSDPowerReLink( TimeoutSec:30 );
+Print( Output:"RELINK BACK=" + back );
+If( back != 1 ){ Exit( ErrCode:41, ErrDesc:"re-linked NVMe not found again" ); }
+NVMe( IO:"IN", DataLenByte:4096, OpCode:0x06, NSID:0, CDW10:0x01, ResultHex:"4:20:Str" );
+If( StrStr( ResultHex0, "TBNVME01" ) == 0 ){ Exit( ErrCode:42, ErrDesc:"Identify after re-link" ); }
+LBARead( LBA:8195, SectorCount:1 );
+pat = ResultHex( ByteStart:8, Len:4, HexParse:"Num" );
+If( pat != 0xFECA0D60 ){ Exit( ErrCode:43, ErrDesc:"read after re-link" ); }
+
+// ReScanDriver: a PCI rescan and a scan of every SCSI host leave the disks
+// in place, and the current target is found.
+found = ReScanDriver();
+Print( Output:"RESCAN FOUND=" + found );
+If( found != 1 ){ Exit( ErrCode:44, ErrDesc:"ReScanDriver lost the disk" ); }
+NVMe( IO:"IN", DataLenByte:4096, OpCode:0x06, NSID:0, CDW10:0x01, ResultHex:"4:20:Str" );
+If( StrStr( ResultHex0, "TBNVME01" ) == 0 ){ Exit( ErrCode:45, ErrDesc:"Identify after rescan" ); }
+ChangeDisk( PhysicalName:"\\.\PHYSICALDRIVE2" );
+ATA( IO:"IN", ATACmd:0xEC, Feature:0, SectorCount:1, Low:0, Mid:0, High:0, ExLow:0, ExMid:0, ExHigh:0 );
+sn = ResultHex( ByteStart:20, Len:8, HexParse:"Str" );
+If( StrStr( sn, "BTASAT10" ) == 0 ){ Exit( ErrCode:46, ErrDesc:"SATA IDENTIFY after rescan" ); }
+Print( Output:"RELINK-OK" );
