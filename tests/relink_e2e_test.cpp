@@ -98,6 +98,13 @@ TEST_F(RelinkE2E, ADiskThatNeverComesBackEndsTheWaitWithTheTimeOutLine) {
     EXPECT_LT(took, std::chrono::seconds(30));
 }
 
+TEST_F(RelinkE2E, ATimeOutOfZeroWaitsAsLongAsAPowerCommandCan) {
+    auto r = run("type = nvme\n", "back = SSDPowerReLink( TimeoutSec:0 );\nPrint( Output:\"BACK=\" + back );\n");
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_NE(r.output.find("Wait Disk Remain Timeout 65535 sec"), std::string::npos) << r.output;
+    EXPECT_EQ(printed_values(r.output)["BACK"], 1) << r.output;
+}
+
 TEST_F(RelinkE2E, ArgumentsOutOfRangeAreRefusedBeforeTheDiskIsTouched) {
     for (const std::string args : {"TimeoutSec:-1", "TimeoutSec:65536", "TimeoutSec:0x100000000", "TimeoutSec:\"soon\"",
                                    "TimeoutSec:5, Port:-3", "TimeoutSec:5, Port:256"}) {
