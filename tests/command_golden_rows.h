@@ -14,6 +14,9 @@
 #include "disk/report_commands.h"
 #include "power/rescan_driver.h"
 #include "power/ssd_relink.h"
+#include "power/hub_commands.h"
+#include "power/relay_presence.h"
+#include "power/ssd_power.h"
 #include "script/command_table.h"
 #include "script/flow_commands.h"
 #include "script/fn_script.h"
@@ -120,8 +123,8 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"VSC_SetThinCapacity", SC::Device, kMaskNvme, kNS},
         {"VSC_CriticalLog", SC::Device, kMaskNvme, kNS},
         {"VSC_GetSPIDbgInfo", SC::Device, kMaskNvme, kNS},
-        {"SSDPowerOff", SC::Device, kMaskNvme, kNS},
-        {"SSDPowerOn", SC::Device, kMaskNvme, kNS},
+        {"SSDPowerOff", SC::Device, kMaskNvme, cmd_SSDPowerOff},
+        {"SSDPowerOn", SC::Device, kMaskNvme, cmd_SSDPowerOn},
         {"SSDPowerReLink", SC::Device, kMaskNvme, cmd_SSDPowerReLink},
         {"MonitorData", SC::Device, kMaskNvme, kNS},
         {"Identify", SC::Device, kMaskAta, cmd_ata_Identify},
@@ -180,8 +183,8 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"FindLBA_ByPattern", SC::Device, kMaskAny, cmd_FindLBA_ByPattern},
         {"PowerState_S3S4", SC::Device, kMaskAny, kNS},
         {"OneShot_S3S4", SC::Device, kMaskAny, kNS},
-        {"RelayPowerOff", SC::Device, kMaskAny, kNS},
-        {"RelayPowerOn", SC::Device, kMaskAny, kNS},
+        {"RelayPowerOff", SC::Device, kMaskAny, cmd_RelayPowerOff},
+        {"RelayPowerOn", SC::Device, kMaskAny, cmd_RelayPowerOn},
         {"FullByPattern", SC::Device, kMaskAny, cmd_FullByPattern},
         {"FWbin_SetFWconfig", SC::Device, kMaskAny, kNS},
         {"Parse_MPInfo", SC::Device, kMaskAny, kNS},
@@ -243,7 +246,7 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"IsDiskExist", SC::Builtin, kMaskAny, cmd_IsDiskExist},
         {"IsFileExist", SC::Builtin, kMaskAny, cmd_IsFileExist},
         {"IsS3S4Running", SC::Builtin, kMaskAny, kNS},
-        {"IsRelayPowerOn", SC::Builtin, kMaskAny, kNS},
+        {"IsRelayPowerOn", SC::Builtin, kMaskAny, cmd_IsRelayPowerOn},
         {"IsFnScriptRunning", SC::Builtin, kMaskAny, cmd_IsFnScriptRunning},
         {"Cls", SC::Builtin, kMaskAny, cmd_Cls},
         {"GetINIData", SC::Builtin, kMaskAny, cmd_GetINIData},
@@ -263,7 +266,7 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"GetConfigType", SC::Builtin, kMaskAny, kNS},
         {"CSV_AddData", SC::Builtin, kMaskAny, kNS},
         {"MergeCSVs", SC::Builtin, kMaskAny, kNS},
-        {"SetPowerHub", SC::Builtin, kMaskAny, kNS},
+        {"SetPowerHub", SC::Builtin, kMaskAny, cmd_SetPowerHub},
         {"moreViewer", SC::Builtin, kMaskAny, kNS},
         {"GetViewID", SC::Builtin, kMaskAny, kNS},
         {"LogView_Send", SC::Builtin, kMaskAny, kNS},
@@ -274,7 +277,7 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"GetDiskInfo", SC::Builtin, kMaskAny, cmd_GetDiskInfo},
         {"ShowCLICmdHeader", SC::Builtin, kMaskAny, cmd_ShowCLICmdHeader},
         {"ConsoleOut", SC::Builtin, kMaskAny, cmd_ConsoleOut},
-        {"IsRelayExisted", SC::Builtin, kMaskAny, kNS},
+        {"IsRelayExisted", SC::Builtin, kMaskAny, cmd_IsRelayExisted},
     }};
 }();
 // clang-format on

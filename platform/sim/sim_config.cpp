@@ -380,6 +380,7 @@ bool apply_key(DiskConfig& d, const std::string& key, const std::string& value, 
     if (k == "reconnect") return flag(d.reconnect);
     if (k == "file") { d.file = value; return true; }
     if (k == "pattern_images") return flag(d.pattern_images);
+    if (k == "power") return parse_power_feed(value, d.power_feed, error);
     if (FaultKind kind; fault_kind_of_key(k, kind)) return parse_fault_rules(kind, value, line, d.fault_rules, error);
     if (k == "fault_seed") return num(d.fault_seed, 0, UINT64_MAX);
     if (k == "power_loss_after_writes") return num(d.power_loss.after_writes, 1, UINT32_MAX);
@@ -582,6 +583,14 @@ std::optional<SimConfig> parse_config(const std::string& text, ConfigError& err)
             }
             machine_seen = true;
             if (!read_machine_section(section, cfg, err)) return std::nullopt;
+            continue;
+        }
+        if (s == "hub" || s == "relay") {
+            const bool hub = s == "hub";
+            err.line = section.line;
+            if (!(hub ? read_hub_section(section, cfg.power.hub, err.line, err.reason)
+                      : read_relay_section(section, cfg.power.relay, err.line, err.reason)))
+                return std::nullopt;
             continue;
         }
         if (s.rfind("disk", 0) != 0) {

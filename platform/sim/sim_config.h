@@ -58,6 +58,9 @@
 //   power_loss_after_writes = 500 ; lose power right after that many write commands
 //   power_loss_at_ms = 1500       ; lose power at the first command that long after the start
 //   power_loss_unflushed = lost   ; lost (every unflushed write) | random (each one landed or not)
+//
+// The disks' supply (a power hub, a USB relay): [hub], [relay] and the disk
+// key `power = hub:1 | relay | none`; see sim_power_config.h.
 #pragma once
 
 #include <cstdint>
@@ -66,6 +69,7 @@
 #include <vector>
 
 #include "platform/sim/fault_rules.h"
+#include "platform/sim/sim_power_config.h"
 
 namespace tb::sim {
 
@@ -118,6 +122,7 @@ struct DiskConfig {
     std::vector<FaultRule> fault_rules;
     uint64_t fault_seed = 1;
     PowerLossRule power_loss;
+    PowerFeed power_feed;
     // Lines of the machine file, for messages (0: not written there).
     int section_line = 0;
     int file_line = 0;
@@ -132,6 +137,7 @@ struct SimConfig {
     std::string folder;
     bool persist = true;
     std::vector<DiskConfig> disks;  // sorted by number
+    SimPowerConfig power;
     std::string source;   // the machine file's name, for messages (empty: a text of the program)
     int folder_line = 0;  // the line of `folder =`
 };
