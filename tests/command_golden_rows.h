@@ -12,6 +12,7 @@
 #include "disk/disk_commands.h"
 #include "disk/nvme_commands.h"
 #include "disk/report_commands.h"
+#include "power/sleep_commands.h"
 #include "power/rescan_driver.h"
 #include "power/ssd_relink.h"
 #include "power/hub_commands.h"
@@ -181,8 +182,8 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"Compare_MapAppend", SC::Device, kMaskAny, cmd_Compare_MapAppend},
         {"Compare_MapRecoverBasePattern", SC::Device, kMaskAny, cmd_Compare_MapRecoverBasePattern},
         {"FindLBA_ByPattern", SC::Device, kMaskAny, cmd_FindLBA_ByPattern},
-        {"PowerState_S3S4", SC::Device, kMaskAny, kNS},
-        {"OneShot_S3S4", SC::Device, kMaskAny, kNS},
+        {"PowerState_S3S4", SC::Device, kMaskAny, cmd_PowerState_S3S4},
+        {"OneShot_S3S4", SC::Device, kMaskAny, cmd_OneShot_S3S4},
         {"RelayPowerOff", SC::Device, kMaskAny, cmd_RelayPowerOff},
         {"RelayPowerOn", SC::Device, kMaskAny, cmd_RelayPowerOn},
         {"FullByPattern", SC::Device, kMaskAny, cmd_FullByPattern},
@@ -245,7 +246,7 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"IsWinOS", SC::Builtin, kMaskAny, cmd_IsWinOS},
         {"IsDiskExist", SC::Builtin, kMaskAny, cmd_IsDiskExist},
         {"IsFileExist", SC::Builtin, kMaskAny, cmd_IsFileExist},
-        {"IsS3S4Running", SC::Builtin, kMaskAny, kNS},
+        {"IsS3S4Running", SC::Builtin, kMaskAny, cmd_IsS3S4Running},
         {"IsRelayPowerOn", SC::Builtin, kMaskAny, cmd_IsRelayPowerOn},
         {"IsFnScriptRunning", SC::Builtin, kMaskAny, cmd_IsFnScriptRunning},
         {"Cls", SC::Builtin, kMaskAny, cmd_Cls},
