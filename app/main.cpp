@@ -19,6 +19,7 @@
 #include "app/package.h"
 #include "app/package_filter.h"
 #include "app/process_commands.h"
+#include "app/restart_continuation.h"
 #include "app/start_up.h"
 #include "app/usage_text.h"
 #include "app/wiring.h"
@@ -139,7 +140,12 @@ int main(int argc, char** argv) {
     open_shared_mutexes();
     register_instance();
     int exit_code = 0;
-    if (!select_start_target()) {
+    // A start registered by PCReBoot goes on with the run it saved.
+    const ContinuationResult resumed = start_continuation(0);
+    if (resumed.start == ContinuationStart::Failed) {
+        std::fprintf(a.console, "%s\n", resumed.error.c_str());
+        exit_code = resumed.code;
+    } else if (resumed.start == ContinuationStart::None && !select_start_target()) {
         std::fprintf(a.console, "NO FOUND %s or Package restrictions cannot support this drive\n", a.target.c_str());
         exit_code = kErrOpenDisk;
     } else {

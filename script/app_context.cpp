@@ -25,6 +25,7 @@ void reset_app_context() {
     a.program_path.clear();
     a.work_folder.clear();
     a.target.clear();
+    a.wake_service_host.clear();
     a.access_protocol = 0;
     for (auto& j : a.jobs) {
         j.running = false;

@@ -30,6 +30,10 @@ struct AppContext {
     std::string work_folder;   // per-run work folder
     std::string target;        // target string from the command line
 
+    // The wake-up service that powers this PC on again after a power-off
+    // ("host" or "host:port"); no command sets it, so it is empty.
+    std::string wake_service_host;
+
     // Access protocol of the current target disk (0 until a disk is chosen).
     uint8_t access_protocol = 0;
 

@@ -21,6 +21,7 @@
 #include "script/job_log_writer.h"
 #include "script/job_slot.h"
 #include "script/job_tasks.h"
+#include "script/run_resume.h"
 #include "script/script_text.h"
 #include "script/sync_commands.h"
 
@@ -193,7 +194,8 @@ int run_script(int slot) {
                                    std::filesystem::copy_options::overwrite_existing, ec);
     }
 
-    size_t pos = 0;
+    // A run carried on after a restart goes on where it stopped.
+    size_t pos = take_resume_position(slot);
     bool cancelled = false;
     std::string raw;
     while (pos < js->script.size()) {

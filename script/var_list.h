@@ -30,6 +30,8 @@ public:
     void clear();
     bool empty() const { return vars_.empty(); }
     size_t size() const { return vars_.size(); }
+    // Every variable, in creation order.
+    const std::vector<Variable>& variables() const { return vars_; }
 
 private:
     Variable& slot_for(std::string_view name);

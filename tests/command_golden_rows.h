@@ -18,6 +18,7 @@
 #include "power/hub_commands.h"
 #include "power/relay_presence.h"
 #include "power/ssd_power.h"
+#include "power/pc_reboot.h"
 #include "script/command_table.h"
 #include "script/flow_commands.h"
 #include "script/fn_script.h"
@@ -73,7 +74,7 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"CallFnScript", SC::Builtin, kMaskAny, cmd_CallFnScript},
         {"CancelFnScript", SC::Builtin, kMaskAny, cmd_CancelFnScript},
         {"FontList", SC::Builtin, kMaskAny, kNS},
-        {"PCReBoot", SC::Builtin, kMaskAny, kNS},
+        {"PCReBoot", SC::Builtin, kMaskAny, cmd_PCReBoot},
         {"Identify", SC::Device, kMaskNvme, cmd_nvme_Identify},
         {"Identify_Controller", SC::Device, kMaskNvme, cmd_Identify_Controller},
         {"Identify_Namespace", SC::Device, kMaskNvme, cmd_Identify_Namespace},
