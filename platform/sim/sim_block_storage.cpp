@@ -77,7 +77,7 @@ SimIoHooks disk_hooks(const std::shared_ptr<SimDisk>& d, uint64_t generation) {
 }
 
 std::shared_ptr<SimDisk> disk_of(SimMachine& m, const StorageAddress& where) {
-    if (!where.volume_letter) return m.disk_shared(where.disk_number);
+    if (!where.volume_letter) return m.system_disk(where.disk_number);
     for (uint32_t n : m.disk_numbers())
         if (m.disk(n)->has_letter(where.volume_letter)) return m.disk_shared(n);
     return nullptr;

@@ -487,6 +487,12 @@ bool read_machine_section(const IniSection& section, SimConfig& cfg, ConfigError
                 return false;
             }
             cfg.persist = *b;
+        } else if (iequals(e.key, "numbering")) {
+            if (!iequals(e.value, "fixed") && !iequals(e.value, "place")) {
+                err = {e.line, "numbering must be fixed or place, not " + e.value};
+                return false;
+            }
+            cfg.number_by_place = iequals(e.value, "place");
         } else {
             err = {e.line, "unknown key " + e.key + " in [machine]"};
             return false;

@@ -3,6 +3,9 @@
 //   [machine]
 //   folder = /tmp/my-sim          ; backing files (default <temp>/tamblor-sim-<user>)
 //   persist = 1                   ; keep device state (firmware, counters...) in <folder>/disk<N>.state
+//   numbering = fixed             ; fixed: disk N is \\.\PHYSICALDRIVE<N> | place: the disks on the
+//                                 ; system are numbered 0, 1, 2... in order (a removed disk's number
+//                                 ; goes to the disk after it), as Linux numbers them
 //
 // The folder holds disk<N>.img, disk<N>.state and volume_<letter>/ of every
 // disk. It must be private to the user running the program: it is created
@@ -136,6 +139,7 @@ struct DiskConfig {
 struct SimConfig {
     std::string folder;
     bool persist = true;
+    bool number_by_place = false;   // numbering = place
     std::vector<DiskConfig> disks;  // sorted by number
     SimPowerConfig power;
     std::string source;   // the machine file's name, for messages (empty: a text of the program)

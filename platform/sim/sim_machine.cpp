@@ -536,9 +536,22 @@ std::shared_ptr<SimDisk> SimMachine::disk_shared(uint32_t number) const {
 std::vector<DiscoveredDisk> SimMachine::discover() {
     std::vector<DiscoveredDisk> out;
     for (auto& [n, d] : disks_) {
-        if (auto dd = d->discovered()) out.push_back(std::move(*dd));
+        auto dd = d->discovered();
+        if (!dd) continue;
+        if (config_.number_by_place) dd->disk_number = static_cast<uint32_t>(out.size());
+        out.push_back(std::move(*dd));
     }
     return out;
+}
+
+std::shared_ptr<SimDisk> SimMachine::system_disk(uint32_t system_number) const {
+    if (!config_.number_by_place) return disk_shared(system_number);
+    uint32_t place = 0;
+    for (const auto& [n, d] : disks_) {
+        if (!d->open_generation()) continue;
+        if (place++ == system_number) return d;
+    }
+    return nullptr;
 }
 
 std::unique_ptr<DiskDevice> SimMachine::open(const std::string& path) {
@@ -558,7 +571,7 @@ std::unique_ptr<DiskDevice> SimMachine::open(const std::string& path) {
     std::shared_ptr<SimDisk> disk;
     PathKind kind;
     if (auto n = number_after("PHYSICALDRIVE", "")) {
-        disk = disk_shared(*n);
+        disk = system_disk(*n);
         kind = PathKind::PhysicalDrive;
     } else if (auto port = number_after("SCSI", ":")) {
         for (auto& [num, d] : disks_) {

@@ -135,8 +135,14 @@ class SimMachine {
     SimDisk* disk(uint32_t number) const;
     std::shared_ptr<SimDisk> disk_shared(uint32_t number) const;
 
+    // The disks on the system, in order, under the numbers the system gives
+    // them (see system_disk).
     std::vector<DiscoveredDisk> discover();
     std::unique_ptr<DiskDevice> open(const std::string& path);
+    // The disk the system knows as \\.\PHYSICALDRIVE<system_number>: with
+    // fixed numbering the disk of that number, numbered by place the disk at
+    // that place among the disks on the system. nullptr when there is none.
+    std::shared_ptr<SimDisk> system_disk(uint32_t system_number) const;
 
     // Control by disk number; false when there is no such disk.
     bool unplug(uint32_t disk);

@@ -14,11 +14,32 @@ std::vector<DiscoveredDisk> SimPlatform::discover() { return machine_->discover(
 
 std::unique_ptr<DiskDevice> SimPlatform::open(const std::string& path) { return machine_->open(path); }
 
-bool SimPlatform::set_device_enabled(uint32_t disk_number, bool enable) {
-    return machine_->set_enabled(disk_number, enable);
+std::optional<uint32_t> SimPlatform::machine_number(uint32_t disk_number) const {
+    if (!machine_->config().number_by_place) return disk_number;
+    auto disk = machine_->system_disk(disk_number);
+    if (!disk) return std::nullopt;
+    return disk->number();
 }
 
-bool SimPlatform::remove_device(uint32_t disk_number) { return machine_->remove(disk_number); }
+bool SimPlatform::set_device_enabled(uint32_t disk_number, bool enable) {
+    if (enable) {
+        auto it = disabled_.find(disk_number);
+        if (it != disabled_.end()) {
+            const uint32_t own = it->second;
+            disabled_.erase(it);
+            return machine_->set_enabled(own, true);
+        }
+    }
+    auto own = machine_number(disk_number);
+    if (!own || !machine_->set_enabled(*own, enable)) return false;
+    if (!enable) disabled_[disk_number] = *own;
+    return true;
+}
+
+bool SimPlatform::remove_device(uint32_t disk_number) {
+    auto own = machine_number(disk_number);
+    return own && machine_->remove(*own);
+}
 
 bool SimPlatform::rescan_devices() {
     machine_->rescan();
@@ -26,10 +47,11 @@ bool SimPlatform::rescan_devices() {
 }
 
 SimPciLink* SimPlatform::pci_link(uint32_t disk_number) {
-    if (!machine_->disk(disk_number)) return nullptr;  // absent or removed
+    auto own = machine_number(disk_number);
+    if (!own || !machine_->disk(*own)) return nullptr;  // absent or removed
     for (const DiskConfig& d : machine_->config().disks) {
-        if (d.number != disk_number || d.type != DiskType::Nvme) continue;
-        auto& link = pci_[disk_number];
+        if (d.number != *own || d.type != DiskType::Nvme) continue;
+        auto& link = pci_[*own];
         if (!link) link = std::make_unique<SimPciLink>(d);
         return link.get();
     }

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/disk_device.h"
@@ -34,10 +35,16 @@ class SimPlatform final : public DiskPlatform {
     SimMachine& machine() { return *machine_; }
 
   private:
+    // The machine's own number of the disk the system numbers `disk_number`.
+    std::optional<uint32_t> machine_number(uint32_t disk_number) const;
     SimPciLink* pci_link(uint32_t disk_number);
 
     std::shared_ptr<SimMachine> machine_;
     std::map<uint32_t, std::unique_ptr<SimPciLink>> pci_;
+    // Disks disabled through this platform, by the number the system gave
+    // them then: a disabled disk leaves the system, and a machine that
+    // numbers disks by place gives that number to the next disk.
+    std::map<uint32_t, uint32_t> disabled_;
 };
 
 // Builds the simulated machine from a config file. An empty path takes the
