@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "common/format.h"
 #include "common/text.h"
 #include "disk/ata_transport.h"
+#include "disk/disk_presence.h"
 #include "disk/feature_report.h"
 #include "disk/nvme_transport.h"
 #include "disk/refind.h"
@@ -457,12 +459,16 @@ void cmd_nvme_SecurErase(int slot, const std::string& args, const std::string& n
     if (trim_rc != 1) raise_error(slot, trim_rc < 0 ? trim_rc : kErrIoControl, name);
 }
 
+// Every attempt looks the target disk up afresh: once it is removed, a
+// machine that numbers disks by their place gives its number to the next
+// disk, which must never be removed in its stead.
 void cmd_SafeRemoveNVMe(int slot, const std::string&, const std::string&) {
     const DiskRecord target = current_target();
-    auto still_opens = [&target] { return disk_platform().open(target.device_path) != nullptr; };
-    for (int attempt = 0; attempt < 5 && still_opens(); ++attempt) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const std::optional<uint32_t> number = present_disk_number(target);
+        if (!number) break;
         log_text(slot, "Remove Disk & Parent Controller Driver");
-        if (!disk_platform().remove_device(target.disk_number)) {
+        if (!disk_platform().remove_device(*number)) {
             raise_error(slot, kErrGeneric, "Remove NVMe Fail");
             return;
         }
