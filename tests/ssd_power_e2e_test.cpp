@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "platform/system_settings.h"
@@ -78,11 +80,20 @@ std::string sector_value(uint64_t lba, const std::string& name) {
            "v = ResultHex( ByteStart:0, Len:4, HexParse:\"Num\" );\nPrint( Output:\"" + name + "=\" + v );\n";
 }
 
+ProcessResult run_power_script(const std::filesystem::path& dir, const std::string& script) {
+    std::ofstream(dir / "t.scpt", std::ios::binary | std::ios::trunc) << script;
+    auto environment = tb::test::settings_store_environment(dir);
+    environment["TAMBLOR_IPC_NAMESPACE"] = "power-e2e-" + dir.filename().string();
+    return tb::test::run_tamblor(dir, {"--sim=machine.ini", "SCRIPT:t.scpt"}, environment);
+}
+
 class SsdPowerE2E : public ::testing::Test {
 protected:
     SsdPowerE2E() : machine_("tamblor-power-e2e", "[machine]\npersist = 1\n" + kDisks) {}
 
-    ProcessResult run(const std::string& script) { return tb::test::run_sim_script(machine_.dir(), script); }
+    // Runs on the machine with a namespace of its own for the instances'
+    // objects, so that the hub lock is not shared with tests running beside.
+    ProcessResult run(const std::string& script) { return run_power_script(machine_.dir(), script); }
     // The hub kind of the runs' settings store.
     void set_hub_kind(int kind) {
         const auto env = tb::test::settings_store_environment(machine_.dir());

@@ -3,6 +3,7 @@
 // again and pass the compare: only writes that were not flushed may be lost.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
 #include "tests/e2e_support.h"
@@ -28,10 +29,15 @@ size_t occurrences(const std::string& text, const std::string& what) {
 
 TEST(SsdPowerExampleE2E, PowerLossScriptCutsEveryCycleMidPlayAndPasses) {
     tb::test::SimMachineFolder machine("tamblor-power-loss-e2e", kMachine);
-    const std::string script = tb::test::read_file(tb::test::source_file("examples/power_loss.scpt"));
+    const std::string script = tb::test::read_file(tb::test::source_file("examples/power_loss/power_loss.scpt"));
     ASSERT_FALSE(script.empty());
-    tb::test::ProcessResult r = tb::test::run_sim_script(
-        machine.dir(), "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE1\" );\r\n" + script);
+    std::ofstream(machine.dir() / "t.scpt", std::ios::binary)
+        << "ChangeDisk( PhysicalName:\"\\\\.\\PHYSICALDRIVE1\" );\r\n" + script;
+    // The instances' objects (the hub lock among them) in a namespace of the test's own.
+    auto environment = tb::test::settings_store_environment(machine.dir());
+    environment["TAMBLOR_IPC_NAMESPACE"] = "power-loss-e2e-" + machine.dir().filename().string();
+    tb::test::ProcessResult r =
+        tb::test::run_tamblor(machine.dir(), {"--sim=machine.ini", "SCRIPT:t.scpt"}, environment);
     ASSERT_EQ(r.exit_code, 0) << r.output;
     EXPECT_NE(r.output.find("==== Power-loss test PASSED ===="), std::string::npos) << r.output;
     EXPECT_EQ(occurrences(r.output, "Relay PowerOff"), 3u) << r.output;
