@@ -7,6 +7,7 @@
 #include "disk/ata_transport.h"
 #include "disk/refind.h"
 #include "platform/disk_device.h"
+#include "platform/system_build.h"
 #include "power/countdown_task.h"
 #include "power/hub_arguments.h"
 #include "power/hub_switch.h"
@@ -22,6 +23,7 @@ namespace tb {
 namespace {
 
 constexpr int kDelayedReturnMs = 200;
+constexpr uint32_t kLastBuildDroppingLostNvme = 21999;
 
 // Where a failure goes: raised on the job's own thread; from a delayed
 // power-off, which runs beside the job, written as a red line.
@@ -64,9 +66,10 @@ bool cut_power(const DiskRecord& target, uint32_t port, const FailureSink& fail)
         fail(rc, detail);
         return false;
     }
-    // An NVMe disk that lost its power stays in the device tree until it is
-    // re-enumerated.
-    if (target.bus_type == kBusNvme) disk_platform().rescan_devices();
+    // Newer Windows builds keep an NVMe disk that lost its power in the
+    // device tree until it is re-enumerated.
+    if (target.bus_type == kBusNvme && windows_build_number() > kLastBuildDroppingLostNvme)
+        disk_platform().rescan_devices();
     return true;
 }
 
