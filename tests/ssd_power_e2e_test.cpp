@@ -114,7 +114,7 @@ TEST_F(SsdPowerE2E, HubPowerCutLosesUnflushedWritesCountsTheCycleAndTheDiskIsFou
                           "FlushCache();\n"
                           "LBAWrite( LBA:100, SectorCount:8, WritePattern:0x55667788, MarkSectorHeader:FALSE );\n" +
                           existence("BEFORE") + "SSDPowerOff();\n" + existence("OFF") +
-                          "SSDPowerOn( TimeoutSec:10 );\nPrint( Output:\"FOUND=\" + SSDPowerOn );\n" +
+                          "SSDPowerOn( TimeoutSec:0 );\nPrint( Output:\"FOUND=\" + SSDPowerOn );\n" +
                           existence("ON") + sector_value(0, "FLUSHED") + sector_value(100, "UNFLUSHED") +
                           nvme_power_counters("B"));
     ASSERT_EQ(r.exit_code, 0) << r.output;
@@ -130,6 +130,7 @@ TEST_F(SsdPowerE2E, HubPowerCutLosesUnflushedWritesCountsTheCycleAndTheDiskIsFou
     EXPECT_TRUE(has(r, "Relay PowerOff"));
     EXPECT_TRUE(has(r, "Relay PowerON"));
     EXPECT_TRUE(has(r, "Find Disk"));
+    EXPECT_TRUE(has(r, "Wait Disk Remain Timeout 65535 sec")) << "a time-out of 0 is the longest wait";
 }
 
 TEST_F(SsdPowerE2E, WithoutAHubOrWithBadArgumentsNothingIsSwitched) {
