@@ -76,11 +76,14 @@ std::string state_file_path(std::string_view folder, uint32_t frame, std::string
 
 bool save_run_state(const std::string& folder, uint32_t frame, const SavedRunState& state, std::string& error) {
     // ScriptInfo.sct last: a set without it is never taken for a whole one.
-    return write_whole(state_file_path(folder, frame, kVarFile), encode_var_list(state.vars), error) &&
+    // The folder is synced too: an abrupt restart may follow at once.
+    const bool saved = write_whole(state_file_path(folder, frame, kVarFile), encode_var_list(state.vars), error) &&
            write_whole(state_file_path(folder, frame, kMainFile), encode_block_list(state.main_list), error) &&
            write_whole(state_file_path(folder, frame, kSubFile), encode_block_list(state.sub_list), error) &&
            write_whole(state_file_path(folder, frame, kLoopFile), encode_block_list(state.loop_list), error) &&
            write_whole(state_file_path(folder, frame, kInfoFile), encode_script_info(state.info), error);
+    if (saved) host::sync_path(fs_path(folder));
+    return saved;
 }
 
 std::optional<SavedRunState> load_run_state(const std::string& folder, uint32_t frame, std::string& error) {

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/host/sync_file.h"
 #include "platform/paths.h"
 
 namespace tb {
@@ -23,6 +24,13 @@ std::string autostart_folder() {
 
 std::string value_path(std::string_view name) { return path_join(autostart_folder(), std::string(name)); }
 
+// A restart may follow at once, an abrupt one writing nothing back: what the
+// next start is to find must already be on the disk.
+void make_durable(std::string_view name) {
+    if (!name.empty()) host::sync_path(fs_path(value_path(name)));
+    host::sync_path(fs_path(autostart_folder()));
+}
+
 }  // namespace
 
 bool set_autorun_value(std::string_view name, std::string_view command_line) {
@@ -30,12 +38,17 @@ bool set_autorun_value(std::string_view name, std::string_view command_line) {
     std::filesystem::create_directories(autostart_folder(), ec);
     std::ofstream out(value_path(name), std::ios::binary | std::ios::trunc);
     out << command_line;
-    return static_cast<bool>(out);
+    out.close();
+    if (!out) return false;
+    make_durable(name);
+    return true;
 }
 
 bool remove_autorun_value(std::string_view name) {
     std::error_code ec;
-    return std::filesystem::remove(value_path(name), ec);
+    const bool removed = std::filesystem::remove(value_path(name), ec);
+    if (removed) make_durable({});
+    return removed;
 }
 
 std::string get_autorun_value(std::string_view name) {
