@@ -16,11 +16,26 @@ PowerFeed effective_feed(const DiskConfig& disk) {
     return feed;
 }
 
+namespace {
+
+// A disk of the machine that tells one machine from a later one made at the
+// same address (none for a machine without disks).
+std::shared_ptr<SimDisk> first_disk(SimMachine& machine) {
+    const auto numbers = machine.disk_numbers();
+    return numbers.empty() ? nullptr : machine.disk_shared(numbers.front());
+}
+
+}  // namespace
+
 SimPowerSwitches& SimPowerSwitches::of(SimMachine& machine) {
     static std::mutex lock;
     static std::unique_ptr<SimPowerSwitches> current;
     std::lock_guard hold(lock);
-    if (!current || &current->machine_ != &machine) current.reset(new SimPowerSwitches(machine));
+    const std::shared_ptr<SimDisk> disk = first_disk(machine);
+    if (!current || &current->machine_ != &machine || current->first_disk_.lock() != disk) {
+        current.reset(new SimPowerSwitches(machine));
+        current->first_disk_ = disk;
+    }
     return *current;
 }
 

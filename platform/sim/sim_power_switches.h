@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 
 #include "platform/sim/sim_config.h"
@@ -13,6 +14,7 @@
 namespace tb::sim {
 
 class SimMachine;
+class SimDisk;
 
 // A disk's feed with its default resolved: hub port 1, or none behind a
 // JMicron or ASMedia bridge (which switch their disks themselves).
@@ -35,6 +37,7 @@ private:
     bool port_on(uint32_t port) const;
 
     SimMachine& machine_;
+    std::weak_ptr<SimDisk> first_disk_;  // which machine of that address these are
     std::mutex lock_;
     std::map<uint32_t, bool> ports_off_;  // ports switched one by one: true when off
     bool others_off_ = false;             // the ports not in ports_off_ (the last all-port switch)
