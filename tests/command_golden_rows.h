@@ -24,6 +24,8 @@
 #include "script/fn_script.h"
 #include "script/sync_commands.h"
 #include "script/utility_commands.h"
+#include "ui/csv_commands.h"
+#include "ui/font_list.h"
 #include "ui/output_commands.h"
 #include "workload/compare_loops.h"
 #include "workload/compare_overlap.h"
@@ -73,7 +75,7 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"AutoRunOnStartup", SC::Builtin, kMaskAny, cmd_AutoRunOnStartup},
         {"CallFnScript", SC::Builtin, kMaskAny, cmd_CallFnScript},
         {"CancelFnScript", SC::Builtin, kMaskAny, cmd_CancelFnScript},
-        {"FontList", SC::Builtin, kMaskAny, kNS},
+        {"FontList", SC::Builtin, kMaskAny, cmd_FontList},
         {"PCReBoot", SC::Builtin, kMaskAny, cmd_PCReBoot},
         {"Identify", SC::Device, kMaskNvme, cmd_nvme_Identify},
         {"Identify_Controller", SC::Device, kMaskNvme, cmd_Identify_Controller},
@@ -208,8 +210,8 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"File_CompareWithPattern", SC::Device, kMaskAny, kNS},
         {"ReScanDriver", SC::Device, kMaskAny, cmd_ReScanDriver},
         {"Exec", SC::Device, kMaskAny, kNS},
-        {"CSV_ShowChart", SC::Device, kMaskAny, kNS},
-        {"CSV_ShowTable", SC::Device, kMaskAny, kNS},
+        {"CSV_ShowChart", SC::Device, kMaskAny, cmd_CSV_ShowChart},
+        {"CSV_ShowTable", SC::Device, kMaskAny, cmd_CSV_ShowTable},
         {"Parse", SC::Device, kMaskAny, kNS},
         {"RDTResult", SC::Device, kMaskAny, kNS},
         {"MergeFW", SC::Device, kMaskAny, kNS},
@@ -266,8 +268,8 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"SetLogFolder", SC::Builtin, kMaskAny, cmd_SetLogFolder},
         {"LogUpload", SC::Builtin, kMaskAny, kNS},
         {"GetConfigType", SC::Builtin, kMaskAny, kNS},
-        {"CSV_AddData", SC::Builtin, kMaskAny, kNS},
-        {"MergeCSVs", SC::Builtin, kMaskAny, kNS},
+        {"CSV_AddData", SC::Builtin, kMaskAny, cmd_CSV_AddData},
+        {"MergeCSVs", SC::Builtin, kMaskAny, cmd_MergeCSVs},
         {"SetPowerHub", SC::Builtin, kMaskAny, cmd_SetPowerHub},
         {"moreViewer", SC::Builtin, kMaskAny, kNS},
         {"GetViewID", SC::Builtin, kMaskAny, kNS},

@@ -172,13 +172,13 @@ TEST(CommandTable, NotSupportedRaisesWithTheName) {
     reset_run_state(0);
     JobSlot* js = job_slot(0);
     js->vars.set_number("_ErrorSkip", 5);
-    const CommandEntry* row = find_builtin("FontList");
+    const CommandEntry* row = find_builtin("GetConfigType");
     ASSERT_NE(row, nullptr);
     ASSERT_EQ(row->handler, &cmd_not_supported);
-    row->handler(0, "", "fontlist");
+    row->handler(0, "", "getconfigtype");
     EXPECT_EQ(js->error_code, kErrNotSupported);
     EXPECT_NE(js->error_text.find("Function Not Support"), std::string::npos) << js->error_text;
-    EXPECT_NE(js->error_text.find("fontlist"), std::string::npos) << js->error_text;
+    EXPECT_NE(js->error_text.find("getconfigtype"), std::string::npos) << js->error_text;
     const Value* count = js->vars.find("_ErrorCount");
     ASSERT_NE(count, nullptr);
     EXPECT_EQ(count->num, 1);

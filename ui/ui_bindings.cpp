@@ -1,6 +1,8 @@
 // Output, result-reading and log-folder commands.
 #include "ui/ui_bindings.h"
 
+#include "ui/csv_commands.h"
+#include "ui/font_list.h"
 #include "ui/output_commands.h"
 
 namespace tb {
@@ -20,6 +22,11 @@ constexpr CommandBinding kBindings[] = {
     {"LogFolder", cmd_GetLogFolder},
     {"GetLogFolder", cmd_GetLogFolder},
     {"SetLogFolder", cmd_SetLogFolder},
+    {"FontList", cmd_FontList},
+    {"CSV_AddData", cmd_CSV_AddData},
+    {"MergeCSVs", cmd_MergeCSVs},
+    {"CSV_ShowChart", cmd_CSV_ShowChart},
+    {"CSV_ShowTable", cmd_CSV_ShowTable},
 };
 
 }  // namespace
