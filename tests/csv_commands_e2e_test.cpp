@@ -29,16 +29,8 @@ protected:
         log_ = tb::test::log_folder_of(r.output);
         return r;
     }
-    // A path inside the test folder, as a script text (backslashes doubled).
-    std::string script_path(const std::string& name) const {
-        std::string p = (dir_ / name).string();
-        std::string out;
-        for (char c : p) {
-            out += c;
-            if (c == '\\') out += '\\';
-        }
-        return out;
-    }
+    // A path inside the test folder, as a script writes it.
+    std::string script_path(const std::string& name) const { return (dir_ / name).string(); }
     void write(const std::string& name, const std::string& text) const {
         std::ofstream(dir_ / name, std::ios::binary) << text;
     }
