@@ -71,5 +71,9 @@ SerialPorts& serial_ports();
 void set_serial_ports(std::unique_ptr<SerialPorts> ports);
 // This machine's own ports (platform/linux or platform/windows).
 std::unique_ptr<SerialPorts> make_native_serial_ports();
+// Whether `name` is a device path this system's ports open as it is (on
+// Linux a path beginning with '/', such as /dev/ttyUSB0; none on Windows,
+// whose ports are named COM<n> only).
+bool is_serial_device_path(const std::string& name);
 
 }  // namespace tb

@@ -5,6 +5,7 @@
 
 #include "common/format.h"
 #include "common/text.h"
+#include "platform/serial_line.h"
 #include "power/countdown_task.h"
 #include "power/hub_arguments.h"
 #include "power/hub_settings.h"
@@ -41,7 +42,8 @@ void cmd_SetPowerHub(int slot, const std::string& args, const std::string& name)
         return;
     }
     port_name = trim(port_name);
-    if (port_name.size() < 3 || !iequals(port_name.substr(0, 3), "COM")) {
+    const bool com_name = port_name.size() >= 3 && iequals(port_name.substr(0, 3), "COM");
+    if (!com_name && !is_serial_device_path(port_name)) {
         raise_error(slot, kErrParam, "COMPort:" + port_name);
         return;
     }

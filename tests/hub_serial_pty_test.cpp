@@ -202,6 +202,13 @@ TEST_F(HubSerialPty, Kind5SwitchesWithFourByteFramesWhateverThePort) {
                     {"RelayPowerOff( DelayRunSec:0, Port:2 );", "RelayPowerOn();"});
 }
 
+TEST_F(HubSerialPty, ADevicePathNamesThePortItselfWhereAnythingElseIsRefused) {
+    use_kind(5);
+    ASSERT_EQ(run_hub_command("SetPowerHub( COMPort:\"" + hub_.slave_path() + "\" );", "SetPowerHub").error, 0);
+    expect_exchange({{{0xA0, 0x01, 0x01, 0xA2}, {}}}, {"RelayPowerOff( DelayRunSec:0, Port:1 );"});
+    EXPECT_EQ(run_hub_command("SetPowerHub( COMPort:\"ttyUSB0\" );", "SetPowerHub").error, -2);
+}
+
 TEST_F(HubSerialPty, APortThatDoesNotOpenIsAHubError) {
     use_kind(2);
     ScopedVariable missing("TAMBLOR_COM9", "/nonexistent/tty-for-tamblor");

@@ -183,4 +183,6 @@ public:
 
 std::unique_ptr<SerialPorts> make_native_serial_ports() { return std::make_unique<LinuxSerialPorts>(); }
 
+bool is_serial_device_path(const std::string& name) { return name.size() > 1 && name[0] == '/'; }
+
 }  // namespace tb

@@ -101,4 +101,6 @@ public:
 
 std::unique_ptr<SerialPorts> make_native_serial_ports() { return std::make_unique<WindowsSerialPorts>(); }
 
+bool is_serial_device_path(const std::string&) { return false; }
+
 }  // namespace tb
