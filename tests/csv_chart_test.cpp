@@ -124,12 +124,12 @@ TEST(CsvChartCanvas, TextIsDrawnOnlyInsideThePictureAndUnknownSignsStillTakeACel
 }
 
 TEST(CsvChartFile, TheChartIsWrittenAsAPngOfItsSize) {
-    const std::filesystem::path dir = tb::test::make_temp_dir("tamblor-csv-chart");
+    const tb::test::TempFolder folder("tamblor-csv-chart");
+    const std::filesystem::path& dir = folder.dir();
     const std::string path = (dir / "c.png").string();
     ASSERT_TRUE(tb::write_line_chart_png(path, rising_chart()));
-    std::ifstream in(path, std::ios::binary);
     std::string head(24, '\0');
-    in.read(head.data(), 24);
+    std::ifstream(path, std::ios::binary).read(head.data(), 24);
     EXPECT_EQ(head.substr(1, 3), "PNG");
     auto be32 = [&](size_t at) {
         return (static_cast<unsigned char>(head[at]) << 24) | (static_cast<unsigned char>(head[at + 1]) << 16) |
@@ -138,7 +138,6 @@ TEST(CsvChartFile, TheChartIsWrittenAsAPngOfItsSize) {
     EXPECT_EQ(be32(16), tb::kLineChartWidth);
     EXPECT_EQ(be32(20), tb::kLineChartHeight);
     EXPECT_FALSE(tb::write_line_chart_png((dir / "no" / "such" / "c.png").string(), rising_chart()));
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -97,23 +97,21 @@ TEST(CsvReaderProblems, AQuoteLeftOpenIsAProblem) {
 }
 
 TEST(CsvReaderProblems, AMissingFileIsAFileOpenProblemNamingThePath) {
-    const std::string dir = tb::test::make_temp_dir("tamblor-csv-reader");
-    const std::string path = (std::filesystem::path(dir) / "absent.csv").string();
+    const tb::test::TempFolder folder("tamblor-csv-reader");
+    const std::string path = (folder.dir() / "absent.csv").string();
     CsvTable t;
     const CsvProblem p = tb::read_csv_file(path, t);
     EXPECT_EQ(p.code, -11);
     EXPECT_EQ(p.text, path);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(CsvReaderProblems, AFileWithAByteOrderMarkReadsItsFirstHeadingClean) {
-    const std::string dir = tb::test::make_temp_dir("tamblor-csv-reader");
-    const std::filesystem::path path = std::filesystem::path(dir) / "bom.csv";
+    const tb::test::TempFolder folder("tamblor-csv-reader");
+    const std::filesystem::path path = folder.dir() / "bom.csv";
     std::ofstream(path, std::ios::binary) << "\xEF\xBB\xBFx,y\r\n1,2\r\n";
     CsvTable t;
     EXPECT_FALSE(tb::read_csv_file(path.string(), t));
     EXPECT_EQ(t.header, (CsvRow{"x", "y"}));
-    std::filesystem::remove_all(dir);
 }
 
 TEST(CsvReaderProblems, GarbageBytesNeverCrashAndGiveATableOrAProblem) {
