@@ -67,6 +67,18 @@ TEST_F(CsvCommandsE2E, AddDataRefusesARowOfAnotherWidthAndLeavesTheFile) {
     EXPECT_EQ(read_file(dir_ / "w.csv"), "a,b,c\r\n1,2,3\r\n");
 }
 
+TEST_F(CsvCommandsE2E, AddDataStartsABlankFileAfreshAndRefusesAUtf16File) {
+    write("blank.csv", "\r\n");
+    const std::string utf16("\xFF\xFE" "a\0,\0b\0\r\0\n\0", 12);
+    write("wide.csv", utf16);
+    tb::test::ShellResult r = run("CSV_AddData( File:\"" + script_path("blank.csv") + "\", Output:\"h1,h2\" );\n"
+                                  "CSV_AddData( File:\"" + script_path("wide.csv") + "\", Output:\"1,2\" );\n");
+    EXPECT_EQ(r.exit_code, tb::test::script_exit(-90)) << r.output;
+    EXPECT_TRUE(has(r, "a row is added only to a UTF-8 file")) << r.output;
+    EXPECT_EQ(read_file(dir_ / "blank.csv"), "h1,h2\r\n");
+    EXPECT_EQ(read_file(dir_ / "wide.csv"), utf16);
+}
+
 TEST_F(CsvCommandsE2E, AddDataRefusesAnEmptyRow) {
     tb::test::ShellResult r = run("CSV_AddData( File:\"" + script_path("e.csv") + "\", Output:\"\" );\n");
     EXPECT_EQ(r.exit_code, tb::test::script_exit(-2)) << r.output;
@@ -132,6 +144,15 @@ TEST_F(CsvCommandsE2E, ShowChartSavesAPictureInTheLogFolderAndShowsItAsAnImageLi
         EXPECT_NE(html.find("<a href=\"perf.csv\"><img border=0 src=\"" + p.filename().string() + "\">"),
                   std::string::npos)
             << html;
+}
+
+TEST_F(CsvCommandsE2E, ShowChartDrawsAgainstTheRowNumberWhenTheFirstColumnIsText) {
+    write("times.csv", "Time,KBPs\n07:00,100\n07:01,120\n");
+    tb::test::ShellResult r = run("n = CSV_ShowChart( File:\"" + script_path("times.csv") +
+                                  "\" );\nPrint( Output:\"N=\" + n );\n");
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_EQ(tb::test::printed_values(r.output)["N"], 2);
+    EXPECT_EQ(tb::test::files_ending(log_, ".png").size(), 1u);
 }
 
 TEST_F(CsvCommandsE2E, ShowChartRefusesAColumnOutOfRangeAndCellsThatAreNoNumbers) {
