@@ -36,8 +36,35 @@
 #include "script/run_job.h"
 #include "script/sync_commands.h"
 #include "ui/job_log.h"
+#ifdef TAMBLOR_WINDOW
+#include "ui/qt/run_choice.h"
+#include "ui/qt/window_run.h"
+#endif
 
 namespace {
+
+// Whether the run shows the main window: never for the console run styles
+// (30, 31), nor without a display, nor in a program built without it.
+bool window_run_for(int run_style) {
+#ifdef TAMBLOR_WINDOW
+    return tb::qtui::window_run_wanted(run_style, tb::qtui::display_available());
+#else
+    (void)run_style;
+    return false;
+#endif
+}
+
+// Runs the job in the main window; the window starts it for a command-line
+// target, else at the operator's Start.
+int run_window_until_done(int& argc, char** argv) {
+#ifdef TAMBLOR_WINDOW
+    return tb::qtui::run_main_window(argc, argv);
+#else
+    (void)argc;
+    (void)argv;
+    return 0;
+#endif
+}
 
 // Runs the job to its end. A stop request that came before the job thread
 // cleared its cancel flag still stops it.
@@ -90,8 +117,8 @@ int main(int argc, char** argv) {
     if (status == PackageStatus::Ready) {
         work = WorkFolderGuard(package.work_folder);
         apply_package_settings(package, a);
-        // There is no window yet: every run is a console run.
-        if (a.run_style != kStyleRemoteConsole) a.run_style = kStyleConsole;
+        // Without the window every run is a console run.
+        if (a.run_style != kStyleRemoteConsole && !window_run_for(a.run_style)) a.run_style = kStyleConsole;
         js->script_path = package.script_path;
         DiskRestriction restriction;
         restriction.active = true;
@@ -103,7 +130,7 @@ int main(int argc, char** argv) {
         apply_target_rules(package.settings.soc_id, package.settings.no_disk_cmd);
     } else {
         a.caption = "Tamblor";
-        a.run_style = kStyleConsole;
+        a.run_style = window_run_for(kStyleWindow) ? kStyleWindow : kStyleConsole;
         apply_target_rules("", "");
     }
     // A script named on the command line (a function-script child, or the
@@ -145,6 +172,8 @@ int main(int argc, char** argv) {
     if (resumed.start == ContinuationStart::Failed) {
         std::fprintf(a.console, "%s\n", resumed.error.c_str());
         exit_code = resumed.code;
+    } else if (resumed.start == ContinuationStart::None && !a.console_run()) {
+        exit_code = run_window_until_done(argc, argv);
     } else if (resumed.start == ContinuationStart::None && !select_start_target()) {
         std::fprintf(a.console, "NO FOUND %s or Package restrictions cannot support this drive\n", a.target.c_str());
         exit_code = kErrOpenDisk;
