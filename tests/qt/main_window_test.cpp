@@ -95,6 +95,8 @@ TEST_F(MainWindowTest, ListsTheAllowedDisksWithTheChosenOnesIdentity) {
     for (int i = 0; i < w.disk_list()->count(); ++i)
         if (w.disk_list()->itemText(i) == "WINDOW TEST NVMe (RAW)") raw_nvme = true;
     EXPECT_TRUE(raw_nvme);
+    // With nothing chosen yet, the disk to test is not the system disk.
+    EXPECT_EQ(w.disk_list()->currentText().toStdString(), "WINDOW TEST NVMe (RAW)");
     EXPECT_TRUE(w.start_button()->isEnabled());
     // Without a target nothing starts by itself.
     wait_until([] { return false; }, 300);

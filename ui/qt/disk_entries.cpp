@@ -37,6 +37,17 @@ std::vector<DiskEntry> allowed_disk_entries() {
     return entries;
 }
 
+int default_entry(const std::vector<DiskEntry>& entries) {
+    int with_letters = -1;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const DiskRecord& r = entries[i].record;
+        if (r.record_kind != kRecordDisk || r.system_flag) continue;
+        if (r.raw_flag) return static_cast<int>(i);
+        if (with_letters < 0) with_letters = static_cast<int>(i);
+    }
+    return with_letters;
+}
+
 std::string link_text(const DiskRecord& r) {
     if (r.native_path.empty()) return r.controller_name;
     if (r.controller_name.empty()) return r.native_path;

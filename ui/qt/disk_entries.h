@@ -21,6 +21,11 @@ std::string disk_entry_text(const DiskRecord& record);
 // identification run for the disks that can be asked).
 std::vector<DiskEntry> allowed_disk_entries();
 
+// The entry chosen when none is: as the console start-up chooses, the first
+// disk that is not the system disk, a RAW disk before one with drive letters;
+// -1 when there is none.
+int default_entry(const std::vector<DiskEntry>& entries);
+
 // Identity fields shown beside the drop-down.
 std::string link_text(const DiskRecord& record);
 std::string capacity_text(const DiskRecord& record);

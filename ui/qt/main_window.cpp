@@ -103,7 +103,7 @@ void MainWindow::refill_disks() {
     const std::string selected = current_target().device_path;
     entries_ = allowed_disk_entries();
     disks_->clear();
-    int keep = entries_.empty() ? -1 : 0;
+    int keep = default_entry(entries_);
     for (size_t i = 0; i < entries_.size(); ++i) {
         disks_->addItem(qtext(entries_[i].text));
         if (!selected.empty() && entries_[i].record.device_path == selected) keep = static_cast<int>(i);
