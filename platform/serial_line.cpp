@@ -1,45 +1,22 @@
 #include "platform/serial_line.h"
 
-#include <mutex>
-
-#include "platform/disk_device.h"
+#include "platform/machine_facility.h"
 #include "platform/sim/sim_hub.h"
 
 namespace tb {
 
 namespace {
 
-struct Installed {
-    std::mutex lock;
-    std::unique_ptr<SerialPorts> chosen;    // set by set_serial_ports
-    std::unique_ptr<SerialPorts> fallback;  // the default, made on first use
-    bool fallback_is_sim = false;
-};
-
-Installed& installed() {
-    static Installed i;
-    return i;
+MachineFacility<SerialPorts>& facility() {
+    static MachineFacility<SerialPorts> f([]() -> std::shared_ptr<SerialPorts> { return sim::make_sim_serial_ports(); },
+                                  []() -> std::shared_ptr<SerialPorts> { return make_native_serial_ports(); });
+    return f;
 }
 
 }  // namespace
 
-SerialPorts& serial_ports() {
-    Installed& i = installed();
-    std::lock_guard hold(i.lock);
-    if (i.chosen) return *i.chosen;
-    // The default follows the disk machine in use, which may change between runs.
-    const bool sim = disk_platform().name() == "sim";
-    if (!i.fallback || i.fallback_is_sim != sim) {
-        i.fallback = sim ? sim::make_sim_serial_ports() : make_native_serial_ports();
-        i.fallback_is_sim = sim;
-    }
-    return *i.fallback;
-}
+SerialPorts& serial_ports() { return *facility().get(); }
 
-void set_serial_ports(std::unique_ptr<SerialPorts> ports) {
-    Installed& i = installed();
-    std::lock_guard hold(i.lock);
-    i.chosen = std::move(ports);
-}
+void set_serial_ports(std::unique_ptr<SerialPorts> ports) { facility().install(std::move(ports)); }
 
 }  // namespace tb
