@@ -7,10 +7,11 @@
 #include "common/text.h"
 #include "platform/serial_line.h"
 #include "power/countdown_task.h"
-#include "power/hub_arguments.h"
+#include "power/power_arg_limits.h"
 #include "power/hub_settings.h"
 #include "power/hub_switch.h"
 #include "script/app_context.h"
+#include "script/arg_table.h"
 #include "script/error_policy.h"
 #include "script/handler.h"
 #include "script/job_log_writer.h"
@@ -27,6 +28,10 @@ bool hub_done(int slot, int rc, const std::string& detail) {
     raise_error(slot, rc, detail);
     return false;
 }
+
+constexpr ArgSpec kPortOnly[] = {
+    {"Port", "", ArgType::Number, "0", 0, kHighestHubPort},
+};
 
 }  // namespace
 
@@ -53,11 +58,14 @@ void cmd_SetPowerHub(int slot, const std::string& args, const std::string& name)
 
 void cmd_RelayPowerOff(int slot, const std::string& args, const std::string& name) {
     if (cancel_requested(slot)) return;
-    ArgReader r(slot, args);
-    int64_t delay = 0, port = 0;
-    if (!read_hub_argument(r, {"DelayRunSec", 0, 5, kLongestHubSeconds}, delay) ||
-        !read_hub_argument(r, {"Port", 1, 0, kHighestHubPort}, port))
-        return;
+    constexpr ArgSpec kSpecs[] = {
+        {"DelayRunSec", "", ArgType::Number, "5", 0, kLongestWaitSeconds},
+        {"Port", "", ArgType::Number, "0", 0, kHighestHubPort},
+    };
+    const auto a = read_args(slot, args, "RelayPowerOff", kSpecs);
+    if (!a) return;
+    const int64_t delay = a->number("DelayRunSec");
+    const int64_t port = a->number("Port");
     std::string detail;
     if (!hub_done(slot, check_hub(detail), detail)) return;
     const auto hub_port = static_cast<uint32_t>(port);
@@ -77,18 +85,17 @@ void cmd_RelayPowerOff(int slot, const std::string& args, const std::string& nam
 }
 
 void cmd_RelayPowerOn(int slot, const std::string& args, const std::string& name) {
-    ArgReader r(slot, args);
-    int64_t port = 0;
-    if (!read_hub_argument(r, {"Port", 0, 0, kHighestHubPort}, port)) return;
+    const auto a = read_args(slot, args, "RelayPowerOn", kPortOnly);
+    if (!a) return;
     std::string detail;
-    if (hub_done(slot, switch_hub_port(static_cast<uint32_t>(port), true, detail), detail))
+    if (hub_done(slot, switch_hub_port(static_cast<uint32_t>(a->number("Port")), true, detail), detail))
         set_result_number(slot, name, 1);
 }
 
 void cmd_IsRelayPowerOn(int slot, const std::string& args, const std::string& name) {
-    ArgReader r(slot, args);
-    int64_t port = 0;
-    if (!read_hub_argument(r, {"Port", 0, 0, kHighestHubPort}, port)) return;
+    const auto a = read_args(slot, args, "IsRelayPowerOn", kPortOnly);
+    if (!a) return;
+    int64_t port = a->number("Port");
     if (port == 0) port = 1;
     std::string detail;
     int64_t state = 0;

@@ -9,11 +9,12 @@
 #include "platform/disk_device.h"
 #include "platform/system_build.h"
 #include "power/countdown_task.h"
-#include "power/hub_arguments.h"
+#include "power/power_arg_limits.h"
 #include "power/hub_switch.h"
 #include "power/ssd_power_supply.h"
 #include "power/ssd_power_wait.h"
 #include "script/app_context.h"
+#include "script/arg_table.h"
 #include "script/error_policy.h"
 #include "script/handler.h"
 #include "script/job_log_writer.h"
@@ -89,11 +90,14 @@ int power_on_by_bridge(int slot, const DiskRecord& target, int timeout_s) {
 }  // namespace
 
 void cmd_SSDPowerOff(int slot, const std::string& args, const std::string& name) {
-    ArgReader r(slot, args);
-    int64_t delay = 0, port = 0;
-    if (!read_hub_argument(r, {"DelayRunSec", 0, 0, kLongestHubSeconds}, delay) ||
-        !read_hub_argument(r, {"Port", 1, 0, kHighestHubPort}, port))
-        return;
+    constexpr ArgSpec kSpecs[] = {
+        {"DelayRunSec", "", ArgType::Number, "0", 0, kLongestWaitSeconds},
+        {"Port", "", ArgType::Number, "0", 0, kHighestHubPort},
+    };
+    const auto a = read_args(slot, args, "SSDPowerOff", kSpecs);
+    if (!a) return;
+    const int64_t delay = a->number("DelayRunSec");
+    const int64_t port = a->number("Port");
     const DiskRecord target = current_target();
     if (supply_of(target) == DiskSupply::Hub) {
         std::string detail;
@@ -116,12 +120,15 @@ void cmd_SSDPowerOff(int slot, const std::string& args, const std::string& name)
 }
 
 void cmd_SSDPowerOn(int slot, const std::string& args, const std::string& name) {
-    ArgReader r(slot, args);
-    int64_t timeout_s = 0, port = 0;
-    if (!read_hub_argument(r, {"TimeoutSec", 0, 20, kLongestHubSeconds}, timeout_s) ||
-        !read_hub_argument(r, {"Port", 1, 0, kHighestHubPort}, port))
-        return;
-    if (timeout_s == 0) timeout_s = kLongestHubSeconds;
+    constexpr ArgSpec kSpecs[] = {
+        {"TimeoutSec", "", ArgType::Number, "20", 0, kLongestWaitSeconds},
+        {"Port", "", ArgType::Number, "0", 0, kHighestHubPort},
+    };
+    const auto a = read_args(slot, args, "SSDPowerOn", kSpecs);
+    if (!a) return;
+    int64_t timeout_s = a->number("TimeoutSec");
+    const int64_t port = a->number("Port");
+    if (timeout_s == 0) timeout_s = kLongestWaitSeconds;
     const DiskRecord target = current_target();
     int found = 0;
     switch (supply_of(target)) {

@@ -5,8 +5,9 @@
 #include "disk/disk_record.h"
 #include "disk/refind.h"
 #include "platform/disk_device.h"
-#include "power/power_seconds.h"
+#include "power/power_arg_limits.h"
 #include "script/app_context.h"
+#include "script/arg_table.h"
 #include "script/error_policy.h"
 #include "script/handler.h"
 #include "script/job_log_writer.h"
@@ -53,12 +54,14 @@ bool relink(int slot, const DiskRecord& target) {
 }  // namespace
 
 void cmd_SSDPowerReLink(int slot, const std::string& args, const std::string& name) {
-    ArgReader r(slot, args);
-    int64_t timeout_s = 0, port = 0;
-    if (!read_bounded_arg(r, {"TimeoutSec", 0, 20, 0, kLongestWaitSeconds}, timeout_s) ||
-        !read_bounded_arg(r, {"Port", 1, 0, 0, 255}, port))
-        return;
-    (void)port;  // checked like every hub port, but a re-link switches no hub
+    // Port is checked like every hub port, but a re-link switches no hub.
+    constexpr ArgSpec kSpecs[] = {
+        {"TimeoutSec", "", ArgType::Number, "20", 0, kLongestWaitSeconds},
+        {"Port", "", ArgType::Number, "0", 0, kHighestHubPort},
+    };
+    const auto a = read_args(slot, args, "SSDPowerReLink", kSpecs);
+    if (!a) return;
+    int64_t timeout_s = a->number("TimeoutSec");
     if (timeout_s == 0) timeout_s = kLongestWaitSeconds;
     if (!relink(slot, current_target())) return;
     if (cancel_requested(slot)) return;
