@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/csv_chart_canvas.h"
+#include "common/chart_canvas.h"
 
 namespace tb {
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "common/chart_canvas.h"
 #include "platform/paths.h"
 
 namespace tb {
@@ -34,35 +35,10 @@ void chunk(std::vector<uint8_t>& out, const char type[4], const uint8_t* data, s
     put_be32(out, static_cast<uint32_t>(crc));
 }
 
-struct Canvas {
-    uint32_t w, h;
-    std::vector<uint8_t> rgb;
-    Canvas(uint32_t width, uint32_t height) : w(width), h(height), rgb(size_t{width} * height * 3, 0) {}
-    void dot(int x, int y, uint32_t colour) {
-        if (x < 0 || y < 0 || x >= static_cast<int>(w) || y >= static_cast<int>(h)) return;
-        uint8_t* p = &rgb[(static_cast<size_t>(y) * w + static_cast<size_t>(x)) * 3];
-        p[0] = static_cast<uint8_t>(colour);        // COLORREF 0x00BBGGRR
-        p[1] = static_cast<uint8_t>(colour >> 8);
-        p[2] = static_cast<uint8_t>(colour >> 16);
-    }
-    void line(int x0, int y0, int x1, int y1, uint32_t colour) {
-        int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
-        int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1, err = dx + dy;
-        for (;;) {
-            dot(x0, y0, colour);
-            if (x0 == x1 && y0 == y1) return;
-            int e2 = 2 * err;
-            if (e2 >= dy) {
-                err += dy;
-                x0 += sx;
-            }
-            if (e2 <= dx) {
-                err += dx;
-                y0 += sy;
-            }
-        }
-    }
-};
+// A COLORREF (0x00BBGGRR) as a pixel colour.
+Rgb rgb_of(uint32_t colour) {
+    return {static_cast<uint8_t>(colour), static_cast<uint8_t>(colour >> 8), static_cast<uint8_t>(colour >> 16)};
+}
 
 }  // namespace
 
@@ -96,14 +72,14 @@ bool write_png(const std::string& path, uint32_t width, uint32_t height, const s
 bool render_chart_png(const std::string& path, const ChartSeries& s) {
     constexpr uint32_t kW = 800, kH = 300, kLeft = 8, kBottom = 8;
     constexpr uint32_t kGrid = 0x404040, kAxis = 0x969696, kKbps = 0x00FF00, kTemp = 0x277FFF;
-    Canvas c(kW, kH);
+    ChartCanvas c(static_cast<int>(kW), static_cast<int>(kH), Rgb{});
     const int plot_w = static_cast<int>(kW - kLeft - 8), plot_h = static_cast<int>(kH - kBottom - 8);
     const int x0 = static_cast<int>(kLeft), y0 = static_cast<int>(kH - kBottom);
     for (int g = 0; g <= 10; ++g) {
         int y = y0 - plot_h * g / 10;
-        c.line(x0, y, x0 + plot_w, y, g == 0 ? kAxis : kGrid);
+        c.line(x0, y, x0 + plot_w, y, rgb_of(g == 0 ? kAxis : kGrid));
         int x = x0 + plot_w * g / 10;
-        c.line(x, y0, x, y0 - plot_h, g == 0 ? kAxis : kGrid);
+        c.line(x, y0, x, y0 - plot_h, rgb_of(g == 0 ? kAxis : kGrid));
     }
     const size_t n = s.points.size();
     const double scale = std::max<uint32_t>(s.scale_kbps, 1);
@@ -117,12 +93,12 @@ bool render_chart_png(const std::string& path, const ChartSeries& s) {
         return y0 - plot_h * std::clamp(t, 0, 100) / 100;
     };
     for (size_t i = 1; i < n; ++i) {
-        c.line(px(i - 1), py_kb(s.points[i - 1]), px(i), py_kb(s.points[i]), kKbps);
+        c.line(px(i - 1), py_kb(s.points[i - 1]), px(i), py_kb(s.points[i]), rgb_of(kKbps));
         if (s.points[i - 1].composite && s.points[i].composite)
-            c.line(px(i - 1), py_temp(s.points[i - 1]), px(i), py_temp(s.points[i]), kTemp);
+            c.line(px(i - 1), py_temp(s.points[i - 1]), px(i), py_temp(s.points[i]), rgb_of(kTemp));
     }
-    if (n == 1) c.dot(px(0), py_kb(s.points[0]), kKbps);
-    return write_png(path, kW, kH, c.rgb);
+    if (n == 1) c.set(px(0), py_kb(s.points[0]), rgb_of(kKbps));
+    return write_png(path, kW, kH, c.rgb());
 }
 
 }  // namespace tb

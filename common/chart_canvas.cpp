@@ -1,4 +1,4 @@
-#include "ui/csv_chart_canvas.h"
+#include "common/chart_canvas.h"
 
 #include <array>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-// The picture a CSV chart is drawn on: 8-bit RGB pixels, top row first,
+// The picture a chart is drawn on: 8-bit RGB pixels, top row first,
 // with the few drawing steps a line chart needs (rectangles, lines and
 // text in a small built-in 5x7 pixel font of capitals, digits and common
 // signs; small letters are drawn as capitals, anything else as '?').
