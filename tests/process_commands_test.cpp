@@ -28,18 +28,10 @@ protected:
     void SetUp() override {
         folder_ = test::fresh_slot();
         store_ = folder_ + "/autostart";
-        autostart_.emplace("TAMBLOR_AUTOSTART_DIR", store_);
-        // On Windows the store is a registry key of the user, which outlives
-        // the test: a key of this moment's own, never one of an earlier run.
-        const auto now = std::chrono::system_clock::now().time_since_epoch().count();
-        autostart_key_.emplace("TAMBLOR_AUTOSTART_KEY",
-                               "Software\\tamblor-tests\\" + path_file_name(folder_) + "_" + std::to_string(now));
+        startup_store_.emplace(folder_);
     }
-    void TearDown() override {
-        autostart_key_.reset();
-        autostart_.reset();
-    }
-    std::optional<test::ScopedVariable> autostart_, autostart_key_;
+    void TearDown() override { startup_store_.reset(); }
+    std::optional<test::ScopedStartupStore> startup_store_;
     std::string folder_, store_;
 };
 

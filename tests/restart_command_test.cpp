@@ -66,12 +66,10 @@ protected:
     void SetUp() override {
         folder_ = test::fresh_slot();
         const auto now = std::chrono::system_clock::now().time_since_epoch().count();
-        env_.emplace_back("TAMBLOR_AUTOSTART_DIR", folder_ + "/autostart");
-        env_.emplace_back("TAMBLOR_AUTOSTART_KEY",
-                          "Software\\tamblor-tests\\" + path_file_name(folder_) + "_" + std::to_string(now));
+        startup_store_.emplace(folder_);
         temp_ = folder_ + "/tmp";
         std::filesystem::create_directories(fs_path(temp_));
-        for (const char* v : {"TMPDIR", "TMP", "TEMP"}) env_.emplace_back(v, temp_);
+        temp_folder_.emplace(fs_path(temp_));
         // The restart mutex of this test alone.
         env_.emplace_back("TAMBLOR_IPC_NAMESPACE", "pcreboot-" + std::to_string(now));
         app().program_path = "/opt/tamblor/tamblor";
@@ -88,6 +86,8 @@ protected:
         set_system_restart(nullptr);
         pc_reboot_wake_timing() = WakeTiming{};
         env_.clear();
+        temp_folder_.reset();
+        startup_store_.reset();
     }
     void install(std::optional<RestartOutcome> refusal = std::nullopt) {
         set_system_restart(std::make_unique<RecordingRestart>(&calls_, std::move(refusal)));
@@ -105,6 +105,8 @@ protected:
     }
 
     std::string folder_, temp_;
+    std::optional<test::ScopedStartupStore> startup_store_;
+    std::optional<test::ScopedTempFolder> temp_folder_;
     std::list<test::ScopedVariable> env_;
     std::vector<RestartCall> calls_;
 };

@@ -3,9 +3,8 @@
 // the state files when they cannot be used.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
-#include <list>
+#include <optional>
 
 #include "app/restart_continuation.h"
 #include "platform/autostart.h"
@@ -48,20 +47,19 @@ class ContinuationStartTest : public ::testing::Test {
 protected:
     void SetUp() override {
         folder_ = test::fresh_slot();
-        const auto now = std::chrono::system_clock::now().time_since_epoch().count();
-        env_.emplace_back("TAMBLOR_AUTOSTART_DIR", folder_ + "/autostart");
-        env_.emplace_back("TAMBLOR_AUTOSTART_KEY",
-                          "Software\\tamblor-tests\\" + path_file_name(folder_) + "_" + std::to_string(now));
+        startup_store_.emplace(folder_);
         const std::string temp = folder_ + "/tmp";
         std::filesystem::create_directories(fs_path(temp));
-        for (const char* v : {"TMPDIR", "TMP", "TEMP"}) env_.emplace_back(v, temp);
+        temp_folder_.emplace(fs_path(temp));
     }
     void TearDown() override {
         for (const auto& [name, line] : autorun_values()) remove_autorun_value(name);
-        env_.clear();
+        temp_folder_.reset();
+        startup_store_.reset();
     }
     std::string folder_;
-    std::list<test::ScopedVariable> env_;
+    std::optional<test::ScopedStartupStore> startup_store_;
+    std::optional<test::ScopedTempFolder> temp_folder_;
 };
 
 TEST_F(ContinuationStartTest, MissingStateIsRefusedAndTheRegistrationConsumed) {

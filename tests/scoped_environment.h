@@ -2,6 +2,7 @@
 // as they were when it ends.
 #pragma once
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -46,6 +47,23 @@ public:
 
 private:
     ScopedVariable tmpdir_, tmp_, temp_;
+};
+
+// The start-up registration store for one scope: a folder in `folder` on
+// Linux; on Windows a registry key of the user, which outlives the test, so
+// a key of this moment's own, never one of an earlier run.
+class ScopedStartupStore {
+public:
+    explicit ScopedStartupStore(const std::string& folder)
+        : dir_("TAMBLOR_AUTOSTART_DIR", folder + "/autostart"), key_("TAMBLOR_AUTOSTART_KEY", key_of(folder)) {}
+
+private:
+    static std::string key_of(const std::string& folder) {
+        const auto now = std::chrono::system_clock::now().time_since_epoch().count();
+        return "Software\\tamblor-tests\\" + std::filesystem::path(folder).filename().string() + "_" +
+               std::to_string(now);
+    }
+    ScopedVariable dir_, key_;
 };
 
 }  // namespace tb::test
