@@ -4,6 +4,9 @@
 
 #include "app/app_bindings.h"
 #include "disk/disk_bindings.h"
+#include "files/file_bindings.h"
+#include "files/ntfs_bindings.h"
+#include "files/partition_bindings.h"
 #include "power/hub_bindings.h"
 #include "power/relink_bindings.h"
 #include "power/restart_bindings.h"
@@ -15,9 +18,10 @@
 namespace tb {
 
 std::span<const BindingList> program_bindings() {
-    static const std::array<BindingList, 9> kLists = {
+    static const std::array<BindingList, 12> kLists = {
         engine_bindings(), disk_bindings(),    workload_bindings(), ui_bindings(),     app_bindings(),
-        sleep_bindings(),  hub_bindings(),     restart_bindings(),  relink_bindings(),
+        sleep_bindings(),  hub_bindings(),     restart_bindings(),  relink_bindings(), file_bindings(),
+        ntfs_bindings(),   partition_bindings(),
     };
     return kLists;
 }
