@@ -4,6 +4,9 @@
 
 #include "app/app_bindings.h"
 #include "disk/disk_bindings.h"
+#include "exttools/exttool_bindings.h"
+#include "exttools/upload_bindings.h"
+#include "exttools/viewer_bindings.h"
 #include "files/file_bindings.h"
 #include "files/ntfs_bindings.h"
 #include "files/partition_bindings.h"
@@ -18,10 +21,10 @@
 namespace tb {
 
 std::span<const BindingList> program_bindings() {
-    static const std::array<BindingList, 12> kLists = {
-        engine_bindings(), disk_bindings(),    workload_bindings(), ui_bindings(),     app_bindings(),
-        sleep_bindings(),  hub_bindings(),     restart_bindings(),  relink_bindings(), file_bindings(),
-        ntfs_bindings(),   partition_bindings(),
+    static const std::array<BindingList, 15> kLists = {
+        engine_bindings(),  disk_bindings(),      workload_bindings(), ui_bindings(),      app_bindings(),
+        sleep_bindings(),   hub_bindings(),       restart_bindings(),  relink_bindings(),  file_bindings(),
+        ntfs_bindings(),    partition_bindings(), exttool_bindings(),  upload_bindings(),  viewer_bindings(),
     };
     return kLists;
 }

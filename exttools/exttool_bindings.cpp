@@ -1,0 +1,7 @@
+#include "exttools/exttool_bindings.h"
+
+namespace tb {
+
+BindingList exttool_bindings() { return {}; }
+
+}  // namespace tb
