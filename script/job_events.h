@@ -3,6 +3,7 @@
 // emitters call the installed sink; with none installed nobody is told.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string_view>
 
@@ -10,6 +11,17 @@
 #include "script/progress_stage.h"
 
 namespace tb {
+
+// One point of a workload's live throughput chart.
+struct ChartPoint {
+    uint32_t number = 0;       // 0: the first point of a new chart; then counting up
+    uint32_t job_ms = 0;       // since the command started
+    uint32_t kbps = 0;         // read + write
+    uint32_t iops = 0;         // read + write
+    bool has_temperature = false;
+    int32_t temperature = 0;   // degrees Celsius, with has_temperature
+    uint32_t scale_kbps = 0;   // the chart's vertical scale
+};
 
 class JobEvents {
 public:
@@ -28,6 +40,9 @@ public:
     virtual void log_cleared(int slot) = 0;
     // The slot's job ended with `exit_code` (0 success).
     virtual void job_ended(int slot, int exit_code) = 0;
+    // A workload of the slot took a point of its throughput chart (a watcher
+    // without a live chart ignores it).
+    virtual void chart_point(int /*slot*/, const ChartPoint& /*point*/) {}
 };
 
 // Installs the sink every later event goes to (nullptr: none) and hands back

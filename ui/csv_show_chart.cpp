@@ -1,5 +1,6 @@
-// CSV_ShowChart in console runs: the chosen columns drawn as a line chart
-// picture in the job's log folder and shown as an image line.
+// CSV_ShowChart: the chosen columns drawn as a line chart picture in the
+// job's log folder and shown as an image line; a window run also opens the
+// chart in a window of its own.
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "script/error_policy.h"
 #include "script/handler.h"
 #include "script/job_log_writer.h"
+#include "ui/chart_display.h"
 #include "ui/csv_chart.h"
 #include "ui/csv_commands.h"
 #include "ui/csv_numbers.h"
@@ -73,11 +75,14 @@ void cmd_CSV_ShowChart(int slot, const std::string& args, const std::string& nam
         }
         chart.series.push_back(std::move(s));
     }
+    if (chart.series.size() == 1) chart.left.name = chart.series[0].name;
     const std::string picture = output_stem(slot) + ".png";
-    if (!write_line_chart_png(native_path(picture), chart)) {
+    const std::shared_ptr<ChartDisplay> display = chart_display();
+    if (!display->save_chart(native_path(picture), chart)) {
         raise_error(slot, kErrOutputFile, picture);
         return;
     }
+    display->show_chart(slot, chart);
     // An image line of the chart's height, linked to the CSV file it shows.
     write_line(slot, picture, LineFormat::Normal, kChartLineSize, colour::kWhite, LineKind::Image, path);
     set_result_number(slot, name, static_cast<int64_t>(table.rows.size()));

@@ -1,15 +1,14 @@
-// CSV_ShowTable in console runs: the table as aligned text lines of the job log.
+// CSV_ShowTable: the table as aligned text lines of the job log in console
+// runs, as a sortable table window in window runs.
 #include <optional>
 #include <string>
 
-#include "common/format.h"
 #include "platform/paths.h"
 #include "script/arg_table.h"
 #include "script/handler.h"
-#include "script/job_log_writer.h"
+#include "ui/chart_display.h"
 #include "ui/csv_commands.h"
 #include "ui/csv_source.h"
-#include "ui/csv_table_text.h"
 
 namespace tb {
 
@@ -29,12 +28,7 @@ void cmd_CSV_ShowTable(int slot, const std::string& args, const std::string& nam
     CsvTable table;
     if (!load_csv_argument(slot, file, table)) return;
     const std::string path = native_path(file);
-    log_text(slot, a->text("Title").empty() ? path_file_name(path) : a->text("Title"), colour::kYellow);
-    const std::vector<std::string> lines = table_text_lines(table);
-    for (size_t i = 0; i < lines.size(); ++i) log_text(slot, lines[i], i < 2 ? colour::kCyan : colour::kWhite);
-    if (table.rows.size() > kTableRowsShown)
-        log_text(slot, fmt("    >> more... (%d more rows in %s)", static_cast<int>(table.rows.size() - kTableRowsShown),
-                           path));
+    chart_display()->show_table(slot, a->text("Title").empty() ? path_file_name(path) : a->text("Title"), path, table);
     set_result_number(slot, name, static_cast<int64_t>(table.rows.size()));
 }
 

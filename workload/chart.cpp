@@ -3,16 +3,19 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
-#include "common/chart_canvas.h"
 #include "platform/paths.h"
+#include "ui/chart_display.h"
 
 namespace tb {
 
 void ChartSeries::add(const ThroughputSample& s, uint32_t scale) {
     scale_kbps = std::max(scale_kbps, scale);
+    if (slot >= 0) job_events()->chart_point(slot, chart_point_of(s, temperature_offset, scale_kbps, taken));
+    ++taken;
     if (points.size() >= kMaxPoints) {
         for (size_t i = 0; i < points.size() / 2; ++i) points[i] = points[2 * i];
         points.resize(points.size() / 2);
@@ -33,11 +36,6 @@ void chunk(std::vector<uint8_t>& out, const char type[4], const uint8_t* data, s
     if (n) out.insert(out.end(), data, data + n);
     uLong crc = crc32(0L, out.data() + at, static_cast<uInt>(n + 4));
     put_be32(out, static_cast<uint32_t>(crc));
-}
-
-// A COLORREF (0x00BBGGRR) as a pixel colour.
-Rgb rgb_of(uint32_t colour) {
-    return {static_cast<uint8_t>(colour), static_cast<uint8_t>(colour >> 8), static_cast<uint8_t>(colour >> 16)};
 }
 
 }  // namespace
@@ -69,36 +67,50 @@ bool write_png(const std::string& path, uint32_t width, uint32_t height, const s
     return std::fwrite(png.data(), 1, png.size(), f.get()) == png.size();
 }
 
+ChartPoint chart_point_of(const ThroughputSample& s, int temperature_offset, uint32_t scale_kbps, uint32_t number) {
+    ChartPoint p;
+    p.number = number;
+    p.job_ms = s.job_ms;
+    p.kbps = s.read_kbps + s.write_kbps;
+    p.iops = s.read_iops + s.write_iops;
+    p.has_temperature = s.composite != 0;
+    p.temperature = static_cast<int32_t>(s.composite) - temperature_offset;
+    p.scale_kbps = scale_kbps;
+    return p;
+}
+
+LineChart throughput_line_chart(std::span<const ChartPoint> points, uint32_t scale_kbps) {
+    LineChart chart;
+    chart.title = "Throughput";
+    chart.x_name = "Time (s)";
+    chart.left = {"MB/s", true, 0, std::max<uint32_t>(scale_kbps, 1) / 1024.0};
+    ChartLineSeries rate{"Read+Write (MB/s)", {}, false};
+    ChartLineSeries temperature{"Temperature (C)", {}, true};
+    // Temperatures are read less often than points are taken: a point
+    // without a reading keeps the last one (none before the first).
+    bool any_temperature = false;
+    double last_temperature = std::nan("");
+    for (const ChartPoint& p : points) {
+        chart.x.push_back(p.job_ms / 1000.0);
+        rate.values.push_back(p.kbps / 1024.0);
+        if (p.has_temperature) last_temperature = p.temperature;
+        temperature.values.push_back(last_temperature);
+        any_temperature = any_temperature || p.has_temperature;
+    }
+    chart.series.push_back(std::move(rate));
+    if (any_temperature) {
+        chart.right = {"Temperature (C)", true, 0, 100};
+        chart.series.push_back(std::move(temperature));
+    }
+    return chart;
+}
+
 bool render_chart_png(const std::string& path, const ChartSeries& s) {
-    constexpr uint32_t kW = 800, kH = 300, kLeft = 8, kBottom = 8;
-    constexpr uint32_t kGrid = 0x404040, kAxis = 0x969696, kKbps = 0x00FF00, kTemp = 0x277FFF;
-    ChartCanvas c(static_cast<int>(kW), static_cast<int>(kH), Rgb{});
-    const int plot_w = static_cast<int>(kW - kLeft - 8), plot_h = static_cast<int>(kH - kBottom - 8);
-    const int x0 = static_cast<int>(kLeft), y0 = static_cast<int>(kH - kBottom);
-    for (int g = 0; g <= 10; ++g) {
-        int y = y0 - plot_h * g / 10;
-        c.line(x0, y, x0 + plot_w, y, rgb_of(g == 0 ? kAxis : kGrid));
-        int x = x0 + plot_w * g / 10;
-        c.line(x, y0, x, y0 - plot_h, rgb_of(g == 0 ? kAxis : kGrid));
-    }
-    const size_t n = s.points.size();
-    const double scale = std::max<uint32_t>(s.scale_kbps, 1);
-    auto px = [&](size_t i) { return x0 + static_cast<int>(n > 1 ? static_cast<double>(i) * plot_w / (n - 1) : 0); };
-    auto py_kb = [&](const ThroughputSample& p) {
-        double v = static_cast<double>(p.read_kbps) + p.write_kbps;
-        return y0 - static_cast<int>(std::min(v / scale, 1.0) * plot_h);
-    };
-    auto py_temp = [&](const ThroughputSample& p) {
-        int t = static_cast<int>(p.composite) - s.temperature_offset;  // degrees on a 0..100 scale
-        return y0 - plot_h * std::clamp(t, 0, 100) / 100;
-    };
-    for (size_t i = 1; i < n; ++i) {
-        c.line(px(i - 1), py_kb(s.points[i - 1]), px(i), py_kb(s.points[i]), rgb_of(kKbps));
-        if (s.points[i - 1].composite && s.points[i].composite)
-            c.line(px(i - 1), py_temp(s.points[i - 1]), px(i), py_temp(s.points[i]), rgb_of(kTemp));
-    }
-    if (n == 1) c.set(px(0), py_kb(s.points[0]), rgb_of(kKbps));
-    return write_png(path, kW, kH, c.rgb());
+    std::vector<ChartPoint> points;
+    points.reserve(s.points.size());
+    for (size_t i = 0; i < s.points.size(); ++i)
+        points.push_back(chart_point_of(s.points[i], s.temperature_offset, s.scale_kbps, static_cast<uint32_t>(i)));
+    return chart_display()->save_chart(path, throughput_line_chart(points, s.scale_kbps));
 }
 
 }  // namespace tb

@@ -11,6 +11,7 @@ namespace tb {
 
 int run_with_chart(int slot, int chart_line, PerfParams& p, WorkloadResult& result) {
     ChartSeries chart;
+    chart.slot = slot;
     chart.temperature_offset = temperature_offset(current_target());
     p.on_point = [&chart](const ThroughputSample& pt, uint32_t scale) { chart.add(pt, scale); };
     const int rc = run_performance(p, result);

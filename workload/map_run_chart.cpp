@@ -21,6 +21,7 @@ constexpr char kSpinner[4] = {'-', '/', '-', '\\'};
 MapRunChart::MapRunChart(int slot, uint32_t request_size)
     : slot_(slot), request_size_(request_size ? request_size : 1), base_(output_stem(slot)) {
     line_ = write_line(slot, path_of_chart(base_), LineFormat::Normal, kChartLineSize);
+    chart_.slot = slot;
     chart_.temperature_offset = temperature_offset(current_target());
     start_ms_ = last_ms_ = workload_ms();
 }

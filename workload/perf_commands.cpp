@@ -115,6 +115,7 @@ void run_perf(int slot, const std::string& args, const std::string& name, const 
     p.per_stream = worker != nullptr;
     p.temperature_interval = temp_sec;
     ChartSeries chart;
+    chart.slot = slot;
     chart.rate = rate;
     chart.temperature_offset = temperature_offset(current_target());
     p.on_point = [&chart](const ThroughputSample& s, uint32_t scale) { chart.add(s, scale); };

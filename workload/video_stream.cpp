@@ -151,6 +151,7 @@ void cmd_Performance_VideoStream(int slot, const std::string& args, const std::s
     WorkloadResult result;
     result.clear();
     ChartSeries chart;
+    chart.slot = slot;
     chart.temperature_offset = temperature_offset(current_target());
     std::vector<ThroughputSample> points;
     const uint64_t t0 = workload_ms();

@@ -13,6 +13,7 @@
 #include "script/job_slot.h"
 #include "ui/job_log.h"
 #include "ui/qt/job_log_view.h"
+#include "ui/qt/throughput_chart_view.h"
 
 namespace tb::qtui {
 
@@ -87,6 +88,7 @@ void MainWindow::build_layout() {
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addLayout(identity);
+    layout->addWidget(new ThroughputChartView(events_.get(), this));  // shown while a workload draws
     layout->addWidget(log_view_, 1);
     resize(1000, 640);
 

@@ -10,6 +10,7 @@ QString qtext(std::string_view s) { return QString::fromUtf8(s.data(), static_ca
 
 QtJobEvents::QtJobEvents() {
     qRegisterMetaType<tb::LogLine>("tb::LogLine");
+    qRegisterMetaType<tb::ChartPoint>("tb::ChartPoint");
 }
 
 int progress_position(ProgressStage stage, int percent_of_stage) {
@@ -29,5 +30,6 @@ void QtJobEvents::log_line_added(int slot, int index, const LogLine& line) { emi
 void QtJobEvents::log_line_changed(int slot, int index, const LogLine& line) { emit lineChanged(slot, index, line); }
 void QtJobEvents::log_cleared(int slot) { emit logCleared(slot); }
 void QtJobEvents::job_ended(int slot, int exit_code) { emit jobEnded(slot, exit_code); }
+void QtJobEvents::chart_point(int slot, const ChartPoint& point) { emit chartPointTaken(slot, point); }
 
 }  // namespace tb::qtui

@@ -10,6 +10,7 @@
 #include "script/job_events.h"
 
 Q_DECLARE_METATYPE(tb::LogLine)
+Q_DECLARE_METATYPE(tb::ChartPoint)
 
 namespace tb::qtui {
 
@@ -24,6 +25,7 @@ public:
     void log_line_changed(int slot, int index, const LogLine& line) override;
     void log_cleared(int slot) override;
     void job_ended(int slot, int exit_code) override;
+    void chart_point(int slot, const ChartPoint& point) override;
 
 signals:
     void statusChanged(int slot, QString text);
@@ -33,6 +35,7 @@ signals:
     void lineChanged(int slot, int index, tb::LogLine line);
     void logCleared(int slot);
     void jobEnded(int slot, int exit_code);
+    void chartPointTaken(int slot, tb::ChartPoint point);
 };
 
 // Where the bar stands: the stage start when `percent_of_stage` is 0, else

@@ -5,6 +5,7 @@
 
 #include "script/app_context.h"
 #include "ui/qt/main_window.h"
+#include "ui/qt/qt_chart_display.h"
 #include "ui/qt/qt_job_events.h"
 
 namespace tb::qtui {
@@ -29,6 +30,7 @@ int run_main_window(int& argc, char** argv) {
     QApplication application(argc, argv);
     auto events = std::make_shared<QtJobEvents>();
     InstalledEvents installed(events);
+    InstalledQtChartDisplay charts;  // CSV charts and tables in windows, pictures drawn as the window draws
     MainWindow window(events);
     QObject::connect(&window, &MainWindow::finished, &application, &QApplication::quit, Qt::QueuedConnection);
     if (app().ui_mode != 1) window.show();
