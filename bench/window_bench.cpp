@@ -6,7 +6,10 @@
 // thread handles it: p50, p99, max) and the process's memory (resident set)
 // as the lines arrive, and prints the figures:
 //
-//   tamblor-window-bench [--lines N] [--probe-ms N]
+//   tamblor-window-bench [--lines N] [--probe-ms N] [--idle-seconds N]
+//
+// With --idle-seconds the script prints nothing and only waits that long:
+// the latency the machine's own load gives, to set the figures against.
 //
 //   lines=<n> seconds=<s> chart_points=<n> listed_rows=<n>
 //   latency_ms samples=<n> p50=<ms> p99=<ms> max=<ms>
@@ -111,11 +114,14 @@ private:
 int main(int argc, char** argv) {
     long lines = 100000;
     int probe_ms = 50;
+    int idle_seconds = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string key = argv[i];
         if (key == "--lines") lines = std::atol(argv[i + 1]);
         else if (key == "--probe-ms") probe_ms = std::atoi(argv[i + 1]);
+        else if (key == "--idle-seconds") idle_seconds = std::atoi(argv[i + 1]);
     }
+    if (idle_seconds > 0) lines = 0;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
 
@@ -123,9 +129,12 @@ int main(int argc, char** argv) {
     fs::create_directories(dir);
     std::ofstream(dir / "machine.ini") << "[machine]\nfolder = " << (dir / "sim").string() << "\npersist = 0\n"
                                        << kMachine;
-    std::ofstream(dir / "bench.scpt") << "i = 0;\nWhile ( i < " << lines
-                                      << " ) {\n    Print( Output:\"bench line \" + i );\n    i++;\n}\n"
-                                         "Exit( ErrCode:0 );\n";
+    if (idle_seconds > 0)
+        std::ofstream(dir / "bench.scpt") << "Delay( sec:" << idle_seconds << " );\nExit( ErrCode:0 );\n";
+    else
+        std::ofstream(dir / "bench.scpt") << "i = 0;\nWhile ( i < " << lines
+                                          << " ) {\n    Print( Output:\"bench line \" + i );\n    i++;\n}\n"
+                                             "Exit( ErrCode:0 );\n";
     tb::StartOptions options;
     options.sim_config = (dir / "machine.ini").string();
     if (!tb::install_system(options)) return 1;

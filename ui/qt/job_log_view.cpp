@@ -9,6 +9,10 @@ QListView* make_job_log_view(LogLineModel* model, QWidget* parent) {
     view->setModel(model);
     view->setItemDelegate(new LogLinePainter(view));
     view->setUniformItemSizes(false);
+    // Rows are laid out a batch at a time between events, so that a flood of
+    // lines leaves the window answering input.
+    view->setLayoutMode(QListView::Batched);
+    view->setBatchSize(500);
     view->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
