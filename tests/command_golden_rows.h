@@ -12,6 +12,7 @@
 #include "disk/disk_commands.h"
 #include "disk/nvme_commands.h"
 #include "disk/report_commands.h"
+#include "files/file_commands.h"
 #include "power/sleep_commands.h"
 #include "power/rescan_driver.h"
 #include "power/ssd_relink.h"
@@ -201,13 +202,13 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"Parse_DrvInfo", SC::Device, kMaskAny, kNS},
         {"Parse_GrownDefect", SC::Device, kMaskAny, kNS},
         {"Parse_DieGrownDefect", SC::Device, kMaskAny, kNS},
-        {"File_Copy", SC::Device, kMaskAny, kNS},
-        {"File_Compare", SC::Device, kMaskAny, kNS},
-        {"File_Delete", SC::Device, kMaskAny, kNS},
-        {"File_FullByPattern", SC::Device, kMaskAny, kNS},
-        {"File_Write", SC::Device, kMaskAny, kNS},
-        {"File_Read", SC::Device, kMaskAny, kNS},
-        {"File_CompareWithPattern", SC::Device, kMaskAny, kNS},
+        {"File_Copy", SC::Device, kMaskAny, cmd_File_Copy},
+        {"File_Compare", SC::Device, kMaskAny, cmd_File_Compare},
+        {"File_Delete", SC::Device, kMaskAny, cmd_File_Delete},
+        {"File_FullByPattern", SC::Device, kMaskAny, cmd_File_FullByPattern},
+        {"File_Write", SC::Device, kMaskAny, cmd_File_Write},
+        {"File_Read", SC::Device, kMaskAny, cmd_File_Read},
+        {"File_CompareWithPattern", SC::Device, kMaskAny, cmd_File_CompareWithPattern},
         {"ReScanDriver", SC::Device, kMaskAny, cmd_ReScanDriver},
         {"Exec", SC::Device, kMaskAny, kNS},
         {"CSV_ShowChart", SC::Device, kMaskAny, cmd_CSV_ShowChart},
@@ -256,7 +257,7 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"GetINIData", SC::Builtin, kMaskAny, cmd_GetINIData},
         {"SetINIData", SC::Builtin, kMaskAny, cmd_SetINIData},
         {"FileRename", SC::Builtin, kMaskAny, cmd_FileRename},
-        {"File_JobState", SC::Builtin, kMaskAny, kNS},
+        {"File_JobState", SC::Builtin, kMaskAny, cmd_File_JobState},
         {"APFileName", SC::Builtin, kMaskAny, cmd_APFileName},
         {"GetFileSize", SC::Builtin, kMaskAny, cmd_GetFileSize},
         {"GetFileLBA", SC::Builtin, kMaskAny, kNS},
