@@ -10,10 +10,13 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "files/file_jobs.h"
+#include "files/file_read_job.h"
 #include "platform/paths.h"
 #include "platform/volumes.h"
 #include "script/app_context.h"
@@ -206,6 +209,44 @@ TEST_F(FileCommandJobs, AFailedWaitedWriteIsRaisedByFileWrite) {
 TEST_F(FileCommandJobs, FileJobStateOfANumberNoJobHasIsAnError) {
     test::run("S = File_JobState( JobID:987654 );");
     EXPECT_EQ(error_code(), -25);
+}
+
+// A control whose started() runs the test's action: the job has opened its
+// file and taken its size by then.
+class ActingControl final : public FileJobControl {
+public:
+    explicit ActingControl(std::function<void()> act) : act_(std::move(act)) {}
+    bool stop_requested() const override { return false; }
+    void started() const override {
+        if (act_) std::exchange(act_, nullptr)();
+    }
+
+private:
+    mutable std::function<void()> act_;
+};
+
+TEST_F(FileCommandJobs, AFileThatShrinksUnderAReadEndsItWithAReadError) {
+    const std::string path = file("shrinks.bin");
+    std::ofstream(fs_path(path), std::ios::binary) << std::string(3u << 20, 'x');
+    FileReadRequest request;
+    request.path = path;
+    request.dump_path = file("shrinks.Hex");
+    ActingControl control([&] { fs::resize_file(fs_path(path), 1u << 20); });
+    const FileJobOutcome outcome = run_file_read(request, control);
+    EXPECT_EQ(outcome.code, -3);
+    EXPECT_NE(outcome.detail.find("ended at offset 0x100000"), std::string::npos) << outcome.detail;
+}
+
+TEST_F(FileCommandJobs, AReadFromTheFileSizeOnIsRefusedByTheJobToo) {
+    const std::string path = file("small.bin");
+    std::ofstream(fs_path(path), std::ios::binary) << "0123456789";
+    FileReadRequest request;
+    request.path = path;
+    request.offset = 10;
+    ActingControl control(nullptr);
+    const FileJobOutcome outcome = run_file_read(request, control);
+    EXPECT_EQ(outcome.code, -255);
+    EXPECT_EQ(outcome.detail, "Offset must < FileSize");
 }
 
 class FileCommandDelete : public FileCommandJobs {
