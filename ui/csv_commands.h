@@ -16,11 +16,14 @@
 //   CSV_ShowChart( File, Title, Column )   draws column Column (counted from
 //       0; 0 draws every column after the first) against the first column
 //       (against the row number when the first column holds other text than
-//       numbers) into "<output stem>.png" and shows it as an image line. Title
+//       numbers) into "<output stem>.png" and shows it as an image line; a
+//       window run also opens the chart in a window of its own. Title
 //       defaults to the file's name. Result: the number of points.
 //   CSV_ShowTable( File, Title )    writes the header and the first 50 rows as
 //       aligned text lines; more rows are noted in a last "    >> more..."
-//       line. Result: the number of data rows.
+//       line. A window run instead opens every row in a table window that
+//       sorts by the clicked column, and notes the table in the job log.
+//       Result: the number of data rows.
 #pragma once
 
 #include <string>
