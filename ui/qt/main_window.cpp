@@ -7,12 +7,18 @@
 #include <QVBoxLayout>
 
 #include "disk/disk_identity.h"
+#include "disk/disk_presence.h"
 #include "disk/target_select.h"
+#include "platform/disk_device.h"
+#include "platform/paths.h"
 #include "script/app_context.h"
 #include "script/error_policy.h"
 #include "script/job_slot.h"
+#include "ui/debug_archive.h"
 #include "ui/job_log.h"
+#include "ui/line_value_open.h"
 #include "ui/qt/job_log_view.h"
+#include "ui/qt/screen_actions.h"
 #include "ui/qt/throughput_chart_view.h"
 
 namespace tb::qtui {
@@ -20,6 +26,7 @@ namespace tb::qtui {
 namespace {
 
 constexpr int kScrollTickMs = 500;
+constexpr int kDiskSettleMs = 150;  // a disk's arrival or removal comes as several events
 
 QString qtext(const std::string& s) { return QString::fromStdString(s); }
 QString caption() { return qtext(app().caption.empty() ? std::string("Tamblor") : app().caption); }
@@ -27,6 +34,14 @@ QString caption() { return qtext(app().caption.empty() ? std::string("Tamblor") 
 // UI modes: 0 normal, 1 hidden and closing by itself, 2 closing by itself on
 // success, 3 closing by itself always without message boxes.
 bool boxes_allowed() { return app().ui_mode != 1 && app().ui_mode != 3; }
+
+bool compact_layout() {
+    return app().run_style == kStyleStatusLine || app().run_style == kStyleStatusHistory;
+}
+
+std::string program_folder() {
+    return path_folder(app().program_path.empty() ? program_path() : app().program_path);
+}
 
 }  // namespace
 
@@ -42,12 +57,27 @@ MainWindow::MainWindow(std::shared_ptr<QtJobEvents> events, QWidget* parent)
     connect(events_.get(), &QtJobEvents::lineChanged, this, &MainWindow::on_line_changed, Qt::QueuedConnection);
     connect(events_.get(), &QtJobEvents::logCleared, this, &MainWindow::on_log_cleared, Qt::QueuedConnection);
     connect(events_.get(), &QtJobEvents::jobEnded, this, &MainWindow::on_job_ended, Qt::QueuedConnection);
+    connect(events_.get(), &QtJobEvents::statusChanged, this,
+            [this](int slot, const QString& text) {
+                if (slot == 0) status_->show_status(text);
+            },
+            Qt::QueuedConnection);
+    connect(events_.get(), &QtJobEvents::progressChanged, this,
+            [this](int slot, int percent) {
+                if (slot == 0) status_->show_progress(percent);
+            },
+            Qt::QueuedConnection);
     connect(&scroll_timer_, &QTimer::timeout, this, &MainWindow::scroll_to_newest);
     scroll_timer_.start(kScrollTickMs);
+    disk_change_timer_.setSingleShot(true);
+    disk_change_timer_.setInterval(kDiskSettleMs);
+    connect(&disk_change_timer_, &QTimer::timeout, this, &MainWindow::disks_settled);
     refill_disks();
+    watch_disks();
 }
 
 MainWindow::~MainWindow() {
+    disk_watch_.reset();  // no change is reported once the window starts going
     // A window torn down under a running job stops it and waits for it.
     if (job_running()) set_cancel(0);
     if (job_) job_->join();
@@ -66,6 +96,8 @@ void MainWindow::build_layout() {
     capacity_label_ = new QLabel(this);
 
     log_view_ = make_job_log_view(model_, this);
+    log_view_->setContextMenuPolicy(Qt::CustomContextMenu);
+    status_ = new StatusPanel(app().run_style == kStyleStatusHistory, this);
 
     auto* top = new QHBoxLayout;
     top->addWidget(disks_, 1);
@@ -90,12 +122,59 @@ void MainWindow::build_layout() {
     layout->addLayout(identity);
     layout->addWidget(new ThroughputChartView(events_.get(), this));  // shown while a workload draws
     layout->addWidget(log_view_, 1);
-    resize(1000, 640);
+    layout->addWidget(status_, compact_layout() ? 1 : 0);
+    // The compact layouts show the status instead of the job log, in a
+    // smaller window of a fixed size.
+    log_view_->setVisible(!compact_layout());
+    status_->setVisible(compact_layout());
+    if (app().run_style == kStyleStatusLine) {
+        setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+        setFixedSize(720, 170);
+    } else if (app().run_style == kStyleStatusHistory) {
+        setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+        setFixedSize(720, 400);
+    } else {
+        resize(1000, 640);
+    }
 
     connect(start_, &QPushButton::clicked, this, &MainWindow::start_job);
     connect(stop_, &QPushButton::clicked, this, &MainWindow::stop_or_close);
     connect(rescan_, &QPushButton::clicked, this, &MainWindow::refill_disks);
     connect(disks_, QOverload<int>::of(&QComboBox::activated), this, &MainWindow::disk_chosen);
+    connect(log_view_, &QListView::doubleClicked, this, [this](const QModelIndex& at) { open_line_value_at(at.row()); });
+    connect(log_view_, &QListView::customContextMenuRequested, this, &MainWindow::show_log_menu);
+}
+
+void MainWindow::watch_disks() {
+    // The watcher calls on its own thread; the window looks on its own.
+    disk_watch_ = disk_arrivals().watch([this](DiskChange, const std::string&) {
+        QMetaObject::invokeMethod(this, &MainWindow::disks_changed, Qt::QueuedConnection);
+    });
+}
+
+void MainWindow::disks_changed() {
+    if (!disk_change_timer_.isActive()) disk_change_timer_.start();
+}
+
+void MainWindow::disks_settled() {
+    if (job_running()) {
+        mark_job_disk(job_disk_present());
+        return;
+    }
+    refill_disks();
+}
+
+bool MainWindow::job_disk_present() const {
+    for (const DiscoveredDisk& d : disk_platform().discover())
+        if (is_same_disk(job_disk_, d)) return true;
+    return false;
+}
+
+void MainWindow::mark_job_disk(bool present) {
+    if (job_entry_ < 0 || job_entry_ >= disks_->count()) return;
+    job_disk_lost_ = !present;
+    disks_->setItemText(job_entry_, present ? job_entry_text_ : job_entry_text_ + QStringLiteral(" - Disconnect"));
+    if (present) disks_->setCurrentIndex(job_entry_);
 }
 
 bool MainWindow::job_running() const { return app().jobs[0].running.load(); }
@@ -124,6 +203,7 @@ void MainWindow::disk_chosen(int index) {
     if (index < 0 || static_cast<size_t>(index) >= entries_.size()) return;
     set_current_target(entries_[static_cast<size_t>(index)].record);
     show_identity(&entries_[static_cast<size_t>(index)].record);
+    status_->clear_status();
 }
 
 void MainWindow::show_identity(const DiskRecord* record) {
@@ -170,6 +250,16 @@ void MainWindow::start_job() {
     if (job_) job_->join();
     job_ = std::make_unique<JobThread>();
     newest_row_ = scrolled_row_ = -1;
+    // A folder Save Screen made is the log folder only until the next job.
+    JobSlot* js = job_slot(0);
+    if (js && !saved_screen_folder_.empty() && js->log_folder == saved_screen_folder_) js->log_folder.clear();
+    saved_screen_folder_.clear();
+    job_disk_ = current_target();
+    job_entry_ = disks_->currentIndex();
+    job_entry_text_ = disks_->currentText();
+    job_disk_lost_ = false;
+    status_->clear_status();
+    status_->show_progress(0);
     set_idle_controls(false);
     if (!job_->start(0)) set_idle_controls(true);
 }
@@ -215,8 +305,46 @@ void MainWindow::on_job_ended(int slot, int exit_code) {
     if (slot != 0) return;
     if (job_) job_->join();
     exit_code_ = exit_code;
+    if (debug_archive_wanted()) write_debug_archive_of_job();
     set_idle_controls(true);
+    if (job_disk_lost_) refill_disks();
     close_by_ui_mode(exit_code);
+}
+
+void MainWindow::write_debug_archive_of_job() {
+    const JobSlot* js = job_slot(0);
+    if (!js) return;
+    const DebugArchive archive = write_debug_archive(js->log_folder, js->script_path, program_folder());
+    if (!archive.written) log_error_line(0, "Debug archive not written: " + archive.error);
+}
+
+void MainWindow::open_line_value_at(int row) {
+    const LogLine* line = model_->line(row);
+    if (line) open_line_value(line->value, program_folder());
+}
+
+QMenu* MainWindow::make_log_menu() {
+    if (job_running()) return nullptr;  // the list is the job's while it runs
+    auto* menu = new QMenu(this);
+    connect(menu->addAction(QStringLiteral("Clean Screen")), &QAction::triggered, this,
+            &MainWindow::clean_screen_requested);
+    connect(menu->addAction(QStringLiteral("Save Screen")), &QAction::triggered, this,
+            &MainWindow::save_screen_requested);
+    return menu;
+}
+
+void MainWindow::show_log_menu(const QPoint& at) {
+    QMenu* menu = make_log_menu();
+    if (!menu) return;
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(log_view_->viewport()->mapToGlobal(at));
+}
+
+void MainWindow::clean_screen_requested() { clean_screen(); }
+
+void MainWindow::save_screen_requested() {
+    const QString folder = save_screen_with_notice(this);
+    if (!folder.isEmpty()) saved_screen_folder_ = folder.toStdString();
 }
 
 void MainWindow::close_by_ui_mode(int exit_code) {

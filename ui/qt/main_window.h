@@ -1,10 +1,13 @@
 // The main window: the disk drop-down with the chosen disk's identity, Start,
-// Stop, rescan, and slot 0's job log. It starts the job itself for a
-// command-line target and closes itself at the job's end as the UI mode says.
+// Stop, rescan, and slot 0's job log (or, in the compact layouts, the status
+// line or history with a progress bar). It starts the job itself for a
+// command-line target, follows disks arriving and leaving, and closes itself
+// at the job's end as the UI mode says.
 #pragma once
 
 #include <QLabel>
 #include <QListView>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -15,10 +18,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/disk_arrivals.h"
 #include "script/run_job.h"
 #include "ui/qt/disk_entries.h"
 #include "ui/qt/log_line_model.h"
 #include "ui/qt/qt_job_events.h"
+#include "ui/qt/status_panel.h"
 
 namespace tb::qtui {
 
@@ -46,6 +51,11 @@ public:
     LogLineModel* log_model() const { return model_; }
     // The stop question while it is open (nullptr otherwise).
     QMessageBox* stop_question() const { return stop_question_; }
+    // The status line, status history and progress bar of the compact layouts.
+    StatusPanel* status_panel() const { return status_; }
+    // The job log's pop-up menu (Clean Screen, Save Screen), or nullptr while
+    // a job runs. The caller owns it.
+    QMenu* make_log_menu();
 
 signals:
     // The window has finished: the process may end with exit_code().
@@ -55,6 +65,11 @@ public slots:
     void refill_disks();
     void start_job();
     void stop_or_close();
+    // Opens the value of the line at `row` (the list's double-click).
+    void open_line_value_at(int row);
+    // The pop-up menu's entries.
+    void clean_screen_requested();
+    void save_screen_requested();
 
 private slots:
     void disk_chosen(int index);
@@ -63,12 +78,19 @@ private slots:
     void on_log_cleared(int slot);
     void on_job_ended(int slot, int exit_code);
     void scroll_to_newest();
+    void disks_changed();
+    void disks_settled();
+    void show_log_menu(const QPoint& at);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void build_layout();
+    void watch_disks();
+    bool job_disk_present() const;
+    void mark_job_disk(bool present);
+    void write_debug_archive_of_job();
     void show_identity(const DiskRecord* record);
     void set_idle_controls(bool idle);
     void close_by_ui_mode(int exit_code);
@@ -89,7 +111,15 @@ private:
     QLabel* capacity_label_ = nullptr;
     QListView* log_view_ = nullptr;
     LogLineModel* model_ = nullptr;
+    StatusPanel* status_ = nullptr;
     QTimer scroll_timer_;
+    QTimer disk_change_timer_;     // gathers a burst of disk changes into one look
+    std::unique_ptr<DiskWatch> disk_watch_;
+    DiskRecord job_disk_;          // the disk the running job tests
+    int job_entry_ = -1;           // its drop-down entry
+    QString job_entry_text_;       // the entry's text while the disk is there
+    bool job_disk_lost_ = false;
+    std::string saved_screen_folder_;  // the job log folder Save Screen made
     QPointer<QMessageBox> stop_question_;
     int newest_row_ = -1;
     int scrolled_row_ = -1;
