@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "platform/block_storage.h"
 
@@ -20,6 +22,28 @@ public:
     virtual bool finish() = 0;
 };
 
+// One piece of a file lying in consecutive bytes of its disk.
+struct FileExtent {
+    uint64_t file_offset = 0;  // bytes into the file
+    uint64_t disk_offset = 0;  // bytes from the start of the disk (not of the volume)
+    uint64_t length = 0;       // bytes
+};
+
+// A file's map: its length and its pieces in file order. Bytes kept inside
+// the file system's own records, holes and not yet written ranges have no
+// piece.
+struct FileExtents {
+    uint64_t file_size = 0;
+    std::vector<FileExtent> extents;
+};
+
+enum class ExtentsStatus {
+    Ok,
+    NoFile,       // the file does not exist
+    Failed,       // it exists but cannot be opened or mapped
+    Unsupported,  // this machine or file system gives no map
+};
+
 class Volumes {
 public:
     virtual ~Volumes() = default;
@@ -32,8 +56,20 @@ public:
     // with file-system compression off; nullptr when it cannot be made.
     virtual std::unique_ptr<NewFile> create_file(const std::string& path) = 0;
     virtual bool remove_file(const std::string& path) = 0;
-    // The runs of LBAs a file occupies on its volume come here with the
-    // file commands.
+    // Where a file's bytes lie on its disk (see FileExtents); the status
+    // says why there is no map.
+    virtual ExtentsStatus file_extents(const std::string& path, FileExtents& out, std::string* error) {
+        (void)path;
+        (void)out;
+        if (error) *error = "this machine cannot map files to their sectors";
+        return ExtentsStatus::Unsupported;
+    }
+    // The byte offset on its disk where a volume starts; nullopt when it
+    // cannot be told.
+    virtual std::optional<uint64_t> volume_start(const StorageAddress& volume) {
+        (void)volume;
+        return std::nullopt;
+    }
 };
 
 // The volumes in use (the simulated machine's unless others were installed).

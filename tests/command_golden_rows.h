@@ -12,6 +12,9 @@
 #include "disk/disk_commands.h"
 #include "disk/nvme_commands.h"
 #include "disk/report_commands.h"
+#include "files/ntfs_get_file_by_lba.h"
+#include "files/ntfs_get_file_by_mft_id.h"
+#include "files/ntfs_get_file_lba.h"
 #include "files/file_commands.h"
 #include "power/sleep_commands.h"
 #include "power/rescan_driver.h"
@@ -260,9 +263,9 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"File_JobState", SC::Builtin, kMaskAny, cmd_File_JobState},
         {"APFileName", SC::Builtin, kMaskAny, cmd_APFileName},
         {"GetFileSize", SC::Builtin, kMaskAny, cmd_GetFileSize},
-        {"GetFileLBA", SC::Builtin, kMaskAny, kNS},
-        {"GetFileByLBA", SC::Builtin, kMaskAny, kNS},
-        {"GetFileByMftId", SC::Builtin, kMaskAny, kNS},
+        {"GetFileLBA", SC::Builtin, kMaskAny, cmd_GetFileLBA},
+        {"GetFileByLBA", SC::Builtin, kMaskAny, cmd_GetFileByLBA},
+        {"GetFileByMftId", SC::Builtin, kMaskAny, cmd_GetFileByMftId},
         {"ScpxFolder", SC::Builtin, kMaskAny, cmd_ScpxFolder},
         {"LogFolder", SC::Builtin, kMaskAny, cmd_GetLogFolder},
         {"GetLogFolder", SC::Builtin, kMaskAny, cmd_GetLogFolder},

@@ -1,6 +1,7 @@
 #include "platform/linux/linux_volumes.h"
 
 #include "platform/linux/host_files.h"
+#include "platform/linux/linux_volume_extents.h"
 
 namespace tb::linuxdisk {
 
@@ -18,6 +19,10 @@ public:
     uint64_t free_bytes(const std::string& folder) override { return host_free_bytes(folder); }
     std::unique_ptr<NewFile> create_file(const std::string& path) override { return create_host_file(path); }
     bool remove_file(const std::string& path) override { return remove_host_file(path); }
+    ExtentsStatus file_extents(const std::string& path, FileExtents& out, std::string* error) override {
+        return linux_file_extents(path, out, error);
+    }
+    std::optional<uint64_t> volume_start(const StorageAddress& volume) override { return linux_volume_start(volume); }
 };
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "platform/host/user_identity.h"
 #include "platform/sim/host_path.h"
 #include "platform/sim/sim_ini_lines.h"
+#include "platform/sim/sim_volume_images.h"
 
 namespace tb::sim {
 
@@ -314,6 +315,7 @@ bool apply_key(DiskConfig& d, const std::string& key, const std::string& value, 
                   [](const VolumeConfig& a, const VolumeConfig& b) { return a.letter < b.letter; });
         return true;
     }
+    if (k == "volume_image") return parse_volume_image(value, line, d.volume_images, error);
     if (k == "service") return text(d.service, 64);
     if (k == "bus") {
         auto b = parse_bus(value);
@@ -561,6 +563,7 @@ bool read_disk_section(const IniSection& section, uint32_t number, DiskConfig& d
         if (iequals(e.key, "volumes")) d.volumes_line = e.line;
     }
     if (!check_disk(d, section, err)) return false;
+    if (!attach_volume_images(d, err.line, err.reason)) return false;
     fill_defaults(d, err.reason);
     if (!err.reason.empty()) {
         err.line = d.volumes_line ? d.volumes_line : section.line;

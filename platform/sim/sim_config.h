@@ -34,6 +34,9 @@
 //   capacity = 8GB                ; 8GB (IDEMA decimal), 8GiB, 8000000000, or sectors = 15649200
 //   sector_size = 512             ; NVMe: the active LBA format's data size (512 or 4096)
 //   volumes = C D:2GiB:1GiB:unaligned   ; letter[:total[:free[:unaligned]]]
+//   volume_image = D:/path/ntfs.img     ; letter:image file (mkfs.ntfs, mkfs.ext4...): the volume starts
+//                                       ; as a copy of the image at every start of the machine (the image
+//                                       ; itself is only read); its size is the volume's unless given
 //   service = stornvme            ; parent driver; another one makes the disk an NVMe miniport disk
 //   bus = nvme                    ; override: sata, sas, usb, nvme, raid, scsi
 //   pci = 2:0.0                   ; NVMe: bus:device.function
@@ -85,6 +88,14 @@ struct VolumeConfig {
     uint64_t total_bytes = 0;  // 0: a share of the disk
     uint64_t free_bytes = 0;   // 0: half of the total
     bool aligned_4k = true;
+    std::string image;         // a file-system image the volume starts as (empty: none)
+};
+
+// A `volume_image =` line before it is matched with its volume.
+struct VolumeImage {
+    char letter = 0;
+    std::string path;
+    int line = 0;
 };
 
 struct DiskConfig {
@@ -97,6 +108,7 @@ struct DiskConfig {
     uint64_t capacity_bytes = 0;
     uint32_t sector_size = 512;
     std::vector<VolumeConfig> volumes;
+    std::vector<VolumeImage> volume_images;
     std::string service;      // empty: the default of the disk type
     int bus_override = -1;    // a BusType value
     uint32_t pci_bus = 0, pci_device = 0, pci_function = 0;

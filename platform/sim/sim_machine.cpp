@@ -8,6 +8,7 @@
 #include "platform/host/replace_file.h"
 #include "platform/sim/host_path.h"
 #include "platform/sim/private_folder.h"
+#include "platform/sim/sim_volume_images.h"
 
 namespace tb::sim {
 
@@ -101,7 +102,7 @@ std::shared_ptr<SimDisk> SimDisk::create(const DiskConfig& config, const SimConf
     const std::string name = "disk" + std::to_string(config.number);
     auto store = config.file.empty() ? BackingStore::open_in(folder, name + ".img", size, error)
                                      : BackingStore::open(config.file, size, error);
-    if (!store) return nullptr;
+    if (!store || !copy_volume_images(config, *store, error)) return nullptr;
     std::string state_path = machine.persist ? folder.path_of(name + ".state") : std::string();
     return std::shared_ptr<SimDisk>(new SimDisk(config, std::move(state_path), std::move(clock), std::move(store)));
 }

@@ -7,6 +7,7 @@
 #include "platform/sim/host_path.h"
 #include "platform/sim/sim_machine.h"
 #include "platform/sim/sim_platform.h"
+#include "platform/sim/sim_volume_extents.h"
 
 namespace tb::sim {
 
@@ -25,6 +26,15 @@ public:
     uint64_t free_bytes(const std::string& folder) override { return host_free_bytes(folder); }
     std::unique_ptr<NewFile> create_file(const std::string& path) override { return create_host_test_file(path); }
     bool remove_file(const std::string& path) override { return remove_host_test_file(path); }
+    ExtentsStatus file_extents(const std::string& path, FileExtents& out, std::string* error) override {
+        SimMachine* m = current_sim_machine();
+        if (!m) return Volumes::file_extents(path, out, error);
+        return sim_file_extents(*m, path, out, error);
+    }
+    std::optional<uint64_t> volume_start(const StorageAddress& volume) override {
+        SimMachine* m = current_sim_machine();
+        return m ? sim_volume_start(*m, volume) : std::nullopt;
+    }
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "platform/windows/disk_ioctl.h"
 #include "platform/windows/host_handle.h"
 #include "platform/windows/host_text.h"
+#include "platform/windows/windows_volume_extents.h"
 #include "platform/windows_io_rules.h"
 
 namespace tb::windisk {
@@ -88,6 +89,12 @@ public:
     bool remove_file(const std::string& path) override {
         return ::DeleteFileW(host::utf8_to_wide(path).c_str()) != FALSE;
     }
+
+    ExtentsStatus file_extents(const std::string& path, FileExtents& out, std::string* error) override {
+        return windows_file_extents(path, out, error);
+    }
+
+    std::optional<uint64_t> volume_start(const StorageAddress& volume) override { return windows_volume_start(volume); }
 };
 
 }  // namespace
