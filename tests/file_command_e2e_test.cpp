@@ -190,6 +190,19 @@ TEST_F(FileCommandE2E, AWrongPatternIsReportedWithTheThreeDumps) {
     EXPECT_EQ(read_file(r1[0]).substr(0, 12), std::string("\x00\x04\0\0\0\0\0\0\x55\xAA\x33\xCC", 12));
 }
 
+TEST_F(FileCommandE2E, TheReportLinesAreReadBackFromTheResultFile) {
+    tb::test::ShellResult r = run("File_Write( File:\"q.hex\", DataLenMB:1 );\n"
+                                  "SetErrorSkip( 1 );\n"
+                                  "File_CompareWithPattern( File:\"q.hex\", Pattern:0x55AA33CC, OffsetByte:512, "
+                                  "CheckHead:FALSE );\n"
+                                  "o = Result( KeyWord:\"Miscompare File Offset\", ShowResult:FALSE );\n"
+                                  "Print( Output:\"O=[\" + o + \"]\" );\n");
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    // Without the offset marks checked, the mark of the block at 512 is the first wrong byte.
+    EXPECT_TRUE(has(r, "O=[0x200]")) << r.output;
+    EXPECT_TRUE(has(r, "-- Error Count: 1 --")) << r.output;
+}
+
 TEST_F(FileCommandE2E, BadInputEndsWithAClearError) {
     write("folder/inside.bin", "x");
     struct Case {
