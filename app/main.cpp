@@ -24,6 +24,7 @@
 #include "app/usage_text.h"
 #include "app/wiring.h"
 #include "disk/target_select.h"
+#include "exttools/tool_commands.h"
 #include "platform/host/program_arguments.h"
 #include "platform/named_mutex.h"
 #include "platform/paths.h"
@@ -139,6 +140,13 @@ int main(int argc, char** argv) {
     if (!options.sub_base.empty()) {
         js->sub_base = options.sub_base;
         job_log_state(0)->forward_log_path = options.sub_base;
+    }
+    // The external tools: ExtCmd.ini of the unpacked package, or beside the
+    // script an unpackaged program runs.
+    {
+        const std::string tools_folder =
+            status == PackageStatus::Ready ? package.work_folder : path_folder(js->script_path);
+        if (!tools_folder.empty()) install_tool_commands(path_join(tools_folder, "ExtCmd.ini"), tools_folder);
     }
 
     console_initial(false);

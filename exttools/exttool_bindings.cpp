@@ -1,7 +1,17 @@
 #include "exttools/exttool_bindings.h"
 
+#include "exttools/exec_command.h"
+
 namespace tb {
 
-BindingList exttool_bindings() { return {}; }
+namespace {
+
+constexpr CommandBinding kBindings[] = {
+    {"Exec", cmd_Exec},
+};
+
+}  // namespace
+
+BindingList exttool_bindings() { return kBindings; }
 
 }  // namespace tb

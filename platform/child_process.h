@@ -1,5 +1,9 @@
 // Starting another program and waiting for it in steps, so that the caller
-// can give up when its job is cancelled.
+// can give up when its job is cancelled. The program is started directly,
+// never through a shell: what its arguments hold reaches it unread. On Linux
+// a child that need not end with us is started with posix_spawn; on Windows
+// a group leader is started in a job object of its own, which ending it
+// ends as a whole.
 #pragma once
 
 #include <memory>
@@ -22,6 +26,9 @@ struct ChildOptions {
     // a terminal's Ctrl+C then reaches only us, and ending the child also
     // ends whatever it left behind in that group.
     bool own_process_group = false;
+    // A program named without a folder part is looked for along the PATH
+    // (the system's search on Windows); a path is taken as it is.
+    bool search_path = false;
 };
 
 class ChildProcess {
@@ -56,6 +63,10 @@ private:
     struct System;
     std::unique_ptr<System> system_;
 };
+
+// Whether this system's command lines treat a backslash as an escape (the
+// POSIX shells) rather than as a path separator (Windows).
+bool backslash_escapes_in_command_lines();
 
 // The image names of this process's parents, nearest first, at most `depth`.
 std::vector<std::string> parent_process_names(int depth);

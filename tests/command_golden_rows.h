@@ -12,6 +12,7 @@
 #include "disk/disk_commands.h"
 #include "disk/nvme_commands.h"
 #include "disk/report_commands.h"
+#include "exttools/exec_command.h"
 #include "files/ntfs_get_file_by_lba.h"
 #include "files/ntfs_get_file_by_mft_id.h"
 #include "files/ntfs_get_file_lba.h"
@@ -213,7 +214,7 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"File_Read", SC::Device, kMaskAny, cmd_File_Read},
         {"File_CompareWithPattern", SC::Device, kMaskAny, cmd_File_CompareWithPattern},
         {"ReScanDriver", SC::Device, kMaskAny, cmd_ReScanDriver},
-        {"Exec", SC::Device, kMaskAny, kNS},
+        {"Exec", SC::Device, kMaskAny, cmd_Exec},
         {"CSV_ShowChart", SC::Device, kMaskAny, cmd_CSV_ShowChart},
         {"CSV_ShowTable", SC::Device, kMaskAny, cmd_CSV_ShowTable},
         {"Parse", SC::Device, kMaskAny, kNS},

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -73,7 +74,8 @@ private:
         failure = errno;
     if (!failure && !o.work_folder.empty() && ::chdir(o.work_folder.c_str()) != 0) failure = errno;
     if (!failure) {
-        ::execve(argv[0], argv, envp);
+        if (o.search_path) ::execvpe(argv[0], argv, envp);
+        else ::execve(argv[0], argv, envp);
         failure = errno;
     }
     ssize_t written = ::write(report, &failure, sizeof failure);
@@ -81,7 +83,65 @@ private:
     ::_exit(127);
 }
 
+// The file actions and attributes of one posix_spawn call.
+class SpawnSetup {
+public:
+    SpawnSetup() {
+        ::posix_spawn_file_actions_init(&actions_);
+        ::posix_spawnattr_init(&attributes_);
+    }
+    ~SpawnSetup() {
+        ::posix_spawnattr_destroy(&attributes_);
+        ::posix_spawn_file_actions_destroy(&actions_);
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+    // What become_child does by hand, as spawn requests: the standard
+    // streams, the folder, the process group and an empty signal mask.
+    bool prepare(const ChildOptions& o, int input_fd, int output_fd) {
+        int failed = 0;
+        if (input_fd >= 0) failed |= ::posix_spawn_file_actions_adddup2(&actions_, input_fd, STDIN_FILENO);
+        if (output_fd >= 0) {
+            failed |= ::posix_spawn_file_actions_adddup2(&actions_, output_fd, STDOUT_FILENO);
+            failed |= ::posix_spawn_file_actions_adddup2(&actions_, output_fd, STDERR_FILENO);
+        }
+        if (!o.work_folder.empty())
+            failed |= ::posix_spawn_file_actions_addchdir_np(&actions_, o.work_folder.c_str());
+        short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+        sigset_t none, all;
+        sigemptyset(&none);
+        sigfillset(&all);
+        failed |= ::posix_spawnattr_setsigmask(&attributes_, &none);
+        failed |= ::posix_spawnattr_setsigdefault(&attributes_, &all);
+        if (o.own_process_group) {
+            flags |= POSIX_SPAWN_SETPGROUP;
+            failed |= ::posix_spawnattr_setpgroup(&attributes_, 0);
+        }
+        failed |= ::posix_spawnattr_setflags(&attributes_, flags);
+        return failed == 0;
+    }
+    const posix_spawn_file_actions_t* actions() const { return &actions_; }
+    const posix_spawnattr_t* attributes() const { return &attributes_; }
+
+private:
+    posix_spawn_file_actions_t actions_;
+    posix_spawnattr_t attributes_;
+};
+
+// Starts a child that need not end with us; its pid, or -1.
+pid_t spawn_child(char* const* argv, char* const* envp, const ChildOptions& o, int input_fd, int output_fd) {
+    SpawnSetup setup;
+    if (!setup.prepare(o, input_fd, output_fd)) return -1;
+    pid_t pid = -1;
+    const int r = o.search_path ? ::posix_spawnp(&pid, argv[0], setup.actions(), setup.attributes(), argv, envp)
+                                : ::posix_spawn(&pid, argv[0], setup.actions(), setup.attributes(), argv, envp);
+    return r == 0 ? pid : -1;
+}
+
 }  // namespace
+
+bool backslash_escapes_in_command_lines() { return true; }
 
 struct ChildProcess::System {
     pid_t pid = -1;
@@ -124,6 +184,15 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const ChildOption
     if (redirect && output.get() < 0) return false;
     Fd input(options.no_input ? ::open("/dev/null", O_RDONLY | O_CLOEXEC) : -1);
     if (options.no_input && input.get() < 0) return false;
+    if (!options.end_with_parent) {
+        const pid_t pid = spawn_child(args.data(), envp.data(), options, input.get(), output.get());
+        if (pid < 0) return false;
+        s.pid = pid;
+        s.status = 0;
+        s.end_with_parent = false;
+        s.group_leader = options.own_process_group;
+        return true;
+    }
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return false;
     Fd report_read(fds[0]), report_write(fds[1]);

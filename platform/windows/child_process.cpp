@@ -50,7 +50,13 @@ host::HostHandle job_ending_with_us() {
     return job;
 }
 
+// A job that holds a group leader and whatever it starts, so that ending
+// the leader can end them all; it outlives us when we go first.
+host::HostHandle job_of_a_group() { return host::HostHandle(::CreateJobObjectW(nullptr, nullptr)); }
+
 }  // namespace
+
+bool backslash_escapes_in_command_lines() { return false; }
 
 struct ChildProcess::System {
     host::HostHandle process;
@@ -106,6 +112,9 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const ChildOption
     if (options.end_with_parent) {
         job = job_ending_with_us();
         if (!job) return false;
+    } else if (options.own_process_group) {
+        job = job_of_a_group();
+        if (!job) return false;
     }
     std::wstring program = host::utf8_to_wide(argv[0]);
     std::wstring line = host::utf8_to_wide(quoted_command_line(argv));
@@ -114,8 +123,10 @@ bool ChildProcess::start(const std::vector<std::string>& argv, const ChildOption
     DWORD flags = CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED;
     if (options.own_process_group) flags |= CREATE_NEW_PROCESS_GROUP;
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, redirect ? TRUE : FALSE, flags, env.data(),
-                          folder.empty() ? nullptr : folder.c_str(), &si, &pi))
+    // Without a folder part the name is looked for the system's way.
+    const bool search = options.search_path && argv[0].find_first_of("\\/:") == std::string::npos;
+    if (!::CreateProcessW(search ? nullptr : program.c_str(), line.data(), nullptr, nullptr, redirect ? TRUE : FALSE,
+                          flags, env.data(), folder.empty() ? nullptr : folder.c_str(), &si, &pi))
         return false;
     host::HostHandle process(pi.hProcess), thread(pi.hThread);
     // In the job before it runs a single instruction, so that nothing it
