@@ -122,12 +122,14 @@ public:
             line.text = utf16_truncate(header_form(log.line_counter, line.text), kLogLineChars);
 
         const bool console = a.console_run();
+        const bool console_hex = console && kind == LineKind::HexFile && log.result_file;
+        if (console && log.console_pending &&
+            (kind == LineKind::Text || kind == LineKind::ConsoleText || console_hex)) {
+            console_print("\n");  // end the rewritten line before printing below it
+            log.console_pending = false;
+        }
         if (console && (kind == LineKind::Text || kind == LineKind::ConsoleText)) {
             line.text = trim(line.text, " \t\r\n");
-            if (log.console_pending) {  // end the rewritten line before printing below it
-                console_print("\n");
-                log.console_pending = false;
-            }
             if (!line.text.empty() && (a.ui_mode == 0 || kind == LineKind::ConsoleText))
                 console_print(fmt("%s\n", console_form(format, line.text)));
         }
