@@ -1,7 +1,17 @@
 #include "exttools/upload_bindings.h"
 
+#include "exttools/upload_command.h"
+
 namespace tb {
 
-BindingList upload_bindings() { return {}; }
+namespace {
+
+const CommandBinding kBindings[] = {
+    {"LogUpload", cmd_LogUpload},
+};
+
+}  // namespace
+
+BindingList upload_bindings() { return kBindings; }
 
 }  // namespace tb

@@ -12,6 +12,8 @@
 #include "disk/disk_commands.h"
 #include "disk/nvme_commands.h"
 #include "disk/report_commands.h"
+#include "exttools/upload_command.h"
+#include "exttools/viewer_commands.h"
 #include "exttools/exec_command.h"
 #include "files/ntfs_get_file_by_lba.h"
 #include "files/ntfs_get_file_by_mft_id.h"
@@ -271,15 +273,15 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"LogFolder", SC::Builtin, kMaskAny, cmd_GetLogFolder},
         {"GetLogFolder", SC::Builtin, kMaskAny, cmd_GetLogFolder},
         {"SetLogFolder", SC::Builtin, kMaskAny, cmd_SetLogFolder},
-        {"LogUpload", SC::Builtin, kMaskAny, kNS},
+        {"LogUpload", SC::Builtin, kMaskAny, cmd_LogUpload},
         {"GetConfigType", SC::Builtin, kMaskAny, kNS},
         {"CSV_AddData", SC::Builtin, kMaskAny, cmd_CSV_AddData},
         {"MergeCSVs", SC::Builtin, kMaskAny, cmd_MergeCSVs},
         {"SetPowerHub", SC::Builtin, kMaskAny, cmd_SetPowerHub},
-        {"moreViewer", SC::Builtin, kMaskAny, kNS},
-        {"GetViewID", SC::Builtin, kMaskAny, kNS},
-        {"LogView_Send", SC::Builtin, kMaskAny, kNS},
-        {"LogView_Wait", SC::Builtin, kMaskAny, kNS},
+        {"moreViewer", SC::Builtin, kMaskAny, cmd_moreViewer},
+        {"GetViewID", SC::Builtin, kMaskAny, cmd_GetViewID},
+        {"LogView_Send", SC::Builtin, kMaskAny, cmd_LogView_Send},
+        {"LogView_Wait", SC::Builtin, kMaskAny, cmd_LogView_Wait},
         {"VSC_GetSocID", SC::Builtin, kMaskAny, cmd_GetSocID},
         {"GetSocID", SC::Builtin, kMaskAny, cmd_GetSocID},
         {"Help", SC::Builtin, kMaskAny, cmd_Help},

@@ -72,6 +72,8 @@ std::string html_line(const LogLine& line) {
     }
 }
 
+std::mutex& html_log_lock() { return g_html_lock; }
+
 void html_append(JobLog& log, const std::string& path, std::string_view markup) {
     if (markup.empty()) return;
     std::lock_guard<std::mutex> guard(g_html_lock);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -26,5 +27,10 @@ std::string html_line(const LogLine& line);
 // Appends markup to the slot's open HTML log under the process-wide HTML lock;
 // a failed write reopens the file for appending and writes once more.
 void html_append(JobLog& log, const std::string& path, std::string_view markup);
+
+// The process-wide HTML lock itself, for a holder that must keep every line
+// out of the HTML logs for a while (one that copies them whole). Its holder
+// writes no job-log line while it holds it.
+std::mutex& html_log_lock();
 
 }  // namespace tb
