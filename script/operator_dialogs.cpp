@@ -4,6 +4,7 @@
 
 #include "common/text.h"
 #include "script/app_context.h"
+#include "script/operator_dialogs_guard.h"
 
 namespace tb {
 
@@ -18,6 +19,7 @@ public:
     std::optional<std::vector<bool>> check_list(int, const CheckListRequest&) override { return std::nullopt; }
     std::optional<std::string> text(int, const TextRequest&) override { return std::nullopt; }
     std::optional<std::string> file(int, const FileRequest&) override { return std::nullopt; }
+    bool attended() const override { return false; }
 };
 
 std::mutex g_lock;
@@ -52,8 +54,12 @@ std::shared_ptr<OperatorDialogs> install_operator_dialogs(std::shared_ptr<Operat
 std::shared_ptr<OperatorDialogs> operator_dialogs() {
     // A remote console has nobody at the machine: nothing is ever shown.
     if (app().run_style == kStyleRemoteConsole) return nobody();
-    std::lock_guard<std::mutex> guard(g_lock);
-    return g_installed ? g_installed : nobody();
+    std::shared_ptr<OperatorDialogs> installed;
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        installed = g_installed;
+    }
+    return installed ? guard_operator_dialogs(std::move(installed)) : nobody();
 }
 
 }  // namespace tb

@@ -3,6 +3,11 @@
 // terminal form, a window its boxes; with none installed, and in a remote
 // console run, every question is answered as cancelled at once so that an
 // unattended run never blocks.
+//
+// operator_dialogs() hands out the installed dialogs behind a guard that every
+// question passes: one box at a time in the whole process, and a box closed
+// with Escape (or by its close button, or a cancelled file dialog) stops
+// every running job.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +28,8 @@ enum class MessageButtons {
 
 enum class MessageIcon { Question, Warning, Error, Information };
 
-// Answers of a message; a box closed without a button press answers kAnswerCancel.
+// Answers of a message.
+constexpr int kAnswerEscaped = -1;  // closed with Escape: the job stops
 constexpr int kAnswerCancel = 0;
 constexpr int kAnswerYes = 1;  // also OK
 constexpr int kAnswerNo = 2;   // the No of the three-button form
@@ -85,6 +91,15 @@ class OperatorDialogs {
 public:
     virtual ~OperatorDialogs() = default;
 
+    // Whether a person can answer at all. When nobody can (no terminal, a
+    // remote console), every question returns at once without stopping
+    // anything, and the box commands give 0.
+    virtual bool attended() const { return true; }
+
+    // Where somebody can answer, "cancelled" below means the box was closed
+    // without an answer (Escape, its close button, a cancelled file dialog);
+    // the guard then stops every running job.
+
     // A message with buttons; one of the kAnswer... values.
     virtual int message(int slot, const MessageRequest& request) = 0;
     // The chosen index, or -1 when cancelled.
@@ -106,8 +121,12 @@ public:
 // back the ones they replace.
 std::shared_ptr<OperatorDialogs> install_operator_dialogs(std::shared_ptr<OperatorDialogs> dialogs);
 
-// The dialogs to ask now: the installed ones, or the cancelling stand-in when
-// none are installed or the run is a remote console run.
+// The dialogs to ask now: the installed ones behind the guard, or the
+// cancelling stand-in when none are installed or the run is a remote console
+// run.
 std::shared_ptr<OperatorDialogs> operator_dialogs();
+
+// Sets the cancel flag of every running job: what a box closed with Escape does.
+void stop_running_jobs();
 
 }  // namespace tb

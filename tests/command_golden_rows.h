@@ -31,6 +31,7 @@
 #include "script/fn_script.h"
 #include "script/sync_commands.h"
 #include "script/utility_commands.h"
+#include "ui/box_commands.h"
 #include "ui/csv_commands.h"
 #include "ui/font_list.h"
 #include "ui/output_commands.h"
@@ -223,12 +224,12 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"RDTResult", SC::Device, kMaskAny, kNS},
         {"MergeFW", SC::Device, kMaskAny, kNS},
         {"ChangeDisk", SC::Builtin, kMaskAny, cmd_ChangeDisk},
-        {"MessageBox", SC::Builtin, kMaskAny, kNS},
-        {"ComboBox", SC::Builtin, kMaskAny, kNS},
-        {"NumberBox", SC::Builtin, kMaskAny, kNS},
-        {"CheckListBox", SC::Builtin, kMaskAny, kNS},
-        {"InputBox", SC::Builtin, kMaskAny, kNS},
-        {"FileSelectBox", SC::Builtin, kMaskAny, kNS},
+        {"MessageBox", SC::Builtin, kMaskAny, cmd_MessageBox},
+        {"ComboBox", SC::Builtin, kMaskAny, cmd_ComboBox},
+        {"NumberBox", SC::Builtin, kMaskAny, cmd_NumberBox},
+        {"CheckListBox", SC::Builtin, kMaskAny, cmd_CheckListBox},
+        {"InputBox", SC::Builtin, kMaskAny, cmd_InputBox},
+        {"FileSelectBox", SC::Builtin, kMaskAny, cmd_FileSelectBox},
         {"GlobalLock", SC::Builtin, kMaskAny, cmd_GlobalLock},
         {"GlobalUnLock", SC::Builtin, kMaskAny, cmd_GlobalUnLock},
         {"SetErrorSkip", SC::Builtin, kMaskAny, cmd_SetErrorSkip},

@@ -198,7 +198,7 @@ TEST_F(ConsoleForm, TerminalAnswers) {
         "cancel\n"    // OK/Cancel
         "\n"          // choice: the marked one
         "2\n"         // choice: the second
-        "x\n"         // choice: anything else cancels
+        "esc\n"       // choice: Escape closes it
         "abc\n42\n"   // number: asked again until a number comes
         "1 3\n"       // check list
         "AB123\nsn123\n"  // text: asked again until the special key leads
@@ -233,7 +233,7 @@ TEST_F(ConsoleForm, TerminalAnswers) {
 TEST_F(ConsoleForm, EndOfInputCancels) {
     std::istringstream answers("");
     ConsoleDialogs console(answers, prompts, true);
-    EXPECT_EQ(console.message(0, MessageRequest{"Go", MessageButtons::Ok, MessageIcon::Question, false}), kAnswerCancel);
+    EXPECT_EQ(console.message(0, MessageRequest{"Go", MessageButtons::Ok, MessageIcon::Question, false}), kAnswerEscaped);
     EXPECT_FALSE(console.text(0, TextRequest{"Name", "", "", 0}).has_value());
     EXPECT_FALSE(console.number(0, NumberRequest{"Number:", 10, false}).has_value());
 }

@@ -1,13 +1,20 @@
-// The operator's questions on a terminal: each is written to the prompt
-// stream and answered by one line of input. Without a terminal every question
-// is cancelled at once, so a console run fed from a pipe never waits.
+// The operator's questions on a terminal: each box becomes a prompt on the
+// prompt stream, answered by one line of input. A box that answers itself
+// (AutoOK) says so in its prompt and, when its count-down runs out, answers
+// as the window would (the first button, the current selection, number or
+// marks). "esc" (or a line starting with the Escape character) and the end
+// of input close the box as Escape does: the job stops. Without a terminal
+// nothing is asked and every question returns at once.
 #pragma once
 
 #include <cstdio>
 #include <istream>
 #include <memory>
+#include <string>
 
 #include "script/operator_dialogs.h"
+#include "ui/box_answer_lines.h"
+#include "ui/box_countdown.h"
 
 namespace tb {
 
@@ -16,6 +23,7 @@ public:
     // `terminal`: whether `answers` is a person's terminal; without one nothing is asked.
     ConsoleDialogs(std::istream& answers, std::FILE* prompts, bool terminal);
 
+    bool attended() const override { return terminal_; }
     int message(int slot, const MessageRequest& request) override;
     int choose(int slot, const ChoiceRequest& request) override;
     std::optional<int64_t> number(int slot, const NumberRequest& request) override;
@@ -24,11 +32,19 @@ public:
     std::optional<std::string> file(int slot, const FileRequest& request) override;
 
 private:
-    // One answer line, trimmed; nothing at the end of input or without a terminal.
-    std::optional<std::string> answer();
+    enum class ReplyKind { Line, TimedOut, Escaped };
+    struct Reply {
+        ReplyKind kind;
+        std::string line;  // trimmed
+        std::string raw;   // as typed
+    };
+
+    // Shows `prompt` (with the count-down notice when one runs) and waits for
+    // a line, the count-down's end, or the job being stopped.
+    Reply ask(int slot, const std::string& prompt, const BoxCountdown& countdown);
     void show(const std::string& text);
 
-    std::istream& answers_;
+    std::unique_ptr<BoxAnswerLines> lines_;
     std::FILE* prompts_;
     bool terminal_;
 };

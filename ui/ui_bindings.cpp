@@ -1,6 +1,7 @@
 // Output, result-reading and log-folder commands.
 #include "ui/ui_bindings.h"
 
+#include "ui/box_commands.h"
 #include "ui/csv_commands.h"
 #include "ui/font_list.h"
 #include "ui/output_commands.h"
@@ -27,6 +28,12 @@ constexpr CommandBinding kBindings[] = {
     {"MergeCSVs", cmd_MergeCSVs},
     {"CSV_ShowChart", cmd_CSV_ShowChart},
     {"CSV_ShowTable", cmd_CSV_ShowTable},
+    {"MessageBox", cmd_MessageBox},
+    {"ComboBox", cmd_ComboBox},
+    {"NumberBox", cmd_NumberBox},
+    {"CheckListBox", cmd_CheckListBox},
+    {"InputBox", cmd_InputBox},
+    {"FileSelectBox", cmd_FileSelectBox},
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "script/app_context.h"
 #include "ui/qt/main_window.h"
+#include "ui/qt/qt_dialogs.h"
 #include "ui/qt/qt_chart_display.h"
 #include "ui/qt/qt_job_events.h"
 
@@ -32,6 +33,7 @@ int run_main_window(int& argc, char** argv) {
     InstalledEvents installed(events);
     InstalledQtChartDisplay charts;  // CSV charts and tables in windows, pictures drawn as the window draws
     MainWindow window(events);
+    InstalledQtDialogs boxes(&window);  // the script's boxes and file dialogs, owned by the window
     QObject::connect(&window, &MainWindow::finished, &application, &QApplication::quit, Qt::QueuedConnection);
     if (app().ui_mode != 1) window.show();
     QTimer::singleShot(0, &window, &MainWindow::apply_target);
