@@ -1,7 +1,7 @@
-// Copying one file's bytes to a new file with the system's own copy: the
-// kernel copies them where it can (copy_file_range on Linux, which lets the
-// file system share or offload the data; CopyFileEx on Windows), else they
-// pass through a buffer.
+// Copying one file's bytes to a new file: on Linux the kernel copies them
+// where it can (copy_file_range, which lets the file system share or offload
+// the data), else, and on Windows, they pass through a buffer in stretches
+// with the progress between them.
 #pragma once
 
 #include <cstdint>
