@@ -19,6 +19,10 @@
 #include "files/ntfs_get_file_by_mft_id.h"
 #include "files/ntfs_get_file_lba.h"
 #include "files/file_commands.h"
+#include "files/partition_create.h"
+#include "files/partition_delete.h"
+#include "files/partition_info.h"
+#include "files/system_info.h"
 #include "power/sleep_commands.h"
 #include "power/rescan_driver.h"
 #include "power/ssd_relink.h"
@@ -166,10 +170,10 @@ inline const std::array<GoldenRow, 229> kGoldenRows = [] {
         {"VSC_GetOTPuid", SC::Device, kMaskAta, kNS},
         {"VSC_ForceTo", SC::Device, kMaskAta, kNS},
         {"VSC_GetReconstructionStatus", SC::Device, kMaskAta, kNS},
-        {"SystemInfo", SC::Device, kMaskAny, kNS},
-        {"PartitionInfo", SC::Device, kMaskAny, kNS},
-        {"Partition_Create", SC::Device, kMaskAny, kNS},
-        {"Partition_Delete", SC::Device, kMaskAny, kNS},
+        {"SystemInfo", SC::Device, kMaskAny, cmd_SystemInfo},
+        {"PartitionInfo", SC::Device, kMaskAny, cmd_PartitionInfo},
+        {"Partition_Create", SC::Device, kMaskAny, cmd_Partition_Create},
+        {"Partition_Delete", SC::Device, kMaskAny, cmd_Partition_Delete},
         {"LBARead", SC::Device, kMaskAny, cmd_LBARead},
         {"LBAWrite", SC::Device, kMaskAny, cmd_LBAWrite},
         {"TRIM", SC::Device, kMaskAny, cmd_TRIM},

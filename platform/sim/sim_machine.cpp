@@ -9,6 +9,7 @@
 #include "platform/sim/host_path.h"
 #include "platform/sim/private_folder.h"
 #include "platform/sim/sim_volume_images.h"
+#include "platform/sim/sim_partition_table.h"
 
 namespace tb::sim {
 
@@ -536,9 +537,14 @@ std::shared_ptr<SimDisk> SimMachine::disk_shared(uint32_t number) const {
 
 std::vector<DiscoveredDisk> SimMachine::discover() {
     std::vector<DiscoveredDisk> out;
+    // Letters of the machine file first; the partitions of disk tables get the others.
+    std::string letters;
+    for (const auto& dc : config_.disks)
+        for (const auto& v : dc.volumes) letters += v.letter;
     for (auto& [n, d] : disks_) {
         auto dd = d->discovered();
         if (!dd) continue;
+        add_table_volumes(*this, *d, *dd, letters);
         if (config_.number_by_place) dd->disk_number = static_cast<uint32_t>(out.size());
         out.push_back(std::move(*dd));
     }

@@ -144,6 +144,14 @@ class SimMachine {
     // that place among the disks on the system. nullptr when there is none.
     std::shared_ptr<SimDisk> system_disk(uint32_t system_number) const;
 
+    // The drive letter asked for when a partition was made on a disk (0:
+    // none); discovery gives it to the disk's first partition when free.
+    void set_partition_letter(uint32_t disk, char letter) { partition_letters_[disk] = letter; }
+    char partition_letter(uint32_t disk) const {
+        auto it = partition_letters_.find(disk);
+        return it == partition_letters_.end() ? 0 : it->second;
+    }
+
     // Control by disk number; false when there is no such disk.
     bool unplug(uint32_t disk);
     bool replug(uint32_t disk);
@@ -191,6 +199,7 @@ class SimMachine {
     SimConfig config_;
     std::shared_ptr<SimClock> clock_;
     std::map<uint32_t, std::shared_ptr<SimDisk>> disks_;
+    std::map<uint32_t, char> partition_letters_;
 };
 
 }  // namespace tb::sim
