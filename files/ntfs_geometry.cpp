@@ -33,7 +33,8 @@ bool read_boot_sector(std::span<const uint8_t> sector, Geometry& out, std::strin
     }
     const uint8_t spc_byte = sector[13];
     // Above 128 the byte holds a negative power of two (large clusters).
-    const uint64_t spc = spc_byte <= 128 ? spc_byte : (1ull << (256 - spc_byte));
+    const unsigned exponent = spc_byte > 128 ? 256u - spc_byte : 0;
+    const uint64_t spc = spc_byte <= 128 ? spc_byte : exponent <= 16 ? 1ull << exponent : 0;
     if (!power_of_two(spc) || spc * g.sector_size > (2u << 20)) {
         error = fmt("NTFS Boot Sector Error: %u sectors per cluster", static_cast<unsigned>(spc_byte));
         return false;

@@ -222,6 +222,8 @@ TEST_F(NtfsWalker, ABootSectorWithImpossibleSizesIsRefused) {
     std::vector<uint8_t> good = bytes();
     bytes()[13] = 3;  // 3 sectors per cluster
     EXPECT_NE(open_error().find("sectors per cluster"), std::string::npos);
+    bytes()[13] = 0xB4;  // 2^76 sectors per cluster, in the form of large clusters
+    EXPECT_NE(open_error().find("sectors per cluster"), std::string::npos);
     bytes() = good;
     bytes()[11] = 0x00;
     bytes()[12] = 0x01;  // 256-byte sectors
