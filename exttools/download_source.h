@@ -1,6 +1,7 @@
 // Fetching a file from the lab's log server: the transfer the tool
-// installer needs. Where the server is and how to log in are deployment
-// settings of the transfer itself; the installer only names the remote path.
+// installer needs. The default fetches from the deployed log server
+// (LogServer.ini: its address, account and time-out) through the system's
+// file transfers; the installer only names the remote path.
 #pragma once
 
 #include <cstdint>
@@ -26,8 +27,8 @@ public:
 };
 
 DownloadSource& download_source();
-// nullptr goes back to the default (which refuses every transfer until a
-// server is configured).
+// nullptr goes back to the default (which refuses every transfer while no
+// log server is set up).
 void set_download_source(std::unique_ptr<DownloadSource> transfer);
 
 }  // namespace tb

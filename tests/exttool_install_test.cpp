@@ -12,10 +12,13 @@
 #include "exttools/download_source.h"
 #include "exttools/tool_install.h"
 #include "exttools/tool_list.h"
+#include "exttools/upload_settings.h"
+#include "platform/file_transfer.h"
 #include "platform/host/temp_folder.h"
 #include "platform/process_identity.h"
 #include "script/job_log_writer.h"
 #include "script/job_slot.h"
+#include "tests/scoped_environment.h"
 #include "tests/temp_dir.h"
 #include "tests/test_support.h"
 
@@ -126,6 +129,65 @@ TEST_F(ExtToolInstall, AFailedDownloadOrAnInstallerThatInstallsNothingFails) {
     EXPECT_FALSE(tb::ensure_tool_installed(0, tool("/pub/noop.zip#setup.sh")));
     EXPECT_NE(tb::job_slot(0)->error_text.find("installed.flag"), std::string::npos) << tb::job_slot(0)->error_text;
     EXPECT_FALSE(fs::exists(download_dir()));
+}
+
+}  // namespace
+
+namespace {
+
+// The transfer the deployed log server is reached through, as a recorder.
+class RecordingTransfer final : public tb::FileTransfer {
+public:
+    tb::TransferResult make_folder(const tb::TransferServer&, const std::string&, const tb::TransferControl&) override {
+        return {tb::TransferStatus::Refused, "not used"};
+    }
+    tb::TransferResult put(const tb::TransferServer&, const std::string&, const std::string&,
+                           const tb::TransferControl&) override {
+        return {tb::TransferStatus::Refused, "not used"};
+    }
+    tb::TransferResult get(const tb::TransferServer& server, const std::string& remote, const std::string& local,
+                           const tb::TransferControl& control) override {
+        url = server.url;
+        user = server.user;
+        path = remote;
+        std::ofstream(local, std::ios::binary) << "data";
+        control.progress(4, 4);
+        return {};
+    }
+    std::string url, user, path;
+};
+
+TEST(ExtToolDownload, TheDefaultFetchesFromTheDeployedLogServer) {
+    tb::test::TempFolder folder("tamblor-download");
+    const fs::path ini = folder.dir() / "LogServer.ini";
+    std::ofstream(ini, std::ios::binary) << "[LogServer]\nAddress=127.0.0.1:2121\nUser=installer\nPassword=secret\n";
+    tb::test::ScopedVariable settings(tb::kLogServerIniVariable, ini.string());
+    auto transfer = std::make_unique<RecordingTransfer>();
+    RecordingTransfer* seen = transfer.get();
+    tb::set_file_transfer(std::move(transfer));
+    uint64_t done = 0;
+    std::string problem;
+    const bool ok = tb::download_source().fetch("/pub/tool.zip", (folder.dir() / "tool.zip").string(),
+                                                [&](uint64_t d, uint64_t) { done = d; }, [] { return false; }, problem);
+    const RecordingTransfer asked = *seen;
+    tb::set_file_transfer(nullptr);
+    EXPECT_TRUE(ok) << problem;
+    EXPECT_EQ(asked.url, "ftp://127.0.0.1:2121");
+    EXPECT_EQ(asked.user, "installer");
+    EXPECT_EQ(asked.path, "/pub/tool.zip");
+    EXPECT_EQ(done, 4u);
+    EXPECT_TRUE(fs::exists(folder.dir() / "tool.zip"));
+}
+
+TEST(ExtToolDownload, WithoutALogServerTheFetchIsRefused) {
+    tb::test::TempFolder folder("tamblor-download");
+    const fs::path ini = folder.dir() / "LogServer.ini";
+    std::ofstream(ini, std::ios::binary) << "[LogServer]\n";
+    tb::test::ScopedVariable settings(tb::kLogServerIniVariable, ini.string());
+    std::string problem;
+    EXPECT_FALSE(tb::download_source().fetch("/pub/tool.zip", (folder.dir() / "tool.zip").string(), {},
+                                             [] { return false; }, problem));
+    EXPECT_NE(problem.find("/pub/tool.zip"), std::string::npos) << problem;
 }
 
 }  // namespace
