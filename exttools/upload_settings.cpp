@@ -13,6 +13,7 @@ namespace {
 
 constexpr int kDefaultTimeoutSec = 10;
 constexpr int kLongestTimeoutSec = 600;
+constexpr char kBlanks[] = " \t\r\n";
 
 int bounded_number(const std::string& text, int fallback, int low, int high) {
     if (text.empty()) return fallback;
@@ -57,11 +58,11 @@ LogServerSettings read_log_server_settings(const std::string& path) {
     IniFile ini;
     if (path.empty() || !ini.load(path)) return s;
     s.path = path;
-    auto value = [&](const char* key) { return trim(ini.get(kLogServerSection, key).value_or("")); };
+    auto value = [&](const char* key) { return trim(ini.get(kLogServerSection, key).value_or(""), kBlanks); };
     const std::string address = value("Address");
     s.server.url = log_server_url(address);
     s.server.user = value("User");
-    s.server.password = ini.get(kLogServerSection, "Password").value_or("");
+    s.server.password = value("Password");
     const int timeout_sec = bounded_number(value("TimeoutSec"), kDefaultTimeoutSec, 1, kLongestTimeoutSec);
     s.server.timeout_ms = timeout_sec * 1000;
     const std::string folder = value("Folder");

@@ -360,6 +360,10 @@ TEST_F(LogUpload, ALogNameThatIsNoFolderNameIsRefused) {
                                           "LogUpload( LogName:\"\" );\n"
                                           "c = GetErrorCount( Show:FALSE );\nPrint( Output:\"ERRORS=\" + c );\n");
     EXPECT_NE(r.output.find("ERRORS=3"), std::string::npos) << r.output;
+    size_t refused = 0;  // -2 each time
+    for (size_t at = r.output.find("0xFFFFFFFE"); at != std::string::npos; at = r.output.find("0xFFFFFFFE", at + 1))
+        ++refused;
+    EXPECT_EQ(refused, 3u) << r.output;
     EXPECT_EQ(r.output.find("Open FTP Fail"), std::string::npos) << r.output;
 }
 

@@ -123,7 +123,7 @@ TEST(LogUploadSettings, AddressForms) {
 TEST(LogUploadSettings, KeysAndDefaults) {
     test::TempFolder dir("log-upload-settings");
     const std::string path = (dir.dir() / "LogServer.ini").string();
-    std::ofstream(path) << "[LogServer]\r\nAddress = 127.0.0.1:2121\r\nUser = uploader\r\nPassword = p@ss word\r\n"
+    std::ofstream(path, std::ios::binary) << "[LogServer]\r\nAddress = 127.0.0.1:2121\r\nUser = uploader\r\nPassword = p@ss word\r\n"
                            "TimeoutSec = 3\r\nFolder = /lab/\r\n";
     LogServerSettings s = read_log_server_settings(path);
     EXPECT_TRUE(s.configured());
@@ -135,14 +135,22 @@ TEST(LogUploadSettings, KeysAndDefaults) {
     EXPECT_EQ(s.agent.host, "127.0.0.1");
     EXPECT_EQ(s.agent.port, 1224);
 
-    std::ofstream(path, std::ios::trunc) << "[LogServer]\nAddress=sftp://logs.lab\nAgentHost=agent.lab\n"
-                                            "AgentPort=99999\nTimeoutSec=-4\n";
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << "[LogServer]\r\nAddress=sftp://logs.lab\nAgentHost=agent.lab\n"
+                                            "AgentPort=99999\nTimeoutSec=-4\r\n";
     s = read_log_server_settings(path);
     EXPECT_EQ(s.server.url, "sftp://logs.lab");
     EXPECT_EQ(s.base_folder, "/TestLog");
     EXPECT_EQ(s.agent.host, "agent.lab");
     EXPECT_EQ(s.agent.port, 1224);          // out of range: the default
     EXPECT_EQ(s.server.timeout_ms, 10000);  // out of range: the default
+
+    // Lines ended CR CR LF, as a text-mode writer on Windows leaves them: no CR in any value.
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << "[LogServer]\r\r\nAddress = h\r\r\n"
+                                                                "Password = pw\r\r\nFolder = /up\r\r\n";
+    s = read_log_server_settings(path);
+    EXPECT_EQ(s.server.url, "ftp://h");
+    EXPECT_EQ(s.server.password, "pw");
+    EXPECT_EQ(s.base_folder, "/up");
 
     EXPECT_FALSE(read_log_server_settings((dir.dir() / "none.ini").string()).configured());
 }
