@@ -20,14 +20,19 @@ public:
 };
 
 TEST(BoxCountdown, CountsTwentySecondsAndShowsFromTheFirstOnwards) {
+    {
+        const BoxCountdown fresh(true);
+        EXPECT_TRUE(fresh.running());
+        EXPECT_EQ(fresh.seconds_left(), 20);
+        EXPECT_FALSE(fresh.showing());
+        EXPECT_FALSE(fresh.expired());
+    }
     ScopedSecond quick(20ms);
     BoxCountdown countdown(true);
-    EXPECT_TRUE(countdown.running());
-    EXPECT_EQ(countdown.seconds_left(), 20);
-    EXPECT_FALSE(countdown.showing());
-    EXPECT_FALSE(countdown.expired());
     std::this_thread::sleep_for(countdown.until_next_second() + 2ms);
-    EXPECT_EQ(countdown.seconds_left(), 19);
+    // A loaded machine may oversleep by a few seconds of 20 ms; never by none.
+    EXPECT_LE(countdown.seconds_left(), 19);
+    EXPECT_EQ(countdown.seconds_left(), kBoxCountdownSeconds - countdown.seconds_passed());
     EXPECT_TRUE(countdown.showing());
     std::this_thread::sleep_until(countdown.deadline() + 2ms);
     EXPECT_EQ(countdown.seconds_left(), 0);
