@@ -20,17 +20,20 @@ struct PlacedFile {
     std::string inside;  // the path inside the volume
 };
 
-// The volume a path lies on: below a volume's root folder, or on its drive.
+// The volume a path lies on: below a volume's root folder (which may itself
+// be on a drive of the host, as "C:\..."), else on the volume's drive.
 std::optional<PlacedFile> place_of(SimMachine& m, const std::string& path) {
     for (uint32_t n : m.disk_numbers()) {
         for (const VolumeConfig& v : m.disk(n)->config().volumes) {
             const std::string root = fmt("%s/volume_%c", m.config().folder, v.letter);
             std::string inside = ntfs::path_inside_volume(path, root);
             if (inside != path) return PlacedFile{n, v.letter, inside};
-            if (path.size() >= 2 && path[1] == ':' && ascii_upper(path[0]) == v.letter)
-                return PlacedFile{n, v.letter, path.substr(2)};
         }
     }
+    for (uint32_t n : m.disk_numbers())
+        for (const VolumeConfig& v : m.disk(n)->config().volumes)
+            if (path.size() >= 2 && path[1] == ':' && ascii_upper(path[0]) == v.letter)
+                return PlacedFile{n, v.letter, path.substr(2)};
     return std::nullopt;
 }
 
