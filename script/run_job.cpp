@@ -256,8 +256,9 @@ int run_job(int slot) {
     JobSlot* js = job_slot(slot);
     if (!js) return -1;
     AppContext& a = app();
-    a.jobs[0].cancel = false;
-    a.jobs[0].running = true;
+    // A starter that marked the slot running has cleared its stop already; a
+    // stop asked for since then (Stop pressed at once) must not be lost.
+    if (!a.jobs[0].running.exchange(true)) a.jobs[0].cancel = false;
     global_var_map();
     int code = run_script(slot);
     if (!js->sub_base.empty()) set_fn_script_state(false);

@@ -308,3 +308,17 @@ TEST_F(Interpreter, InitParametersAreWrittenAndReadBack) {
     EXPECT_EQ(var("len"), "4");
     EXPECT_EQ(var("l[0]"), "LOOP:5");
 }
+
+TEST_F(Interpreter, AStopAskedRightAfterTheJobThreadStartsIsKept) {
+    // The window's Stop may come before the job thread has run a single
+    // statement; the thread must not clear it when it begins.
+    JobSlot* js = job_slot(0);
+    js->script_path = test::write_file(js->log_folder, "long.scpt", "Delay(sec:30);\r\nafter = 1;");
+    const auto t0 = std::chrono::steady_clock::now();
+    JobThread job;
+    ASSERT_TRUE(job.start(0));
+    set_cancel(0);
+    job.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+    EXPECT_EQ(var("after"), "<undefined>");
+}
