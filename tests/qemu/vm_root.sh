@@ -5,6 +5,9 @@
 
 copy_with_libs() {
   cp "$1" "$vm_root/bin/$2"
+  # The VM unpacks its root into memory: the programs go without their
+  # debugging sections, which are most of a RelWithDebInfo build's size.
+  strip --strip-debug "$vm_root/bin/$2" 2>/dev/null || true
   local lib
   for lib in $(ldd "$1" 2>/dev/null | grep -o '/[^ ]*'); do
     [ -e "$vm_root$lib" ] && continue
