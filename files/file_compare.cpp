@@ -10,13 +10,13 @@
 #include "common/format.h"
 #include "files/file_commands.h"
 #include "files/file_list.h"
+#include "files/file_pair_args.h"
 #include "files/file_place.h"
 #include "files/file_size.h"
 #include "files/file_sources.h"
 #include "platform/host/file_position.h"
 #include "platform/paths.h"
 #include "script/app_context.h"
-#include "script/arg_table.h"
 #include "script/error_policy.h"
 #include "script/handler.h"
 #include "script/job_log_writer.h"
@@ -27,11 +27,6 @@ namespace tb {
 namespace {
 
 constexpr size_t kComparePiece = 128 * 1024;
-
-constexpr ArgSpec kSpecs[] = {
-    {"FromFile", "From|Source", ArgType::Text, ""},
-    {"ToFile", "To|Destination", ArgType::Text, ""},
-};
 
 enum class CompareEnd { Same, Stopped, Failed };
 
@@ -124,21 +119,14 @@ CompareEnd compare_one(int slot, const FilePair& pair) {
 }  // namespace
 
 void cmd_File_Compare(int slot, const std::string& args, const std::string& name) {
-    const std::optional<CommandArgs> a = read_args(slot, args, "File_Compare", kSpecs);
-    if (!a) return;
-    const std::optional<std::string> from = place_file_name(slot, a->text("FromFile"), FileBox::Open, "Source File");
-    if (!from) return;
-    const std::optional<std::string> to = place_file_name(slot, a->text("ToFile"), FileBox::Open, "Destination File");
-    if (!to) return;
-    const FilePairs work = file_pairs(*from, *to);
-    if (!work.source_found) {
-        log_error_line(slot, "Source is not exist");
-        raise_error(slot, kErrFileOpen, *from);
-        return;
-    }
-    if (work.many && !is_folder(*to)) {
-        log_error_line(slot, fmt("Destination: %s", *to));
-        raise_error(slot, kErrFileOpen, fmt("%s is no folder", *to));
+    const std::optional<FilePairWork> given = read_file_pair_args(slot, args, "File_Compare", FileBox::Open);
+    if (!given) return;
+    const std::string& from = given->from;
+    const std::string& to = given->to;
+    const FilePairs& work = given->work;
+    if (work.many && !is_folder(to)) {
+        log_error_line(slot, fmt("Destination: %s", to));
+        raise_error(slot, kErrFileOpen, fmt("%s is no folder", to));
         return;
     }
     const int line = work.many ? log_text(slot, "Checking Files: 0") : -1;
@@ -153,7 +141,7 @@ void cmd_File_Compare(int slot, const std::string& args, const std::string& name
         ++checked;
         if (work.many) rewrite_line(slot, line, fmt("Checking Files: %d", checked));
     }
-    if (is_folder(*from) && !no_extra_destination_files(slot, *from, *to)) return;
+    if (is_folder(from) && !no_extra_destination_files(slot, from, to)) return;
     if (work.many) log_text(slot, fmt("Check Files: %d", checked));
     log_text(slot, "File Compare No Different.");
     set_result_number(slot, name, checked);

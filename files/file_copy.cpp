@@ -7,6 +7,7 @@
 
 #include "common/format.h"
 #include "files/file_commands.h"
+#include "files/file_pair_args.h"
 #include "files/file_place.h"
 #include "files/file_progress.h"
 #include "files/file_size.h"
@@ -15,7 +16,6 @@
 #include "platform/host/replace_file.h"
 #include "platform/paths.h"
 #include "script/app_context.h"
-#include "script/arg_table.h"
 #include "script/error_policy.h"
 #include "script/handler.h"
 #include "script/job_log_writer.h"
@@ -25,11 +25,6 @@
 namespace tb {
 
 namespace {
-
-constexpr ArgSpec kSpecs[] = {
-    {"FromFile", "From|Source", ArgType::Text, ""},
-    {"ToFile", "To|Destination", ArgType::Text, ""},
-};
 
 enum class CopyEnd { Copied, Stopped, Failed };
 
@@ -95,19 +90,11 @@ bool destination_folder_ready(int slot, const std::string& folder) {
 }  // namespace
 
 void cmd_File_Copy(int slot, const std::string& args, const std::string& name) {
-    const std::optional<CommandArgs> a = read_args(slot, args, "File_Copy", kSpecs);
-    if (!a) return;
-    const std::optional<std::string> from = place_file_name(slot, a->text("FromFile"), FileBox::Open, "Source File");
-    if (!from) return;
-    const std::optional<std::string> to = place_file_name(slot, a->text("ToFile"), FileBox::Save, "Destination File");
-    if (!to) return;
-    const FilePairs work = file_pairs(*from, *to);
-    if (!work.source_found) {
-        log_error_line(slot, "Source is not exist");
-        raise_error(slot, kErrFileOpen, *from);
-        return;
-    }
-    if (work.many && !destination_folder_ready(slot, *to)) return;
+    const std::optional<FilePairWork> given = read_file_pair_args(slot, args, "File_Copy", FileBox::Save);
+    if (!given) return;
+    const std::string& to = given->to;
+    const FilePairs& work = given->work;
+    if (work.many && !destination_folder_ready(slot, to)) return;
     if (!work.many && !folder_exists(path_folder(work.pairs.front().destination))) {
         raise_error(slot, kErrFileOpen, fmt("%s: the folder does not exist", work.pairs.front().destination));
         return;
