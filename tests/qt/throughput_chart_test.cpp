@@ -61,7 +61,9 @@ TEST_F(ThroughputChartTest, APerformanceRunDrawsItsPointsLiveInTheMainWindow) {
     ASSERT_TRUE(job_done());
     wait_until([] { return false; }, 300);
     EXPECT_EQ(w.exit_code(), 0);
-    EXPECT_GE(view->points().size(), 10u);
+    // Every point taken is kept (how many a loaded machine takes in 4 s varies).
+    EXPECT_GE(view->points().size(), view->points_received() < 4096 ? view->points_received() : 4096u);
+    EXPECT_GE(view->points().size(), 6u);
     // The job log's chart line became the saved picture.
     bool image_line = false;
     for (const LogLine& l : listed())
