@@ -2,6 +2,7 @@
 #include <string>
 
 #include "common/format.h"
+#include "exttools/viewer_command_steps.h"
 #include "exttools/viewer_commands.h"
 #include "exttools/viewer_exchange.h"
 #include "script/arg_table.h"
@@ -24,12 +25,10 @@ void cmd_GetViewID(int slot, const std::string& args, const std::string& name) {
     if (!a) return;
     const auto timeout_sec = static_cast<uint32_t>(a->number("TimeoutSec"));
     const ViewerAnswer answer = ask_viewer(slot, kViewerIdQuestion, timeout_sec, {});
+    if (viewer_exchange_ended(slot, answer)) return;
     switch (answer.reply) {
         case ViewerReply::Unavailable:
-            raise_error(slot, kErrGeneric, fmt("LogView_Sync: %s", answer.error));
-            return;
         case ViewerReply::Cancelled:
-            log_text(slot, "---- Cancel Command ----", colour::kCyan);
             return;
         case ViewerReply::TimedOut:
             log_text(slot, fmt("GetViewID : no LogView answered in %d sec", timeout_sec), colour::kGrey);

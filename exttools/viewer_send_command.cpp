@@ -2,7 +2,7 @@
 #include <utility>
 
 #include "common/format.h"
-#include "common/text.h"
+#include "exttools/viewer_command_steps.h"
 #include "exttools/viewer_commands.h"
 #include "exttools/viewer_exchange.h"
 #include "script/app_context.h"
@@ -68,11 +68,7 @@ void cmd_LogView_Send(int slot, const std::string& args, const std::string& name
     const auto a = read_args(slot, args, name, kSendSpecs);
     if (!a) return;
     const std::string& command = a->text("Command");
-    if (command.empty()) return;
-    if (utf16_length(command) > longest_viewer_command()) {
-        raise_error(slot, kErrParam, fmt("Command longer than %d characters", longest_viewer_command()));
-        return;
-    }
+    if (!viewer_command_usable(slot, command)) return;
     const auto delay = static_cast<uint32_t>(a->number("DelayRunSec"));
     if (delay == 0) {
         if (!deliver(slot, command)) {

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "common/format.h"
-#include "common/text.h"
+#include "exttools/viewer_command_steps.h"
 #include "exttools/viewer_commands.h"
 #include "exttools/viewer_exchange.h"
 #include "script/arg_table.h"
@@ -42,23 +42,17 @@ void cmd_LogView_Wait(int slot, const std::string& args, const std::string& name
     const auto a = read_args(slot, args, name, kWaitSpecs);
     if (!a) return;
     const std::string& command = a->text("Command");
-    if (command.empty()) return;
-    if (utf16_length(command) > longest_viewer_command()) {
-        raise_error(slot, kErrParam, fmt("Command longer than %d characters", longest_viewer_command()));
-        return;
-    }
+    if (!viewer_command_usable(slot, command)) return;
     const auto timeout_sec = static_cast<uint32_t>(a->number("TimeoutSec"));
     const std::string first = timeout_sec == 0 ? untimed_text(command) : seconds_left_text(command, timeout_sec);
     const int line = write_line(slot, first, LineFormat::Normal, 10, colour::kGrey);
     const ViewerAnswer answer = ask_viewer(slot, command, timeout_sec, [&](uint32_t waited) {
         show_second(slot, line, command, timeout_sec, waited);
     });
+    if (viewer_exchange_ended(slot, answer)) return;
     switch (answer.reply) {
         case ViewerReply::Unavailable:
-            raise_error(slot, kErrGeneric, fmt("LogView_Sync: %s", answer.error));
-            return;
         case ViewerReply::Cancelled:
-            log_text(slot, "---- Cancel Command ----", colour::kCyan);
             return;
         case ViewerReply::TimedOut:
             log_error_line(slot, fmt("Wait [%s] From LogView %d sec Timeout", command, timeout_sec));
