@@ -103,12 +103,8 @@ void cmd_File_CompareWithPattern(int slot, const std::string& args, const std::s
         raise_error(slot, kErrParam, fmt("File_CompareWithPattern: Pattern:%s is no 32-bit number", a->text("Pattern")));
         return;
     }
-    const std::optional<std::string> path = place_file_name(slot, a->text("File"), FileBox::Open, "Any File");
+    const std::optional<std::string> path = place_file_to_read(slot, a->text("File"));
     if (!path) return;
-    if (is_folder(*path)) {
-        raise_error(slot, kErrFileOpen, fmt("%s is a folder, not a file", *path));
-        return;
-    }
     const std::optional<uint64_t> size = file_size_of(*path);
     FileHandle file = size ? FileHandle::open(*path, "rb") : FileHandle();
     if (!file) {

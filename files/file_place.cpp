@@ -1,7 +1,10 @@
 #include "files/file_place.h"
 
+#include <utility>
+
 #include "common/format.h"
 #include "disk/disk_record.h"
+#include "files/file_size.h"
 #include "platform/paths.h"
 #include "script/app_context.h"
 #include "script/error_policy.h"
@@ -31,6 +34,15 @@ std::optional<std::string> place_file_name(int slot, std::string name, FileBox b
         return std::nullopt;
     }
     return native_path(path_join(root, name));
+}
+
+std::optional<std::string> place_file_to_read(int slot, std::string name) {
+    std::optional<std::string> path = place_file_name(slot, std::move(name), FileBox::Open, "Any File");
+    if (path && is_folder(*path)) {
+        raise_error(slot, kErrFileOpen, fmt("%s is a folder, not a file", *path));
+        return std::nullopt;
+    }
+    return path;
 }
 
 }  // namespace tb

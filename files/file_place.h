@@ -18,6 +18,10 @@ enum class FileBox { Open, Save };
 // relative name found no partition on the job's disk (-24 raised).
 std::optional<std::string> place_file_name(int slot, std::string name, FileBox box, std::string_view title);
 
+// The file a command reads: placed as above (an "Any File" box for an empty
+// name); nothing also when the path is a folder (-11 raised).
+std::optional<std::string> place_file_to_read(int slot, std::string name);
+
 // Whether `name` is taken as it is rather than on the job's partition.
 bool is_absolute_file_name(std::string_view name);
 

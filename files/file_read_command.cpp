@@ -28,12 +28,8 @@ constexpr ArgSpec kSpecs[] = {
 void cmd_File_Read(int slot, const std::string& args, const std::string& name) {
     const std::optional<CommandArgs> a = read_args(slot, args, "File_Read", kSpecs);
     if (!a) return;
-    const std::optional<std::string> path = place_file_name(slot, a->text("File"), FileBox::Open, "Any File");
+    const std::optional<std::string> path = place_file_to_read(slot, a->text("File"));
     if (!path) return;
-    if (is_folder(*path)) {
-        raise_error(slot, kErrFileOpen, fmt("%s is a folder, not a file", *path));
-        return;
-    }
     const std::optional<uint64_t> size = file_size_of(*path);
     if (!size) {
         raise_error(slot, kErrFileOpen, *path);
