@@ -59,6 +59,22 @@ TEST(JobLogDrawing, TextLinesAreDrawnInTheirColourOnBlack) {
     EXPECT_EQ(image.pixelColor(red_row.right() - 2, red_row.center().y()), QColor(Qt::black));
 }
 
+TEST(JobLogDrawing, AChartLineWaitingForItsPictureKeepsThePicturesRoomAndNamesItSmall) {
+    // A workload's chart line is the picture's path at the picture's height
+    // until the picture is saved.
+    DrawnList list({text_line("/tmp/run/R0000000001.png", colour::kWhite, false, 150),
+                    text_line("AFTER ####", colour::kGreen)});
+    const QImage image = list.grab();
+    const QRect chart_row = list.row_rect(0);
+    EXPECT_EQ(chart_row.height(), 150);
+    // No letters the picture's height: the lower part of the row stays black.
+    const QRect lower(chart_row.left(), chart_row.top() + 40, chart_row.width(), chart_row.height() - 40);
+    EXPECT_EQ(pixels_of(image, QColor(Qt::white), lower), 0);
+    EXPECT_EQ(pixels_of(image, QColor(0x80, 0x80, 0x80), lower), 0);
+    EXPECT_GT(pixels_of(image, QColor(0x80, 0x80, 0x80), chart_row), 10) << "the file is not named";
+    EXPECT_GT(pixels_of(image, QColor(0, 255, 0), list.row_rect(1)), 20);
+}
+
 TEST(JobLogDrawing, ColourValuesAreBlueGreenRed) {
     // 0x00BBGGRR: the low byte is red.
     EXPECT_EQ(line_colour(colour::kRed), QColor(255, 0, 0));

@@ -34,7 +34,32 @@ QString with_more(const LogLine& line, QString text) {
     return text;
 }
 
+// A workload writes its chart line as the picture's path at the picture's
+// height and turns it into an image line when the picture is saved; until
+// then the row keeps the picture's room and names the file in the list's
+// own size, rather than drawing the path in letters the picture's height.
+bool pending_picture(const LogLine& line) {
+    constexpr int kLargestTextPixels = 48;
+    if (line.kind != LineKind::Text || line.font_size <= kLargestTextPixels) return false;
+    const QString text = QString::fromStdString(line.text);
+    return text.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive);
+}
+
+QString pending_picture_text(const LogLine& line) {
+    const QString path = QString::fromStdString(line.text);
+    const qsizetype slash = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+    return QStringLiteral("Chart: ") + path.mid(slash + 1);
+}
+
+void draw_pending_picture(QPainter& p, const LogLine& line, const QRect& rect) {
+    p.setFont(mono_font(10));
+    p.setPen(QColor(0x80, 0x80, 0x80));
+    const QRect area(line_x(line, rect), rect.top(), rect.width(), line_height(LogLine{}));
+    p.drawText(area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, pending_picture_text(line));
+}
+
 void draw_text_line(QPainter& p, const LogLine& line, const QRect& rect) {
+    if (pending_picture(line)) return draw_pending_picture(p, line, rect);
     p.setFont(mono_font(line.font_size));
     p.setPen(line_colour(line.colour));
     const QRect area(line_x(line, rect), rect.top(), rect.width(), rect.height());
@@ -88,6 +113,7 @@ int line_height(const LogLine& line) {
     case LineKind::HexFile:
         return kHexItemHeight;
     default:
+        if (pending_picture(line)) return line.font_size;
         return (line.font_size > 0 ? line.font_size : 10) * 3 / 2 + 1;
     }
 }
@@ -120,7 +146,9 @@ QSize LogLinePainter::sizeHint(const QStyleOptionViewItem& option, const QModelI
     const LogLine* line = model ? model->line(index.row()) : nullptr;
     if (!line) return QStyledItemDelegate::sizeHint(option, index);
     int width = kIndent;
-    if (line->kind == LineKind::Text || line->kind == LineKind::ConsoleText) {
+    if (pending_picture(*line)) {
+        width += QFontMetrics(mono_font(10)).horizontalAdvance(pending_picture_text(*line));
+    } else if (line->kind == LineKind::Text || line->kind == LineKind::ConsoleText) {
         QFontMetrics metrics(mono_font(line->font_size));
         width += metrics.horizontalAdvance(with_more(*line, QString::fromStdString(line->text)));
     } else {
