@@ -133,11 +133,14 @@ TransferStatus status_of(CURL* c, CURLcode code) {
     return code == CURLE_OPERATION_TIMEDOUT ? TransferStatus::TimedOut : TransferStatus::Refused;
 }
 
+TransferResult no_transfer_handle() {
+    return {TransferStatus::Unreachable, "the transfer library cannot start a transfer"};
+}
+
 // Runs a prepared easy handle to its end, or until the caller cancels.
 TransferResult perform(CURL* c, const TransferControl& control, const char* error_buffer) {
     Multi multi(curl_multi_init());
-    if (!multi || curl_multi_add_handle(multi.get(), c) != CURLM_OK)
-        return {TransferStatus::Unreachable, "the transfer library cannot start a transfer"};
+    if (!multi || curl_multi_add_handle(multi.get(), c) != CURLM_OK) return no_transfer_handle();
     CURLcode code = CURLE_OK;
     bool finished = false;
     for (;;) {
@@ -165,20 +168,41 @@ TransferResult perform(CURL* c, const TransferControl& control, const char* erro
     return r;
 }
 
+// One easy handle made ready for a remote path: the server's options, the
+// caller's cancel and progress, and the path's URL. It holds the error text
+// and progress the handle points at, so it stays where it was made.
+class PreparedTransfer {
+public:
+    PreparedTransfer(const TransferServer& server, const std::string& remote_path, bool folder,
+                     const TransferControl& control)
+        : easy_(curl_easy_init()), progress_{&control} {
+        if (!easy_) return;
+        set_common_options(easy_.get(), server, error_, &progress_);
+        curl_easy_setopt(easy_.get(), CURLOPT_URL, remote_url(easy_.get(), server, remote_path, folder).c_str());
+    }
+    PreparedTransfer(const PreparedTransfer&) = delete;
+    PreparedTransfer& operator=(const PreparedTransfer&) = delete;
+
+    bool ready() const { return easy_ != nullptr; }
+    CURL* handle() const { return easy_.get(); }
+    TransferResult run() { return perform(easy_.get(), *progress_.control, error_); }
+
+private:
+    Easy easy_;
+    char error_[CURL_ERROR_SIZE] = {};
+    Progress progress_;
+};
+
 class CurlTransfer : public FileTransfer {
 public:
     CurlTransfer() { init_curl_once(); }
 
     TransferResult make_folder(const TransferServer& server, const std::string& remote_folder,
                                const TransferControl& control) override {
-        Easy c(curl_easy_init());
-        if (!c) return {TransferStatus::Unreachable, "the transfer library cannot start a transfer"};
-        char error[CURL_ERROR_SIZE] = {};
-        Progress p{&control};
-        set_common_options(c.get(), server, error, &p);
-        curl_easy_setopt(c.get(), CURLOPT_URL, remote_url(c.get(), server, remote_folder, true).c_str());
-        curl_easy_setopt(c.get(), CURLOPT_NOBODY, 1L);
-        return perform(c.get(), control, error);
+        PreparedTransfer t(server, remote_folder, true, control);
+        if (!t.ready()) return no_transfer_handle();
+        curl_easy_setopt(t.handle(), CURLOPT_NOBODY, 1L);
+        return t.run();
     }
 
     TransferResult put(const TransferServer& server, const std::string& local_path, const std::string& remote_path,
@@ -188,32 +212,24 @@ public:
         std::fseek(in.get(), 0, SEEK_END);
         const long size = std::ftell(in.get());
         std::rewind(in.get());
-        Easy c(curl_easy_init());
-        if (!c) return {TransferStatus::Unreachable, "the transfer library cannot start a transfer"};
-        char error[CURL_ERROR_SIZE] = {};
-        Progress p{&control};
-        set_common_options(c.get(), server, error, &p);
-        curl_easy_setopt(c.get(), CURLOPT_URL, remote_url(c.get(), server, remote_path, false).c_str());
-        curl_easy_setopt(c.get(), CURLOPT_UPLOAD, 1L);
-        curl_easy_setopt(c.get(), CURLOPT_READFUNCTION, on_read);
-        curl_easy_setopt(c.get(), CURLOPT_READDATA, in.get());
-        if (size >= 0) curl_easy_setopt(c.get(), CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
-        return perform(c.get(), control, error);
+        PreparedTransfer t(server, remote_path, false, control);
+        if (!t.ready()) return no_transfer_handle();
+        curl_easy_setopt(t.handle(), CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(t.handle(), CURLOPT_READFUNCTION, on_read);
+        curl_easy_setopt(t.handle(), CURLOPT_READDATA, in.get());
+        if (size >= 0) curl_easy_setopt(t.handle(), CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
+        return t.run();
     }
 
     TransferResult get(const TransferServer& server, const std::string& remote_path, const std::string& local_path,
                        const TransferControl& control) override {
         File out(std::fopen(local_path.c_str(), "wb"));
         if (!out) return {TransferStatus::LocalFile, "cannot write " + local_path};
-        Easy c(curl_easy_init());
-        if (!c) return {TransferStatus::Unreachable, "the transfer library cannot start a transfer"};
-        char error[CURL_ERROR_SIZE] = {};
-        Progress p{&control};
-        set_common_options(c.get(), server, error, &p);
-        curl_easy_setopt(c.get(), CURLOPT_URL, remote_url(c.get(), server, remote_path, false).c_str());
-        curl_easy_setopt(c.get(), CURLOPT_WRITEFUNCTION, on_write);
-        curl_easy_setopt(c.get(), CURLOPT_WRITEDATA, out.get());
-        TransferResult r = perform(c.get(), control, error);
+        PreparedTransfer t(server, remote_path, false, control);
+        if (!t.ready()) return no_transfer_handle();
+        curl_easy_setopt(t.handle(), CURLOPT_WRITEFUNCTION, on_write);
+        curl_easy_setopt(t.handle(), CURLOPT_WRITEDATA, out.get());
+        TransferResult r = t.run();
         if (std::fflush(out.get()) != 0 && r.ok()) return {TransferStatus::LocalFile, "cannot write " + local_path};
         return r;
     }
