@@ -1,12 +1,12 @@
 #include "platform/partition_mkfs.h"
 
 #include <array>
-#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 
+#include "common/text.h"
 #include "platform/child_process.h"
 #include "platform/host/random_bytes.h"
 #include "platform/host/temp_folder.h"
@@ -14,12 +14,6 @@
 namespace tb {
 
 namespace {
-
-std::string upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
 
 std::vector<std::string> search_folders() {
     std::vector<std::string> out;
@@ -58,7 +52,7 @@ std::filesystem::path output_file_name() {
 }  // namespace
 
 std::string mkfs_program(std::string_view file_system) {
-    const std::string fs = upper(file_system);
+    const std::string fs = to_upper(file_system);
     if (fs == "NTFS") return "mkfs.ntfs";
     if (fs == "EXT4") return "mkfs.ext4";
     if (fs == "EXT3") return "mkfs.ext3";
@@ -89,7 +83,7 @@ std::vector<std::string> installed_file_systems() {
 
 std::vector<std::string> mkfs_command(std::string_view file_system, const std::string& target,
                                       const std::string& label, uint64_t start_sector) {
-    const std::string fs = upper(file_system);
+    const std::string fs = to_upper(file_system);
     const std::string program = find_program(mkfs_program(fs));
     if (program.empty()) return {};
     std::vector<std::string> argv{program};

@@ -1,21 +1,16 @@
 #include "platform/partition_types.h"
 
 #include <array>
-#include <cctype>
 #include <utility>
+
+#include "common/text.h"
 
 namespace tb {
 
 namespace {
 
-std::string upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
 bool windows_file_system(std::string_view fs) {
-    const std::string u = upper(fs);
+    const std::string u = to_upper(fs);
     return u.empty() || u == "NTFS" || u == "EXFAT" || u == "FAT32" || u == "FAT" || u == "VFAT";
 }
 
@@ -50,7 +45,7 @@ constexpr std::array<Name, 11> kMbrNames{{
 
 std::string partition_type_for(std::string_view file_system, PartitionScheme scheme) {
     const bool windows = windows_file_system(file_system);
-    const std::string u = upper(file_system);
+    const std::string u = to_upper(file_system);
     if (scheme == PartitionScheme::Mbr) {
         if (u == "FAT32" || u == "FAT" || u == "VFAT") return "0C";
         return windows ? "07" : "83";
@@ -59,7 +54,7 @@ std::string partition_type_for(std::string_view file_system, PartitionScheme sch
 }
 
 std::string partition_type_name(std::string_view type_code, PartitionScheme scheme) {
-    const std::string code = upper(type_code);
+    const std::string code = to_upper(type_code);
     if (scheme == PartitionScheme::Gpt) {
         for (const auto& [guid, name] : kGptNames)
             if (guid == code) return std::string(name);
