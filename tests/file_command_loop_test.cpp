@@ -7,91 +7,31 @@
 // without them, failed instead under CI=true.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
-#include <thread>
 
 #include "platform/host/copy_file.h"
 #include "tests/e2e_support.h"
+#include "tests/loop_device.h"
 #include "tests/shell_run.h"
-#include "tests/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
+using tb::test::MountedLoopVolume;
 using tb::test::read_file;
 using tb::test::run_shell;
 
 std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
 
-// A 64 MiB image with one GPT partition, attached, formatted and mounted.
-class MountedLoopVolume {
-public:
-    // Empty when all is ready, else why not.
-    std::string set_up() {
-        if (::geteuid() != 0) return "loop devices and mounts need root";
-        for (const char* tool : {"losetup", "sfdisk", "partx", "mkfs.ext4", "mount", "umount"})
-            if (run_shell(std::string("command -v ") + tool).exit_code != 0) return std::string(tool) + " not installed";
-        dir_ = tb::test::make_temp_dir("tamblor-file-loop");
-        const fs::path image = fs::path(dir_) / "disk.img";
-        if (run_shell("truncate -s 64M " + quoted(image)).exit_code != 0) return "no image file";
-        tb::test::ShellResult table = run_shell("printf 'label: gpt\\n,\\n' | sfdisk -q " + quoted(image));
-        if (table.exit_code != 0) return "sfdisk: " + table.output;
-        tb::test::ShellResult attach = run_shell("losetup -fP --show " + quoted(image));
-        if (attach.exit_code != 0) return "cannot attach a loop device: " + attach.output;
-        device_ = attach.output.substr(0, attach.output.find('\n'));
-        partition_ = device_ + "p1";
-        if (!wait_for_partition()) return "no partition node " + partition_;
-        tb::test::ShellResult mkfs = run_shell("mkfs.ext4 -q -F " + partition_);
-        if (mkfs.exit_code != 0) return "mkfs.ext4: " + mkfs.output;
-        mount_ = fs::path(dir_) / "mnt";
-        fs::create_directories(mount_);
-        tb::test::ShellResult mounted = run_shell("mount " + partition_ + " " + quoted(mount_));
-        if (mounted.exit_code != 0) return "mount: " + mounted.output;
-        is_mounted_ = true;
-        return {};
-    }
-    ~MountedLoopVolume() {
-        if (is_mounted_) run_shell("umount " + quoted(mount_));
-        if (!device_.empty()) run_shell("losetup -d " + device_);
-        std::error_code ec;
-        if (!dir_.empty()) fs::remove_all(dir_, ec);
-    }
-    const fs::path& mount() const { return mount_; }
-    const std::string& device() const { return device_; }
-    fs::path folder() const { return dir_; }
-
-private:
-    // The kernel makes the partition's node when it scans the table; where it
-    // does not scan loop devices by itself, partx adds the partition.
-    bool wait_for_partition() const {
-        for (int i = 0; i < 20; ++i) {
-            struct stat st {};
-            if (::stat(partition_.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) return true;
-            if (i == 5) run_shell("partx -a " + device_);
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return false;
-    }
-
-    std::string dir_;
-    std::string device_;
-    std::string partition_;
-    fs::path mount_;
-    bool is_mounted_ = false;
-};
-
 class FileCommandLoop : public ::testing::Test {
 protected:
     void SetUp() override {
-        const std::string missing = volume_.set_up();
+        const std::string missing = volume_.set_up({"tamblor-file-loop"});
         if (missing.empty()) return;
         const char* ci = std::getenv("CI");
         if (ci && std::string(ci) == "true") FAIL() << missing;

@@ -6,112 +6,68 @@
 // without them, failed instead under CI=true.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "tests/loop_device.h"
 #include "tests/ntfs_tool_output.h"
 #include "tests/shell_run.h"
-#include "tests/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 using tb::test::run_shell;
-
-std::string shell_quoted(const fs::path& p) { return "'" + p.string() + "'"; }
+using tb::test::shell_quoted_path;
 
 class FileLbaLoop : public ::testing::Test {
 protected:
     void SetUp() override {
-        const std::string missing = set_up();
+        // The partition 2 MiB in.
+        const std::string missing =
+            volume_.set_up({"tamblor-file-lba-loop", "label: gpt\\nstart=4096\\n", {"filefrag"}});
         if (missing.empty()) return;
         const char* ci = std::getenv("CI");
         if (ci && std::string(ci) == "true") FAIL() << missing;
         GTEST_SKIP() << missing;
-    }
-    void TearDown() override {
-        if (mounted_) run_shell("umount " + shell_quoted(mount_));
-        if (!device_.empty()) run_shell("losetup -d " + device_);
-        std::error_code ec;
-        if (!dir_.empty()) fs::remove_all(dir_, ec);
-    }
-
-    std::string set_up() {
-        if (::geteuid() != 0) return "loop devices and mounts need root";
-        for (const char* tool : {"losetup", "sfdisk", "partx", "mkfs.ext4", "mount", "umount", "filefrag"})
-            if (run_shell(std::string("command -v ") + tool).exit_code != 0) return std::string(tool) + " not installed";
-        dir_ = tb::test::make_temp_dir("tamblor-file-lba-loop");
-        const fs::path image = fs::path(dir_) / "disk.img";
-        if (run_shell("truncate -s 64M " + shell_quoted(image)).exit_code != 0) return "no image file";
-        // The partition 2 MiB in.
-        if (run_shell("printf 'label: gpt\\nstart=4096\\n' | sfdisk -q " + shell_quoted(image)).exit_code != 0) return "sfdisk failed";
-        tb::test::ShellResult attach = run_shell("losetup -fP --show " + shell_quoted(image));
-        if (attach.exit_code != 0) return "cannot attach a loop device: " + attach.output;
-        device_ = attach.output.substr(0, attach.output.find('\n'));
-        partition_ = device_ + "p1";
-        if (!wait_for_partition()) return "no partition node " + partition_;
-        tb::test::ShellResult mkfs = run_shell("mkfs.ext4 -q -F " + partition_);
-        if (mkfs.exit_code != 0) return "mkfs.ext4: " + mkfs.output;
-        mount_ = fs::path(dir_) / "mnt";
-        fs::create_directories(mount_);
-        tb::test::ShellResult m = run_shell("mount " + partition_ + " " + shell_quoted(mount_));
-        if (m.exit_code != 0) return "mount: " + m.output;
-        mounted_ = true;
-        return {};
-    }
-
-    bool wait_for_partition() const {
-        for (int i = 0; i < 20; ++i) {
-            struct stat st {};
-            if (::stat(partition_.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) return true;
-            if (i == 5) run_shell("partx -a " + device_);
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return false;
     }
 
     // Two files appended to in turns, each piece synced, so that they interleave on the disk.
     void write_interleaved(const std::string& a, const std::string& b, int pieces) {
         for (int i = 0; i < pieces; ++i)
             for (const std::string& name : {a, b})
-                run_shell("head -c 65536 /dev/urandom >> " + shell_quoted(mount_ / name) + " && sync " + shell_quoted(mount_ / name));
+                run_shell("head -c 65536 /dev/urandom >> " + shell_quoted_path(volume_.mount() / name) + " && sync " + shell_quoted_path(volume_.mount() / name));
     }
 
     std::string drive() const {
         tb::test::ShellResult list = run_shell(std::string(TAMBLOR_BINARY) + " --linux --list");
         std::smatch m;
-        const std::regex line("(PHYSICALDRIVE[0-9]+)[^\\n]*\\(" + device_ + "\\)");
+        const std::regex line("(PHYSICALDRIVE[0-9]+)[^\\n]*\\(" + volume_.device() + "\\)");
         if (!std::regex_search(list.output, m, line)) return {};
         return "\\\\.\\" + m[1].str();
     }
 
     tb::test::ShellResult run(const std::string& script) const {
-        const fs::path file = fs::path(dir_) / "t.scpt";
+        const fs::path file = volume_.folder() / "t.scpt";
         std::ofstream(file, std::ios::binary | std::ios::trunc) << script;
         const std::string target = drive();
-        EXPECT_FALSE(target.empty()) << device_ << " is not in the program's disk list";
-        return run_shell("cd " + shell_quoted(dir_) + " && TMPDIR=" + shell_quoted(dir_) + " " + TAMBLOR_BINARY +
+        EXPECT_FALSE(target.empty()) << volume_.device() << " is not in the program's disk list";
+        return run_shell("cd " + shell_quoted_path(volume_.folder()) + " && TMPDIR=" + shell_quoted_path(volume_.folder()) + " " + TAMBLOR_BINARY +
                          " --linux SCRIPT:t.scpt '" + target + "' </dev/null");
     }
 
     // filefrag -v's extents of a file as table rows (LBAs of 512 bytes on the disk).
     std::vector<tb::test::MapRow> filefrag_rows(const std::string& name) const {
-        const tb::test::ShellResult r = run_shell("filefrag -v " + shell_quoted(mount_ / name));
+        const tb::test::ShellResult r = run_shell("filefrag -v " + shell_quoted_path(volume_.mount() / name));
         std::smatch m;
         uint64_t block = 4096;
         if (std::regex_search(r.output, m, std::regex("blocks of ([0-9]+) bytes"))) block = std::stoull(m[1].str());
-        std::ifstream start_file("/sys/class/block/" + partition_.substr(5) + "/start");
+        std::ifstream start_file("/sys/class/block/" + volume_.partition().substr(5) + "/start");
         uint64_t start = 0;
         start_file >> start;
         std::vector<tb::test::MapRow> out;
@@ -123,18 +79,16 @@ protected:
         return out;
     }
 
-    std::string dir_, device_, partition_;
-    fs::path mount_;
-    bool mounted_ = false;
+    tb::test::MountedLoopVolume volume_;
 };
 
 TEST_F(FileLbaLoop, GetFileLbaOnExt4AgreesWithFilefrag) {
     const std::vector<std::string> files = {"one.bin", "x.bin", "y.bin", "holed.bin"};
-    run_shell("head -c 3000000 /dev/urandom > " + shell_quoted(mount_ / "one.bin"));
+    run_shell("head -c 3000000 /dev/urandom > " + shell_quoted_path(volume_.mount() / "one.bin"));
     write_interleaved("x.bin", "y.bin", 12);
     // A file with a hole: 256 KiB, 1 MiB of nothing, 256 KiB.
-    run_shell("head -c 262144 /dev/urandom > " + shell_quoted(mount_ / "holed.bin") + " && head -c 262144 /dev/urandom | dd of=" +
-              shell_quoted(mount_ / "holed.bin") + " bs=4096 seek=320 conv=notrunc status=none");
+    run_shell("head -c 262144 /dev/urandom > " + shell_quoted_path(volume_.mount() / "holed.bin") + " && head -c 262144 /dev/urandom | dd of=" +
+              shell_quoted_path(volume_.mount() / "holed.bin") + " bs=4096 seek=320 conv=notrunc status=none");
     run_shell("sync");
     // The byte at 1 MiB + 5 of one.bin, then every file's table.
     std::string script = "a = GetFileLBA( File:\"one.bin\", ByteOffset:1048581 );\nPrint( Output:\"LBA_OF_BYTE=\" + a );\n";
