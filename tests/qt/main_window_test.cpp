@@ -7,85 +7,21 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "app/wiring.h"
-#include "disk/target_select.h"
 #include "script/app_context.h"
-#include "script/job_slot.h"
+#include "tests/qt/window_fixture.h"
 #include "tests/qt/window_test_support.h"
-#include "tests/sim_test_helpers.h"
-#include "tests/temp_dir.h"
-#include "tests/test_support.h"
 #include "ui/qt/main_window.h"
-#include "ui/qt/qt_job_events.h"
 
 namespace tb::qtui {
 namespace {
 
 using test::wait_until;
 
-// A system disk with volumes and one NVMe disk to test.
-const char kDisks[] =
-    "[disk0]\ntype = sata\nmodel = WINDOW SYSTEM SATA\nserial = WSYS0001\nfirmware = WS1\ncapacity = 1GB\n"
-    "volumes = C:512MiB:100MiB\nscsi_port = 0\npath_id = 0\n"
-    "[disk1]\ntype = nvme\nmodel = WINDOW TEST NVMe\nserial = WNVME0001\nfirmware = WN1\ncapacity = 1GB\n"
-    "pci = 2:0.0\nscsi_port = 1\n";
-
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public test::WindowFixture {
 protected:
-    void SetUp() override {
-        folder_ = tb::test::fresh_slot();
-        app().run_style = kStyleWindow;
-        app().caption = "Window Test";
-        machine_folder_ = tb::test::make_temp_dir("tamblor-window-sim");
-        ASSERT_GT(sim::test::install_machine(machine_folder_, kDisks), 0);
-        install_storage(false);
-        events_ = std::make_shared<QtJobEvents>();
-        previous_ = install_job_events(events_);
-    }
-    void TearDown() override {
-        window_.reset();
-        install_job_events(previous_);
-        clear_current_target();
-    }
-
-    // A window for the script `text`; `target` is the command-line target.
-    MainWindow& open_window(const std::string& script, const std::string& target = "\\\\.\\PHYSICALDRIVE1") {
-        job_slot(0)->script_path = tb::test::write_file(folder_, "window.scpt", script);
-        app().target = target;
-        window_ = std::make_unique<MainWindow>(events_);
-        QObject::connect(window_.get(), &MainWindow::finished, [this] { finished_ = true; });
-        window_->show();
-        window_->apply_target();
-        return *window_;
-    }
-
+    // Waits only until slot 0's job is no longer running (the cases of one
+    // test each run a job in the same fixture).
     bool job_done() { return wait_until([] { return !app().jobs[0].running.load(); }, 20000); }
-
-    // The text rows of the list.
-    std::vector<std::string> listed_texts() {
-        std::vector<std::string> out;
-        for (int i = 0; i < window_->log_model()->rowCount(); ++i) out.push_back(window_->log_model()->line(i)->text);
-        return out;
-    }
-    bool listed(const std::string& text) {
-        for (const auto& t : listed_texts())
-            if (t.find(text) != std::string::npos) return true;
-        return false;
-    }
-
-    // Message boxes the window has open.
-    QMessageBox* open_box() {
-        for (QMessageBox* box : window_->findChildren<QMessageBox*>())
-            if (box->isVisible()) return box;
-        return nullptr;
-    }
-
-    std::string folder_;
-    std::string machine_folder_;
-    std::shared_ptr<QtJobEvents> events_;
-    std::shared_ptr<JobEvents> previous_;
-    std::unique_ptr<MainWindow> window_;
-    bool finished_ = false;
 };
 
 TEST_F(MainWindowTest, ListsTheAllowedDisksWithTheChosenOnesIdentity) {
