@@ -26,19 +26,13 @@ void cmd_GetViewID(int slot, const std::string& args, const std::string& name) {
     const auto timeout_sec = static_cast<uint32_t>(a->number("TimeoutSec"));
     const ViewerAnswer answer = ask_viewer(slot, kViewerIdQuestion, timeout_sec, {});
     if (viewer_exchange_ended(slot, answer)) return;
-    switch (answer.reply) {
-        case ViewerReply::Unavailable:
-        case ViewerReply::Cancelled:
-            return;
-        case ViewerReply::TimedOut:
-            log_text(slot, fmt("GetViewID : no LogView answered in %d sec", timeout_sec), colour::kGrey);
-            set_result_string(slot, name, "");
-            return;
-        case ViewerReply::Answered:
-            log_text(slot, fmt("GetViewID : %s", answer.text));
-            set_result_string(slot, name, answer.text);
-            return;
+    if (answer.reply == ViewerReply::TimedOut) {
+        log_text(slot, fmt("GetViewID : no LogView answered in %d sec", timeout_sec), colour::kGrey);
+        set_result_string(slot, name, "");
+        return;
     }
+    log_text(slot, fmt("GetViewID : %s", answer.text));
+    set_result_string(slot, name, answer.text);
 }
 
 }  // namespace tb

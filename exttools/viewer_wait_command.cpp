@@ -50,20 +50,14 @@ void cmd_LogView_Wait(int slot, const std::string& args, const std::string& name
         show_second(slot, line, command, timeout_sec, waited);
     });
     if (viewer_exchange_ended(slot, answer)) return;
-    switch (answer.reply) {
-        case ViewerReply::Unavailable:
-        case ViewerReply::Cancelled:
-            return;
-        case ViewerReply::TimedOut:
-            log_error_line(slot, fmt("Wait [%s] From LogView %d sec Timeout", command, timeout_sec));
-            log_text(slot, "Result : ", colour::kYellow);
-            set_result_string(slot, name, "");
-            return;
-        case ViewerReply::Answered:
-            log_text(slot, fmt("Result : %s", answer.text), colour::kYellow);
-            set_result_string(slot, name, answer.text);
-            return;
+    if (answer.reply == ViewerReply::TimedOut) {
+        log_error_line(slot, fmt("Wait [%s] From LogView %d sec Timeout", command, timeout_sec));
+        log_text(slot, "Result : ", colour::kYellow);
+        set_result_string(slot, name, "");
+        return;
     }
+    log_text(slot, fmt("Result : %s", answer.text), colour::kYellow);
+    set_result_string(slot, name, answer.text);
 }
 
 }  // namespace tb
