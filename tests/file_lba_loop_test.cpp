@@ -31,10 +31,7 @@ protected:
         // The partition 2 MiB in.
         const std::string missing =
             volume_.set_up({"tamblor-file-lba-loop", "label: gpt\\nstart=4096\\n", {"filefrag"}});
-        if (missing.empty()) return;
-        const char* ci = std::getenv("CI");
-        if (ci && std::string(ci) == "true") FAIL() << missing;
-        GTEST_SKIP() << missing;
+        if (!missing.empty()) tb::test::skip_or_fail_for(missing);
     }
 
     // Two files appended to in turns, each piece synced, so that they interleave on the disk.
