@@ -26,8 +26,6 @@ using tb::test::MountedLoopVolume;
 using tb::test::read_file;
 using tb::test::run_shell;
 
-std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
-
 class FileCommandLoop : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -35,24 +33,8 @@ protected:
         if (!missing.empty()) tb::test::skip_or_fail_for(missing);
     }
 
-    // The program's name of the loop device's drive, from its own listing.
-    std::string drive() const {
-        tb::test::ShellResult list = run_shell(std::string(TAMBLOR_BINARY) + " --linux --list");
-        std::smatch m;
-        const std::regex line("(PHYSICALDRIVE[0-9]+)[^\\n]*\\(" + volume_.device() + "\\)");
-        if (!std::regex_search(list.output, m, line)) return {};
-        return "\\\\.\\" + m[1].str();
-    }
-
     // Runs `script` against the loop device's drive on this machine's disks.
-    tb::test::ShellResult run(const std::string& script) const {
-        const fs::path file = volume_.folder() / "t.scpt";
-        std::ofstream(file, std::ios::binary | std::ios::trunc) << script;
-        const std::string target = drive();
-        EXPECT_FALSE(target.empty()) << volume_.device() << " is not in the program's disk list";
-        return run_shell("cd " + quoted(volume_.folder()) + " && TMPDIR=" + quoted(volume_.folder()) + " " +
-                         TAMBLOR_BINARY + " --linux SCRIPT:t.scpt '" + target + "' </dev/null");
-    }
+    tb::test::ShellResult run(const std::string& script) const { return volume_.run_script(script); }
 
     static bool has(const tb::test::ShellResult& r, const std::string& text) {
         return r.output.find(text) != std::string::npos;

@@ -41,22 +41,8 @@ protected:
                 run_shell("head -c 65536 /dev/urandom >> " + shell_quoted_path(volume_.mount() / name) + " && sync " + shell_quoted_path(volume_.mount() / name));
     }
 
-    std::string drive() const {
-        tb::test::ShellResult list = run_shell(std::string(TAMBLOR_BINARY) + " --linux --list");
-        std::smatch m;
-        const std::regex line("(PHYSICALDRIVE[0-9]+)[^\\n]*\\(" + volume_.device() + "\\)");
-        if (!std::regex_search(list.output, m, line)) return {};
-        return "\\\\.\\" + m[1].str();
-    }
-
-    tb::test::ShellResult run(const std::string& script) const {
-        const fs::path file = volume_.folder() / "t.scpt";
-        std::ofstream(file, std::ios::binary | std::ios::trunc) << script;
-        const std::string target = drive();
-        EXPECT_FALSE(target.empty()) << volume_.device() << " is not in the program's disk list";
-        return run_shell("cd " + shell_quoted_path(volume_.folder()) + " && TMPDIR=" + shell_quoted_path(volume_.folder()) + " " + TAMBLOR_BINARY +
-                         " --linux SCRIPT:t.scpt '" + target + "' </dev/null");
-    }
+    // Runs `script` against the loop device's drive on this machine's disks.
+    tb::test::ShellResult run(const std::string& script) const { return volume_.run_script(script); }
 
     // filefrag -v's extents of a file as table rows (LBAs of 512 bytes on the disk).
     std::vector<tb::test::MapRow> filefrag_rows(const std::string& name) const {

@@ -12,6 +12,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <regex>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -83,6 +85,25 @@ class MountedLoopVolume {
     const std::string& device() const { return device_; }
     const std::string& partition() const { return partition_; }
     std::filesystem::path folder() const { return dir_; }
+
+    // The program's name of the loop device's drive, from its own listing.
+    std::string drive() const {
+        ShellResult list = run_shell(std::string(TAMBLOR_BINARY) + " --linux --list");
+        std::smatch m;
+        const std::regex line("(PHYSICALDRIVE[0-9]+)[^\\n]*\\(" + device_ + "\\)");
+        if (!std::regex_search(list.output, m, line)) return {};
+        return "\\\\.\\" + m[1].str();
+    }
+
+    // Runs `script` against the loop device's drive on this machine's disks.
+    ShellResult run_script(const std::string& script) const {
+        const std::filesystem::path file = folder() / "t.scpt";
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << script;
+        const std::string target = drive();
+        EXPECT_FALSE(target.empty()) << device_ << " is not in the program's disk list";
+        return run_shell("cd " + shell_quoted_path(folder()) + " && TMPDIR=" + shell_quoted_path(folder()) + " " +
+                         TAMBLOR_BINARY + " --linux SCRIPT:t.scpt '" + target + "' </dev/null");
+    }
 
   private:
     // The kernel makes the partition's node when it scans the table; where it
