@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include "tests/canvas_pixels.h"
 #include "tests/temp_dir.h"
 #include "ui/csv_chart.h"
 
@@ -17,14 +18,7 @@ using tb::ChartCanvas;
 using tb::LineChart;
 using tb::Rgb;
 
-// How many pixels of colour `c` lie in the rectangle.
-int count_colour(const ChartCanvas& canvas, Rgb c, int x0, int y0, int x1, int y1) {
-    int n = 0;
-    for (int y = y0; y <= y1; ++y)
-        for (int x = x0; x <= x1; ++x)
-            if (canvas.pixel(x, y) == c) ++n;
-    return n;
-}
+using tb::test::count_colour;
 
 // The rows of a column of the plot where colour `c` is found.
 std::vector<int> rows_with(const ChartCanvas& canvas, Rgb c, int x) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/chart_canvas.h"
+#include "tests/canvas_pixels.h"
 #include "workload/chart.h"
 
 namespace {
@@ -15,13 +16,7 @@ using tb::ChartCanvas;
 using tb::ChartPoint;
 using tb::Rgb;
 
-int count_colour(const ChartCanvas& canvas, Rgb c, int x0, int y0, int x1, int y1) {
-    int n = 0;
-    for (int y = y0; y <= y1; ++y)
-        for (int x = x0; x <= x1; ++x)
-            if (canvas.pixel(x, y) == c) ++n;
-    return n;
-}
+using tb::test::count_colour;
 
 std::vector<ChartPoint> rising_points(bool temperature) {
     std::vector<ChartPoint> points;
