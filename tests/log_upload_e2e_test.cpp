@@ -22,6 +22,7 @@
 #include "platform/child_process.h"
 #include "platform/tcp_connection.h"
 #include "tests/e2e_support.h"
+#include "tests/ftp_server.h"
 #include "tests/stamped_lines.h"
 #include "tests/temp_dir.h"
 
@@ -30,70 +31,11 @@ namespace {
 namespace fs = std::filesystem;
 using tb::test::eventually;
 using tb::test::read_file;
+using tb::test::FtpServer;
+using tb::test::python_with_pyftpdlib;
 
 constexpr const char* kUser = "uploader";
 constexpr const char* kPassword = "Pw-9xQz7!k";
-
-bool in_ci() {
-    const char* ci = std::getenv("CI");
-    return ci && std::string(ci) == "true";
-}
-
-// A python3 that has pyftpdlib; empty when there is none.
-std::string python_with_pyftpdlib() {
-    std::vector<std::string> candidates = {"/usr/bin/python3", "/usr/local/bin/python3"};
-    if (const char* path = std::getenv("PATH")) {
-        std::string list = path;
-        for (size_t start = 0; start <= list.size();) {
-            size_t end = list.find(':', start);
-            if (end == std::string::npos) end = list.size();
-            if (end > start) candidates.push_back(list.substr(start, end - start) + "/python3");
-            start = end + 1;
-        }
-    }
-    for (const std::string& p : candidates) {
-        if (!fs::exists(p)) continue;
-        tb::test::ProcessSpec spec;
-        spec.program = p;
-        spec.args = {"-c", "import pyftpdlib"};
-        if (tb::test::run_process(spec).exit_code == 0) return p;
-    }
-    return {};
-}
-
-// pyftpdlib serving `root` on a loopback port of its choosing, one account with write access.
-class FtpServer {
-public:
-    FtpServer(const std::string& python, const fs::path& root, const fs::path& log) : log_(log) {
-        tb::ChildOptions o;
-        o.output_file = log.string();
-        o.no_input = true;
-        o.end_with_parent = true;
-        started_ = child_.start({python, "-m", "pyftpdlib", "-i", "127.0.0.1", "-p", "0", "-w", "-d", root.string(),
-                                 "-u", kUser, "-P", kPassword},
-                                o);
-        if (!started_) return;
-        const std::regex listening("starting FTP server on 127\\.0\\.0\\.1:([0-9]+)");
-        eventually(
-            [&] {
-                std::smatch m;
-                const std::string text = read_file(log_);
-                if (!std::regex_search(text, m, listening)) return false;
-                port_ = std::stoi(m[1]);
-                return true;
-            },
-            30);
-    }
-    ~FtpServer() { child_.end(2000); }
-    int port() const { return port_; }
-    std::string log() const { return read_file(log_); }
-
-private:
-    tb::ChildProcess child_;
-    fs::path log_;
-    bool started_ = false;
-    int port_ = 0;
-};
 
 // The agent service: takes one request of up to 1020 bytes and answers "OK".
 class AgentStandIn {
@@ -227,12 +169,12 @@ protected:
 TEST_F(LogUpload, TheLogFolderArrivesByteForByteAndTheAgentIsTold) {
     const std::string python = python_with_pyftpdlib();
     if (python.empty()) {
-        if (in_ci()) FAIL() << "no python3 with pyftpdlib";
+        if (tb::test::running_in_ci()) FAIL() << "no python3 with pyftpdlib";
         GTEST_SKIP() << "no python3 with pyftpdlib";
     }
     const fs::path root = dir() / "ftp-root";
     fs::create_directories(root);
-    FtpServer ftp(python, root, dir() / "ftp.log");
+    FtpServer ftp(python, root, dir() / "ftp.log", kUser, kPassword);
     ASSERT_NE(ftp.port(), 0) << ftp.log();
     AgentStandIn agent;
     ASSERT_NE(agent.port(), 0);
