@@ -64,6 +64,22 @@ struct ToolJob {
 
 enum class RunEnd { Passed, ErrLine, NotStarted };
 
+// A background run that finishes after its job ended writes into the job's
+// HTML log again, and closes it once more when done.
+class LateHtmlLog {
+public:
+    explicit LateHtmlLog(int slot) : slot_(slot), reopened_(reopen_html_log(slot)) {}
+    ~LateHtmlLog() {
+        if (reopened_ && !app().jobs[0].running.load()) close_job_logs(slot_);
+    }
+    LateHtmlLog(const LateHtmlLog&) = delete;
+    LateHtmlLog& operator=(const LateHtmlLog&) = delete;
+
+private:
+    int slot_;
+    bool reopened_;
+};
+
 // Starts the program and logs its results.
 RunEnd run_and_collect(int slot, const ToolJob& job, bool background, const std::function<bool()>& give_up) {
     write_line(slot, "", LineFormat::Normal, 10, colour::kGreen);
@@ -71,6 +87,8 @@ RunEnd run_and_collect(int slot, const ToolJob& job, bool background, const std:
     if (!out.started) return RunEnd::NotStarted;
     ToolResultStyle style;
     style.background = background;
+    std::optional<LateHtmlLog> late;
+    if (background && tool_results_exist(job.stem)) late.emplace(slot);
     return log_tool_results(slot, job.stem, out.elapsed_ms, style).failed ? RunEnd::ErrLine : RunEnd::Passed;
 }
 

@@ -127,11 +127,17 @@ uint32_t png_height(const std::string& path) {
     return (uint32_t{head[20]} << 24) | (uint32_t{head[21]} << 16) | (uint32_t{head[22]} << 8) | head[23];
 }
 
+bool tool_results_exist(const std::string& stem) {
+    for (const char* ext : {".PNG", ".INI", ".TXT", ".XML"})
+        if (file_exists(stem + ext)) return true;
+    return false;
+}
+
 ToolResultOutcome log_tool_results(int slot, const std::string& stem, uint64_t elapsed_ms,
                                    const ToolResultStyle& style) {
     const std::string png = stem + ".PNG", ini = stem + ".INI", txt = stem + ".TXT", xml = stem + ".XML";
     ToolResultOutcome out;
-    out.any_file = file_exists(png) || file_exists(ini) || file_exists(txt) || file_exists(xml);
+    out.any_file = tool_results_exist(stem);
     if (!out.any_file) return out;
     const ResultLog log(slot, style);
     if (file_exists(png)) log.image(png, png);

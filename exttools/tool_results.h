@@ -19,6 +19,9 @@ struct ToolResultOutcome {
     bool failed = false;    // a line of the INI result held "Err"
 };
 
+// Whether any of the four result files of `stem` is there.
+bool tool_results_exist(const std::string& stem);
+
 // Logs the four files of `stem` (steps in this order: PNG, INI, TXT, XML)
 // and, when any was there, the elapsed time.
 ToolResultOutcome log_tool_results(int slot, const std::string& stem, uint64_t elapsed_ms,

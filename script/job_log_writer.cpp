@@ -82,6 +82,7 @@ bool keyword_lookup(int slot, std::string_view file_name, std::string_view keywo
 void open_job_logs(int slot) { job_log_writer()->open_job_logs(slot); }
 void close_job_logs(int slot) { job_log_writer()->close_job_logs(slot); }
 bool html_log_open(int slot) { return job_log_writer()->html_log_open(slot); }
+bool reopen_html_log(int slot) { return job_log_writer()->reopen_html_log(slot); }
 void clear_job_log(int slot) { job_log_writer()->clear_job_log(slot); }
 std::vector<LogLine> job_log_lines(int slot) { return job_log_writer()->job_log_lines(slot); }
 std::string output_stem(int slot) { return job_log_writer()->output_stem(slot); }

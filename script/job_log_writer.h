@@ -30,6 +30,9 @@ public:
     virtual void close_job_logs(int slot) = 0;
     // True while the job's HTML log is being written.
     virtual bool html_log_open(int slot) = 0;
+    // Opens the HTML log of the slot's last job again for appending when it
+    // is closed (lines that come after the job ended); true when it opened it.
+    virtual bool reopen_html_log(int /*slot*/) { return false; }
     virtual void clear_job_log(int slot) = 0;
     virtual std::vector<LogLine> job_log_lines(int slot) = 0;
     virtual std::string output_stem(int slot) = 0;
@@ -86,6 +89,10 @@ void close_job_logs(int slot);
 
 // True while the job's HTML log is being written.
 bool html_log_open(int slot);
+// Opens the HTML log of the slot's last job again for appending when it is
+// closed, so lines that come after the job ended reach it; true when it was
+// reopened (the caller closes the job's logs again with close_job_logs).
+bool reopen_html_log(int slot);
 
 // Empties the slot's list (Cls, Clean Screen).
 void clear_job_log(int slot);

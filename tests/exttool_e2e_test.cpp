@@ -138,6 +138,13 @@ TEST_F(ExtToolE2E, ABackgroundRunFinishesAfterItsJobEnded) {
     EXPECT_TRUE(has(r, ">>>> Elapsed Time    : ")) << r.output;
     // The job's end came first; the tool's lines follow it.
     EXPECT_LT(at(r, "##### SCRIPT LOG"), at(r, ">>>> late result")) << r.output;
+    // The HTML log, closed at the job's end, was opened again for them.
+    ASSERT_FALSE(log_.empty()) << r.output;
+    const std::string html = read_file(fs::path(log_) / "TestLog.htm");
+    const size_t late = html.find("&gt;&gt;&gt;&gt;&nbsp;late&nbsp;result");
+    ASSERT_NE(late, std::string::npos) << html;
+    EXPECT_NE(html.find("&gt;&gt;&gt;&gt;&nbsp;Elapsed&nbsp;Time", late), std::string::npos) << html;
+    EXPECT_LT(html.find("SCRIPT&nbsp;LOG"), late) << html;
 }
 
 TEST_F(ExtToolE2E, TheRunningCheckIsFalseWithoutTheProgram) {

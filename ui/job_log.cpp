@@ -279,6 +279,20 @@ public:
         return log->html_enabled;
     }
 
+    bool reopen_html_log(int slot) override {
+        JobSlot* js = writable_slot(slot);
+        if (!js) return false;
+        JobLog& log = g_logs[slot];
+        std::lock_guard<std::mutex> guard(log.lock);
+        if (log.html_enabled || js->log_folder.empty()) return false;
+        const std::string path = path_join(js->log_folder, kHtmlFileName);
+        if (!file_exists(path)) return false;  // a job that kept no HTML log gets none now
+        close_file(log.html);
+        log.html = FileHandle::open(path, "ab").release();
+        log.html_enabled = log.html != nullptr;
+        return log.html_enabled;
+    }
+
     void reset_job_log(int slot) override {
         JobLog* log = job_log_state(slot);
         if (!log) return;
