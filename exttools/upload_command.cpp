@@ -9,6 +9,7 @@
 #include "exttools/upload_html_pause.h"
 #include "exttools/upload_naming.h"
 #include "exttools/upload_settings.h"
+#include "exttools/upload_source.h"
 #include "platform/host/local_time.h"
 #include "platform/paths.h"
 #include "script/app_context.h"
@@ -76,6 +77,8 @@ void cmd_LogUpload(int slot, const std::string& args, const std::string& name) {
     JobSlot* js = job_slot(slot);
     if (!js) return;
     const std::string echo = fmt("%s(%s);", name, args);
+    const std::optional<UploadSource> source = choose_upload_source(slot, name);
+    if (!source) return;
     UploadNaming naming;
     if (!read_upload_args(slot, args, naming)) return;
     if (!acceptable_log_name(naming.log_name)) {
@@ -93,13 +96,13 @@ void cmd_LogUpload(int slot, const std::string& args, const std::string& name) {
     }
     naming.when = host::local_time(std::time(nullptr));
     naming.base_folder = settings.base_folder;
-    naming.script_name = path_stem(js->script_path);
+    naming.script_name = source->script_name;
     const std::string remote_folder = upload_remote_folder(naming);
 
     FolderUpload up;
     {
         HtmlLogPause pause(slot);
-        up = upload_folder(settings.server, js->log_folder, remote_folder, [slot] { return cancel_requested(slot); });
+        up = upload_folder(settings.server, source->folder, remote_folder, [slot] { return cancel_requested(slot); });
     }
     if (!up.reached && !up.cancelled) {
         report_unreached(slot, echo, up.unreached);

@@ -38,6 +38,7 @@ struct JobSlot {
     std::chrono::steady_clock::time_point start_time{};
     bool sync_member = false;
     bool hide_command_echo = false;  // ShowCLICmdHeader( Show:FALSE )
+    std::string typed_command;       // the statement typed by the user while it runs as a single command
     uint64_t output_counter = 0;     // second counter of the output stem
 };
 

@@ -73,7 +73,8 @@ struct TextRequest {
 // An entry the operator may submit for `request`: the special key and the length limit hold.
 bool text_entry_acceptable(const TextRequest& request, std::string_view entry);
 
-enum class FileMode { Open, Save };
+// Folder: an existing folder is chosen (no filters, no extension).
+enum class FileMode { Open, Save, Folder };
 
 struct FileFilter {
     std::string pattern;      // "*.bin"

@@ -279,7 +279,9 @@ int run_single_command(int slot, const std::string& text) {
     reset_run_state(slot);
     if (js->log_folder.empty()) create_job_log_folder(slot);
     open_job_logs(slot);
+    js->typed_command = statement;
     int r = run_statement(slot, clean_statement(statement));
+    js->typed_command.clear();
     end_of_run(slot, true);
     a.jobs[0].running = false;
     return r;

@@ -5,6 +5,8 @@
 // the prompt as Escape does.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -161,6 +163,19 @@ TEST_F(ConsoleCountdown, AWrongAnswerAsksAgainAndEnterAloneIsNoYes) {
     input.type("all\n");
     EXPECT_EQ(console->check_list(0, CheckListRequest{"Items", {"A", "B"}, {false, false}, false}),
               (std::optional<std::vector<bool>>(std::vector<bool>{true, true})));
+}
+
+TEST_F(ConsoleCountdown, AFolderQuestionTakesOnlyAnExistingFolder) {
+    const std::string base = test::fresh_slot();
+    input.type(base + "/no-such-folder\n" + base + "\n\n");
+    FileRequest request;
+    request.title = "Select Upload Folder";
+    request.mode = FileMode::Folder;
+    const std::optional<std::string> chosen = console->file(0, request);
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(std::filesystem::path(*chosen), std::filesystem::path(base));
+    EXPECT_NE(shown().find("No such folder: "), std::string::npos) << shown();
+    EXPECT_EQ(console->file(0, request), std::nullopt);  // Enter alone cancels
 }
 
 }  // namespace

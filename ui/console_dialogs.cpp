@@ -203,12 +203,24 @@ std::optional<std::string> ConsoleDialogs::text(int slot, const TextRequest& req
 
 std::optional<std::string> ConsoleDialogs::file(int slot, const FileRequest& request) {
     if (!terminal_) return std::nullopt;
+    if (request.mode == FileMode::Folder) return folder(slot, request);
     const Reply reply = ask(slot,
                             fmt("%s (%s file name, empty to cancel): ", request.title,
                                 request.mode == FileMode::Save ? "save" : "open"),
                             BoxCountdown(false));
     if (reply.kind != ReplyKind::Line || reply.line.empty()) return std::nullopt;
     return absolute_path(with_default_extension(reply.line, request.default_extension));
+}
+
+// Asks again until the answer names an existing folder; empty cancels.
+std::optional<std::string> ConsoleDialogs::folder(int slot, const FileRequest& request) {
+    for (;;) {
+        const Reply reply = ask(slot, fmt("%s (folder, empty to cancel): ", request.title), BoxCountdown(false));
+        if (reply.kind != ReplyKind::Line || reply.line.empty()) return std::nullopt;
+        const std::string chosen = absolute_path(reply.line);
+        if (folder_exists(chosen)) return chosen;
+        show(fmt("No such folder: %s\n", chosen));
+    }
 }
 
 std::shared_ptr<OperatorDialogs> make_console_dialogs() {

@@ -43,6 +43,7 @@ private:
     // a line, the count-down's end, or the job being stopped.
     Reply ask(int slot, const std::string& prompt, const BoxCountdown& countdown);
     void show(const std::string& text);
+    std::optional<std::string> folder(int slot, const FileRequest& request);
 
     std::unique_ptr<BoxAnswerLines> lines_;
     std::FILE* prompts_;

@@ -328,5 +328,30 @@ TEST_F(BoxWindows, FileDialogGivesTheChosenFileAndEscapeCancelsIt) {
     EXPECT_TRUE(app().jobs[0].cancel.load());
 }
 
+TEST_F(BoxWindows, FolderDialogGivesTheChosenFolder) {
+    tb::test::TempFolder folder("tamblor-box-folder");
+    std::filesystem::create_directories(folder.dir() / "run-1");
+    FileRequest request;
+    request.title = "Select Upload Folder";
+    request.mode = FileMode::Folder;
+    auto f = ask([&] { return operator_dialogs()->file(0, request); });
+    QFileDialog* dialog = nullptr;
+    ASSERT_TRUE(wait_until([&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<QFileDialog*>(w); d && d->isVisible()) dialog = d;
+        return dialog != nullptr;
+    }));
+    EXPECT_EQ(dialog->windowTitle(), "Select Upload Folder");
+    EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+    dialog->setDirectory(QString::fromStdString(folder.dir().string()));
+    auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    QTest::keyClicks(name, "run-1");
+    QTest::keyClick(name, Qt::Key_Return);
+    const std::optional<std::string> chosen = answer_of(f);
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(std::filesystem::path(*chosen), folder.dir() / "run-1");
+}
+
 }  // namespace
 }  // namespace tb::qtui

@@ -26,8 +26,13 @@ QFileDialog* open_file_box(QWidget* owner, const FileRequest& request, BoxFinish
     dialog->setOption(QFileDialog::DontUseNativeDialog, QGuiApplication::platformName() == QLatin1String("offscreen"));
     const bool save = request.mode == FileMode::Save;
     dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog->setNameFilters(file_filters(request));
+    if (request.mode == FileMode::Folder) {
+        dialog->setFileMode(QFileDialog::Directory);
+        dialog->setOption(QFileDialog::ShowDirsOnly, true);
+    } else {
+        dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        dialog->setNameFilters(file_filters(request));
+    }
     if (!request.default_extension.empty()) dialog->setDefaultSuffix(QString::fromStdString(request.default_extension));
 
     QPointer<QWidget> held_owner(owner);
