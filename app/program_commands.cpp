@@ -16,15 +16,17 @@
 #include "power/sleep_bindings.h"
 #include "script/engine_bindings.h"
 #include "ui/ui_bindings.h"
+#include "vendor/offline_bindings.h"
 #include "workload/workload_bindings.h"
 
 namespace tb {
 
 std::span<const BindingList> program_bindings() {
-    static const std::array<BindingList, 15> kLists = {
+    static const BindingList kLists[] = {
         engine_bindings(),  disk_bindings(),      workload_bindings(), ui_bindings(),      app_bindings(),
         sleep_bindings(),   hub_bindings(),       restart_bindings(),  relink_bindings(),  file_bindings(),
         ntfs_bindings(),    partition_bindings(), exttool_bindings(),  upload_bindings(),  viewer_bindings(),
+        offline_bindings(),
     };
     return kLists;
 }

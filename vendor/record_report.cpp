@@ -13,7 +13,6 @@ std::string firmware_source_text(uint8_t source) {
 
 ReportLines drive_information_lines(const DriveInformation& d) {
     ReportLines out;
-    add_line(out, "---- Drive Information ----", colour::kGreen);
     add_line(out, fmt("Drive Status     : %s", d.ready == kDriveNotReady ? "Not Ready" : "Ready"),
              d.ready == kDriveNotReady ? colour::kYellow : colour::kWhite);
     add_line(out, fmt("FW Base          : %s", d.firmware_base));

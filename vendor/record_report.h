@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "disk/report_lines.h"
+#include "vendor/record_rdt.h"
 #include "vendor/vendor_records.h"
 
 namespace tb {
@@ -36,5 +37,8 @@ ReportLines vpd_lines(const VpdData& v);
 ReportLines event_log_lines(std::span<const VendorEvent> events, int decode_type);
 ReportLines critical_log_lines(std::span<const CriticalEntry> entries);
 ReportLines crash_dump_lines(const CrashDump& dump);
+// Each test with its error code and the code's text from the error list; the
+// overall result green "PASS" or red "FAIL".
+ReportLines rdt_result_lines(const RdtResult& r);
 
 }  // namespace tb

@@ -31,7 +31,6 @@ int fw_config_lines(std::span<const uint8_t> record, std::string_view item, bool
     ReportLines items;
     const int rc = named_field_lines(fw_config_items(), record, item, show_offset, items);
     if (rc != 0) return rc;
-    if (item.empty()) add_line(out, "---- FW Config ----", colour::kGreen);
     out.insert(out.end(), items.begin(), items.end());
     if (!item.empty()) return 0;
     const uint32_t stored = static_cast<uint32_t>(le_value(record.subspan(kFwConfigChecksumOffset, 4)));
@@ -48,7 +47,6 @@ int mp_info_lines(std::span<const uint8_t> record, std::string_view item, bool s
     ReportLines items;
     const int rc = named_field_lines(mp_info_items(), record, item, show_offset, items);
     if (rc != 0) return rc;
-    if (item.empty()) add_line(out, "---- MP Information ----", colour::kGreen);
     out.insert(out.end(), items.begin(), items.end());
     if (!defect_list) return 0;
     const std::optional<ManufacturingInformation> m = decode_manufacturing_information(record);
