@@ -22,6 +22,7 @@
 #include "ui/console_dialogs.h"
 #include "ui/console_job_events.h"
 #include "ui/job_log.h"
+#include "vendor/vendor_identify.h"
 
 namespace tb {
 
@@ -99,6 +100,7 @@ bool install_system(const StartOptions& options) {
     install_console_operator();
     if (!install_machine(options)) return false;
     install_storage(!real_machine_option(options).empty());
+    install_vendor_identification();
     return true;
 }
 

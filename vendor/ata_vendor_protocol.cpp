@@ -86,16 +86,20 @@ AtaCommand task_file(uint8_t feature, DataDir dir, uint32_t position, std::span<
     return c;
 }
 
+constexpr size_t kPieceBytes = static_cast<size_t>(kPieceSectors) * kAtaSectorBytes;
+
+// Whole sectors from a 4096-byte boundary, the last piece's position within
+// the 12-bit field.
 bool data_fits(std::span<const uint8_t> data, uint32_t offset) {
     if (data.empty() || data.size() % kAtaSectorBytes != 0 || offset % kOffsetUnit != 0) return false;
-    return offset + static_cast<uint64_t>(data.size()) <= kMaxDataBytes;
+    const uint64_t last_start = offset + static_cast<uint64_t>((data.size() - 1) / kPieceBytes) * kPieceBytes;
+    return last_start / kOffsetUnit <= kMaxOffsetUnits;
 }
 
 // The commands moving `data` from byte position `offset` on, cut in pieces
 // of at most kPieceSectors sectors.
 void append_pieces(std::vector<AtaCommand>& out, uint8_t feature, DataDir dir, std::span<uint8_t> data,
                    uint32_t offset) {
-    constexpr size_t kPieceBytes = static_cast<size_t>(kPieceSectors) * kAtaSectorBytes;
     for (size_t done = 0; done < data.size(); done += kPieceBytes) {
         const size_t n = std::min(kPieceBytes, data.size() - done);
         const auto position = static_cast<uint32_t>((offset + done) / kOffsetUnit);
@@ -202,7 +206,7 @@ std::optional<ReceivedAtaVendor> decode_ata_vendor(uint8_t command, uint16_t fea
         }
     if (!known || command != command_code(r.dir)) return std::nullopt;
     if (r.dir == DataDir::None) return count == 0 && position == 0 ? std::optional(r) : std::nullopt;
-    if (count == 0 || count > kPieceSectors) return std::nullopt;
+    if (count == 0 || count > kMaxSectors) return std::nullopt;
     r.length = count * kAtaSectorBytes;
     r.offset = position * kOffsetUnit;
     return r;

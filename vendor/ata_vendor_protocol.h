@@ -31,12 +31,10 @@ constexpr std::array<uint8_t, 4> kParameterMagic{'V', 'P', 'R', 'M'};
 // (LBA bits 0-7 and 24-27).
 constexpr uint32_t kOffsetUnit = 4096;
 constexpr uint32_t kMaxOffsetUnits = 0xFFF;
-// Sectors per command: at most 255 by the register; pieces are cut at 248
-// sectors so that every piece starts on a 4096-byte boundary.
+// Sectors per command: at most 255 by the register; the host cuts pieces at
+// 248 sectors so that every piece starts on a 4096-byte boundary.
+constexpr uint32_t kMaxSectors = 255;
 constexpr uint32_t kPieceSectors = 248;
-// The largest data of one operation: the last piece still starts at a
-// position that the 12-bit field can name.
-constexpr uint64_t kMaxDataBytes = static_cast<uint64_t>(kMaxOffsetUnits) * kOffsetUnit + kPieceSectors * 512u;
 }  // namespace ata_vendor
 
 // ATA-only operations: VSC_CleanEventLog and VSC_TrainDDREye take no data;
@@ -62,7 +60,8 @@ struct AtaVendorCommands {
 
 // The ATA form of an operation: empty when the operation has no ATA form, or
 // when `data` does not suit it (a data operation needs a non-empty multiple of
-// 512 bytes, at most kMaxDataBytes; an operation without data takes none).
+// 512 bytes whose every piece starts at a position the 12-bit field names;
+// an operation without data takes none).
 // An operation that takes arguments is preceded by the parameter sector command.
 AtaVendorCommands ata_vendor_commands(VendorOp op, const VendorArgs& args, std::span<uint8_t> data);
 // ATA-only operations; `offset` (bytes, a multiple of 4096) is the event log

@@ -14,9 +14,10 @@ namespace tb {
 namespace {
 
 constexpr int kNotAvailable = kNvmeRequestFailed;  // -74
+constexpr int kNoEcho = -1;                        // a slot that writes no echo
 
 void echo(int slot, const std::string& line) {
-    if (!line.empty()) log_text(slot, line, colour::kGrey);
+    if (slot != kNoEcho && !line.empty()) log_text(slot, line, colour::kGrey);
 }
 
 // A transport result as this layer returns it: 0 for success, a controller
@@ -75,6 +76,10 @@ int send_vendor(int slot, const DiskRecord& record, VendorOp op, const VendorArg
     const AtaVendorCommands commands = ata_vendor_commands(op, args, data);
     if (commands.empty()) return kNvmeBadArgument;
     return send_ata_sequence(slot, record, commands.commands);
+}
+
+int send_vendor_quietly(const DiskRecord& record, VendorOp op, const VendorArgs& args, std::span<uint8_t> data) {
+    return send_vendor(kNoEcho, record, op, args, data);
 }
 
 int send_ata_only(int slot, const DiskRecord& record, AtaOnlyOp op, std::span<uint8_t> data, uint32_t offset) {

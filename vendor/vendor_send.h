@@ -23,6 +23,10 @@ namespace tb {
 // caller raises a negative code through the error policy.
 int send_vendor(int slot, const DiskRecord& record, VendorOp op, const VendorArgs& args, std::span<uint8_t> data);
 
+// The same without the echo (the vendor identification, which runs outside
+// any script command).
+int send_vendor_quietly(const DiskRecord& record, VendorOp op, const VendorArgs& args, std::span<uint8_t> data);
+
 // The ATA-only operations (-74 on a disk that is not ATA). ReadEventLog reads
 // `data` from byte position `offset` of the event log.
 int send_ata_only(int slot, const DiskRecord& record, AtaOnlyOp op, std::span<uint8_t> data = {},
