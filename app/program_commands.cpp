@@ -17,6 +17,7 @@
 #include "script/engine_bindings.h"
 #include "ui/ui_bindings.h"
 #include "vendor/offline_bindings.h"
+#include "vendor/vendor_bindings.h"
 #include "workload/workload_bindings.h"
 
 namespace tb {
@@ -26,6 +27,7 @@ std::span<const BindingList> program_bindings() {
         engine_bindings(),  disk_bindings(),      workload_bindings(), ui_bindings(),      app_bindings(),
         sleep_bindings(),   hub_bindings(),       restart_bindings(),  relink_bindings(),  file_bindings(),
         ntfs_bindings(),    partition_bindings(), exttool_bindings(),  upload_bindings(),  viewer_bindings(),
+        vendor_bindings(),
         offline_bindings(),
     };
     return kLists;
