@@ -1,6 +1,7 @@
 #include "platform/sim/sim_ata.h"
 
 #include "platform/sim/sim_pattern_images.h"
+#include "platform/sim/sim_vendor_ata.h"
 
 #include <algorithm>
 #include <cmath>
@@ -88,6 +89,29 @@ SimSataDisk::SimSataDisk(const DiskConfig& config, BackingStore& store, FaultInj
     store_.set_cache_size(config_.cache_size);
     store_.set_write_cache(write_cache_);
     sec_.frozen = config_.security_frozen;
+    if (config_.vendor.kind == VendorKind::Ata) {
+        VendorDeviceHooks hooks;
+        hooks.clear_health_counters = [this] { clear_health_counters(); };
+        hooks.empty_mapping = [this] { return store_.trim(0, store_.size()); };
+        hooks.medium_bytes = [this] { return store_.size(); };
+        hooks.block_size = [] { return 512u; };
+        hooks.power_on_ms = [this] { return power_on_seconds() * 1000; };
+        hooks.running_firmware = [this] { return firmware_; };
+        vendor_ = std::make_unique<SimVendorAta>(config_, std::move(hooks));
+        vendor_->vendor().reset();
+    }
+}
+
+SimSataDisk::~SimSataDisk() = default;
+
+uint64_t SimSataDisk::sector_count() const {
+    return (vendor_ ? vendor_->vendor().shown_bytes(store_.size()) : store_.size()) / 512;
+}
+
+void SimSataDisk::clear_health_counters() {
+    counters_ = Counters{};
+    powered_since_ = clock_.now_seconds();
+    state_dirty = true;
 }
 
 // ---- power ---------------------------------------------------------------
@@ -110,6 +134,7 @@ void SimSataDisk::power_off(bool graceful) {
     powered_ = false;
     download_.clear();
     test_kind_ = 0;
+    if (vendor_) vendor_->power_off();
     state_dirty = true;
 }
 
@@ -132,6 +157,7 @@ void SimSataDisk::power_on() {
     sec_.attempts = 5;
     sec_.count_expired = false;
     sec_.erase_prepared = false;
+    if (vendor_) vendor_->vendor().reset();
     state_dirty = true;
 }
 
@@ -163,9 +189,11 @@ std::vector<uint8_t> SimSataDisk::identify_data() const {
     w(1, 16383);
     w(3, 16);
     w(6, 63);
-    put_ata_string(b, 10, 10, config_.serial);
-    put_ata_string(b, 23, 4, firmware_);
-    put_ata_string(b, 27, 20, config_.model);
+    // A written vendor configuration names the disk.
+    const VendorIdentity* named = vendor_ && vendor_->vendor().identity() ? &*vendor_->vendor().identity() : nullptr;
+    put_ata_string(b, 10, 10, named ? named->serial : config_.serial);
+    put_ata_string(b, 23, 4, named ? named->firmware : firmware_);
+    put_ata_string(b, 27, 20, named ? named->model : config_.model);
     w(47, 0x8010);
     w(48, 0x4000);
     w(49, 0x2F00);
@@ -636,6 +664,10 @@ AtaOutput SimSataDisk::execute(const AtaCommand& c, AtaProtocol protocol, std::s
         o.lba = c.lba;
         return o;
     }
+    if (auto v = vendor_ ? vendor_->execute(c, protocol, data) : std::nullopt) {
+        if (vendor_->vendor().take_dirty()) state_dirty = true;
+        return *v;
+    }
     // The transfer protocol must be the command's.
     bool either = false;
     std::optional<AtaProtocol> want = protocol_of(c.command, &either);
@@ -768,6 +800,7 @@ std::map<std::string, std::string> SimSataDisk::save_state() const {
     m["cnt.power_on_s"] = std::to_string(power_on_seconds());
     m["cnt.unsafe_shutdowns"] = std::to_string(counters_.unsafe_shutdowns);
     m["cnt.uncorrectable"] = std::to_string(counters_.uncorrectable);
+    if (vendor_) vendor_->vendor().save_state(m);
     return m;
 }
 
@@ -799,6 +832,10 @@ void SimSataDisk::load_state(const std::map<std::string, std::string>& m) {
     counters_.unsafe_shutdowns = num("cnt.unsafe_shutdowns", counters_.unsafe_shutdowns);
     counters_.uncorrectable = num("cnt.uncorrectable", counters_.uncorrectable);
     powered_since_ = clock_.now_seconds();
+    if (vendor_) {
+        vendor_->vendor().load_state(m);
+        vendor_->vendor().take_dirty();
+    }
     state_dirty = false;
 }
 

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -18,6 +19,10 @@
 #include "platform/sim/sim_common.h"
 #include "platform/sim/sim_config.h"
 #include "platform/sim/sim_faults.h"
+
+namespace tb::sim {
+class SimVendorAta;
+}
 
 namespace tb::sim {
 
@@ -57,6 +62,7 @@ constexpr uint8_t kErrUnc = 0x40;
 class SimSataDisk {
   public:
     SimSataDisk(const DiskConfig& config, BackingStore& store, FaultInjector& faults, const SimClock& clock);
+    ~SimSataDisk();
 
     // With `strict_protocol` the transfer protocol must be the command's own;
     // without it (a translation layer picks the protocol) PIO and DMA of the
@@ -71,7 +77,8 @@ class SimSataDisk {
     void power_off(bool graceful);
     void power_on();
 
-    uint64_t sector_count() const { return store_.size() / 512; }
+    // The sectors shown: the medium's, or fewer with a vendor thin capacity, 0 in ROM mode.
+    uint64_t sector_count() const;
     std::string firmware_revision() const { return firmware_; }
     const DiskConfig& config() const { return config_; }
     std::vector<uint8_t> identify_data() const;
@@ -111,6 +118,10 @@ class SimSataDisk {
     };
     const Counters& counters() const { return counters_; }
     int temperature_c() const;
+    // Every SMART counter back to zero (the vendor clean SMART).
+    void clear_health_counters();
+    // The vendor command set of a disk with `vendor = ata`; nullptr without.
+    const SimVendorAta* vendor_commands() const { return vendor_.get(); }
 
     std::map<std::string, std::string> save_state() const;
     void load_state(const std::map<std::string, std::string>& state);
@@ -158,6 +169,7 @@ class SimSataDisk {
     std::vector<SelfTestEntry> self_tests_;
     mutable double heat_ = 0;
     mutable double heat_time_ = 0;
+    std::unique_ptr<SimVendorAta> vendor_;
 };
 
 }  // namespace tb::sim

@@ -113,7 +113,11 @@ public:
             if (error) *error = fmt("%s is not on the system", where.path);
             return nullptr;
         }
-        auto target = make_store_target(d->store_shared(), d->config().sector_size, disk_hooks(d, *gen));
+        std::unique_ptr<IoTarget> target =
+            make_store_target(d->store_shared(), d->config().sector_size, disk_hooks(d, *gen));
+        // A thin capacity or ROM mode shows less than the medium.
+        if (uint64_t shown = d->shown_bytes(); shown < d->store().size())
+            target = make_offset_target(std::move(target), 0, shown);
         if (!where.volume_letter) return target;
         return volume_window(*d, std::move(target), where, error);
     }

@@ -396,6 +396,7 @@ bool apply_key(DiskConfig& d, const std::string& key, const std::string& value, 
         d.power_loss.random_subset = t == "random";
         return true;
     }
+    if (auto vendor = apply_vendor_key(d.vendor, k, value, error)) return *vendor;
     error = "unknown key " + key;
     return false;
 }
@@ -512,6 +513,10 @@ bool check_disk(const DiskConfig& d, const IniSection& section, ConfigError& err
     }
     if (d.type != DiskType::Usb && d.bridge != BridgeKind::None) {
         err = {line_of(section, "bridge"), "disk " + n + ": a bridge is only for a usb disk"};
+        return false;
+    }
+    if (std::string why; !vendor_fits_disk(d.vendor, d.inner() == InnerKind::Nvme, why)) {
+        err = {line_of(section, "vendor"), "disk " + n + ": " + why};
         return false;
     }
     for (const auto& e : section.entries) {

@@ -56,6 +56,18 @@
 //   file = /path/disk1.img        ; backing file override
 //   pattern_images = 1            ; identify and SMART data with a distinct value in every field
 //
+// The maker's vendor command set (see sim_vendor.h):
+//   vendor = 1                    ; NVMe: 1 | 192 | 0, the generation spoken; SATA: ata; none (default)
+//                                 ; refuses every vendor command with Invalid Opcode / ABORT
+//   vendor_soc = 0x2262           ; SoC identifier (drive information, log page 0xE1, ...)
+//   vendor_rom = 1                ; start in ROM mode (capacity 0) until a force firmware mode
+//   vendor_e1 = 1                 ; log page 0xE1 with 0x5A (default: 1 under selector 1, else absent)
+//   vendor_mpinfo = 1768          ; manufacturing record form: 1768 (full), 4096, none (refused)
+//   vendor_drive_info = 1         ; 0: the drive information command is refused
+//   vendor_id_byte256 = 1         ; Identify Controller byte 256 bit 1 (default: as the controller has it, set)
+//   vendor_lock = 0               ; 1: vendor commands only after "enable vendor mode" (until power-off)
+//   vendor_word = 256             ; the size figure at byte 300 of the manufacturing record
+//
 // Faults of the medium, on every path that reaches it (the workloads' block
 // I/O, NVMe and ATA commands, through bridges); see fault_rules.h:
 //   corrupt_writes = 3 @ 0-20479  ; count or chance (1%), optionally @ an inclusive LBA range
@@ -76,6 +88,7 @@
 
 #include "platform/sim/fault_rules.h"
 #include "platform/sim/sim_power_config.h"
+#include "platform/sim/sim_vendor_config.h"
 
 namespace tb::sim {
 
@@ -134,6 +147,7 @@ struct DiskConfig {
     bool reconnect = true;
     std::string file;
     bool pattern_images = false;  // see sim_pattern_images.h
+    SimVendorConfig vendor;
     std::vector<FaultRule> fault_rules;
     uint64_t fault_seed = 1;
     PowerLossRule power_loss;

@@ -374,6 +374,17 @@ void SimDisk::rescan() {
     controller_reset();
 }
 
+uint64_t SimDisk::shown_bytes() {
+    std::lock_guard lock(mutex_);
+    return shown_bytes_locked();
+}
+
+uint64_t SimDisk::shown_bytes_locked() const {
+    if (nvme_) return nvme_->capacity_bytes();
+    if (ata_) return ata_->sector_count() * 512;
+    return store_->size();
+}
+
 bool SimDisk::inner_powered() {
     std::lock_guard lock(mutex_);
     if (nvme_) return nvme_->powered();
@@ -437,7 +448,7 @@ std::optional<DiscoveredDisk> SimDisk::discovered() {
         product = id.product;
         d.friendly_name = id.vendor + " " + id.product + " USB Device";
         bool inner_on = nvme_ ? nvme_->powered() : ata_ ? ata_->powered() : flash_powered_;
-        d.length_bytes = inner_on ? store_->size() : 0;  // no medium while the inner disk is off
+        d.length_bytes = inner_on ? shown_bytes_locked() : 0;  // no medium while the inner disk is off
         d.bytes_per_sector = nvme_ ? nvme_->block_size() : 512;
         UsbIds ids = bridge_usb_ids(config_.bridge);
         bool uas = config_.bridge != BridgeKind::UsbSata && config_.bridge != BridgeKind::Flash;
@@ -451,7 +462,7 @@ std::optional<DiscoveredDisk> SimDisk::discovered() {
         vendor = "NVMe";
         product = config_.model;
         d.friendly_name = config_.model;
-        d.length_bytes = store_->size();
+        d.length_bytes = shown_bytes_locked();
         d.bytes_per_sector = nvme_->block_size();
         std::string svc = service();
         d.controller_name = iequals(svc, "stornvme")   ? "Standard NVM Express Controller"
@@ -467,7 +478,7 @@ std::optional<DiscoveredDisk> SimDisk::discovered() {
         vendor = "ATA";
         product = config_.model;
         d.friendly_name = config_.model;
-        d.length_bytes = store_->size();
+        d.length_bytes = shown_bytes_locked();
         d.bytes_per_sector = 512;
         d.controller_name = "Standard SATA AHCI Controller";
         d.controller_instance = "PCI\\VEN_8086&DEV_A352&SUBSYS_86941043&REV_10\\3&11583659&0&B8";

@@ -71,6 +71,9 @@ class SimDisk final : public BridgePowerSink {
 
     // The power of the disk behind a bridge.
     bool inner_powered();
+    // The capacity the disk shows the system: its medium, or less when the
+    // vendor commands set a thin capacity, 0 in ROM mode.
+    uint64_t shown_bytes();
 
     FaultInjector& faults() { return faults_; }
     BackingStore& store() { return *store_; }
@@ -101,6 +104,7 @@ class SimDisk final : public BridgePowerSink {
     void controller_reset();
     void save_if_dirty();
     void load_state();
+    uint64_t shown_bytes_locked() const;
     uint32_t bus_type() const;
     std::string service() const;
 

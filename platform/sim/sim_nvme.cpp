@@ -1,6 +1,7 @@
 #include "platform/sim/sim_nvme.h"
 
 #include "platform/sim/sim_pattern_images.h"
+#include "platform/sim/sim_vendor_nvme.h"
 
 #include <algorithm>
 #include <cmath>
@@ -66,18 +67,38 @@ SimNvmeController::SimNvmeController(const DiskConfig& config, BackingStore& sto
     powered_since_ = clock_.now_seconds();
     heat_time_ = powered_since_;
     store_.set_cache_size(config_.cache_size);
+    if (vendor_selector(config_.vendor.kind) >= 0) {
+        VendorDeviceHooks hooks;
+        hooks.clear_health_counters = [this] { clear_health_counters(); };
+        hooks.empty_mapping = [this] { return store_.trim(0, store_.size()); };
+        hooks.medium_bytes = [this] { return store_.size(); };
+        hooks.block_size = [this] { return block_size(); };
+        hooks.power_on_ms = [this] { return power_on_seconds() * 1000; };
+        hooks.running_firmware = [this] { return firmware_revision(); };
+        vendor_ = std::make_unique<SimVendor>(config_, std::move(hooks));
+    }
     reset();
 }
 
 void SimNvmeController::register_vendor_handler(uint8_t opcode, bool io_queue, NvmeVendorHandler handler) {
     uint16_t key = static_cast<uint16_t>((io_queue ? 0x100 : 0) | opcode);
-    if (handler) vendor_[key] = std::move(handler);
-    else vendor_.erase(key);
+    if (handler) vendor_handlers_[key] = std::move(handler);
+    else vendor_handlers_.erase(key);
 }
 
 uint32_t SimNvmeController::block_size() const { return lba_format_ == 1 ? 4096 : 512; }
 
-uint64_t SimNvmeController::namespace_blocks() const { return store_.size() / block_size(); }
+uint64_t SimNvmeController::capacity_bytes() const {
+    return vendor_ ? vendor_->shown_bytes(store_.size()) : store_.size();
+}
+
+uint64_t SimNvmeController::namespace_blocks() const { return capacity_bytes() / block_size(); }
+
+void SimNvmeController::clear_health_counters() {
+    counters_ = NvmeCounters{};
+    powered_since_ = clock_.now_seconds();
+    state_dirty = true;
+}
 
 // ---- power ---------------------------------------------------------------
 
@@ -98,6 +119,7 @@ void SimNvmeController::power_off(bool graceful) {
     }
     powered_ = false;
     download_.clear();
+    if (vendor_) vendor_->power_off();
     state_dirty = true;
 }
 
@@ -118,6 +140,10 @@ void SimNvmeController::reset() {
     }
     running_fw_ = slots_[active_slot_ - 1];
     download_.clear();
+    if (vendor_) {
+        vendor_->reset();
+        if (vendor_->take_dirty()) state_dirty = true;
+    }
     sq_head_[0] = sq_head_[1] = 0;
     apply_saved_features();
 }
@@ -133,9 +159,14 @@ NvmeResult SimNvmeController::execute(const NvmeCommand& cmd, bool io_queue, Dat
     NvmeResult r;
     if (auto f = faults_.take_nvme(io_queue, cmd.opcode())) {
         r = {f->status, f->dw0};
-    } else if (auto it = vendor_.find(static_cast<uint16_t>((io_queue ? 0x100 : 0) | cmd.opcode()));
-               it != vendor_.end()) {
+    } else if (auto it = vendor_handlers_.find(static_cast<uint16_t>((io_queue ? 0x100 : 0) | cmd.opcode()));
+               it != vendor_handlers_.end()) {
         r = it->second(*this, cmd, dir, data);
+    } else if (auto v = vendor_ && !io_queue ? run_vendor_nvme(*vendor_, vendor_selector(config_.vendor.kind), cmd,
+                                                               dir, data)
+                                             : std::nullopt) {
+        r = *v;
+        if (vendor_->take_dirty()) state_dirty = true;
     } else if (data.size() > kMaxTransfer) {
         r = {st::kInvalidField, 0};
     } else {
@@ -243,11 +274,14 @@ std::array<uint8_t, 16> SimNvmeController::uuid() const {
 std::vector<uint8_t> SimNvmeController::identify_controller() const {
     std::vector<uint8_t> d(4096, 0);
     std::span<uint8_t> b(d);
+    // A written vendor configuration names the controller; the ROM code
+    // reports its SoC identifier in place of the subsystem vendor.
+    const VendorIdentity* named = vendor_ && vendor_->identity() ? &*vendor_->identity() : nullptr;
     put_le16(b, 0, config_.vid);
-    put_le16(b, 2, config_.ssvid);
-    put_ascii(b, 4, 20, config_.serial);
-    put_ascii(b, 24, 40, config_.model);
-    put_ascii(b, 64, 8, running_fw_);
+    put_le16(b, 2, vendor_ && vendor_->rom_mode() ? config_.vendor.soc_id : config_.ssvid);
+    put_ascii(b, 4, 20, named ? named->serial : config_.serial);
+    put_ascii(b, 24, 40, named ? named->model : config_.model);
+    put_ascii(b, 64, 8, named ? named->firmware : running_fw_);
     b[72] = 6;                        // RAB
     b[73] = 0x9A; b[74] = 0x1F; b[75] = 0x00;  // IEEE OUI 00-1F-9A, least significant byte first
     b[76] = 0;                        // CMIC
@@ -259,7 +293,9 @@ std::vector<uint8_t> SimNvmeController::identify_controller() const {
     put_le32(b, 92, 0x00000300);      // OAES: namespace attribute and firmware activation notices
     put_le32(b, 96, 0);               // CTRATT
     b[111] = 1;                       // CNTRLTYPE: I/O controller
-    put_le16(b, 256, 0x0007);         // OACS: security, format, firmware
+    uint16_t oacs = 0x0007;           // OACS: security, format, firmware
+    if (config_.vendor.byte256_bit1) oacs = *config_.vendor.byte256_bit1 ? (oacs | 0x2) : (oacs & ~0x2);
+    put_le16(b, 256, oacs);
     b[258] = 3;                       // ACL
     b[259] = 3;                       // AERL
     uint8_t frmw = static_cast<uint8_t>((config_.slot1_readonly ? 1 : 0) | (config_.fw_slots << 1) |
@@ -273,7 +309,7 @@ std::vector<uint8_t> SimNvmeController::identify_controller() const {
     put_le16(b, 266, kWctemp);
     put_le16(b, 268, kCctemp);
     put_le16(b, 270, 100);            // MTFA (100 ms units)
-    put_le128(b, 280, store_.size()); // TNVMCAP
+    put_le128(b, 280, capacity_bytes());  // TNVMCAP
     put_le128(b, 296, 0);             // UNVMCAP
     put_le16(b, 316, 2);              // EDSTT
     b[319] = 1;                       // FWUG: 4 KiB
@@ -476,7 +512,7 @@ std::vector<uint8_t> SimNvmeController::effects_log() const {
     io(kIoCompare, 0x1);
     io(kIoWriteZeroes, 0x3);
     io(kIoDsm, 0x3);
-    for (const auto& [key, handler] : vendor_) {
+    for (const auto& [key, handler] : vendor_handlers_) {
         if (key & 0x100) io(static_cast<uint8_t>(key), 0x1);
         else admin(static_cast<uint8_t>(key), 0x1);
     }
@@ -516,6 +552,10 @@ NvmeResult SimNvmeController::get_log_page(const NvmeCommand& c, DataDir dir, st
         case 0x03: log = firmware_slot_log(); break;
         case 0x05: log = effects_log(); break;
         default:
+            if (auto e1 = lid == 0xE1 && vendor_ ? vendor_->log_e1() : std::nullopt) {
+                log = std::move(*e1);
+                break;
+            }
             if (std::find(config_.vendor_logs.begin(), config_.vendor_logs.end(), lid) != config_.vendor_logs.end()) {
                 log = vendor_log(lid);
                 break;
@@ -845,6 +885,7 @@ NvmeResult SimNvmeController::io(const NvmeCommand& c, DataDir dir, std::span<ui
     if (op != kIoWrite && op != kIoRead && op != kIoCompare && op != kIoWriteZeroes && op != kIoDsm)
         return {st::kInvalidOpcode, 0};
     if (nsid != kNsid) return {st::kInvalidNamespace, 0};
+    if (vendor_ && vendor_->rom_mode()) return {st::kNamespaceNotReady, 0};  // no firmware, no medium
     if (op == kIoDsm) return dataset_management(c, dir, data);
     uint64_t slba = c.cdw(10) | (static_cast<uint64_t>(c.cdw(11)) << 32);
     uint32_t nlb = (c.cdw(12) & 0xFFFF) + 1;
@@ -898,6 +939,7 @@ std::map<std::string, std::string> SimNvmeController::save_state() const {
     m["cnt.unsafe_shutdowns"] = std::to_string(counters_.unsafe_shutdowns);
     m["cnt.media_errors"] = std::to_string(counters_.media_errors);
     m["cnt.error_count"] = std::to_string(counters_.error_count);
+    if (vendor_) vendor_->save_state(m);
     return m;
 }
 
@@ -938,6 +980,10 @@ void SimNvmeController::load_state(const std::map<std::string, std::string>& m) 
     counters_.media_errors = num("cnt.media_errors", counters_.media_errors);
     counters_.error_count = num("cnt.error_count", counters_.error_count);
     powered_since_ = clock_.now_seconds();
+    if (vendor_) {
+        vendor_->load_state(m);
+        vendor_->take_dirty();
+    }
     apply_saved_features();
     state_dirty = false;
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "platform/sim/sim_common.h"
 #include "platform/sim/sim_config.h"
 #include "platform/sim/sim_faults.h"
+#include "platform/sim/sim_vendor.h"
 
 namespace tb::sim {
 
@@ -101,9 +103,11 @@ class SimNvmeController {
 
     void register_vendor_handler(uint8_t opcode, bool io_queue, NvmeVendorHandler handler);
 
-    // Namespace geometry (namespace 1).
+    // Namespace geometry (namespace 1): the capacity shown, which the vendor
+    // commands may make smaller than the medium (thin capacity) or 0 (ROM mode).
     uint32_t block_size() const;
     uint64_t namespace_blocks() const;
+    uint64_t capacity_bytes() const;
     uint8_t lba_format() const { return lba_format_; }
 
     // Block access for the SCSI translation of bridges and of the storage
@@ -119,6 +123,10 @@ class SimNvmeController {
     std::string firmware_revision() const { return running_fw_; }
     const NvmeCounters& counters() const { return counters_; }
     NvmeCounters& counters() { return counters_; }
+    // Every SMART / health counter back to zero (the vendor clean SMART).
+    void clear_health_counters();
+    // The vendor command set of a disk with `vendor =`; nullptr without.
+    const SimVendor* vendor_commands() const { return vendor_.get(); }
     uint32_t feature_current(uint8_t fid) const;
     int temperature_kelvin() const;
     const DiskConfig& config() const { return config_; }
@@ -193,7 +201,8 @@ class SimNvmeController {
     uint16_t sq_head_[2] = {0, 0};
     mutable double heat_ = 0;
     mutable double heat_time_ = 0;
-    std::map<uint16_t, NvmeVendorHandler> vendor_;  // key: io << 8 | opcode
+    std::map<uint16_t, NvmeVendorHandler> vendor_handlers_;  // key: io << 8 | opcode
+    std::unique_ptr<SimVendor> vendor_;
 };
 
 }  // namespace tb::sim
