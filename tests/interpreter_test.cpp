@@ -192,8 +192,8 @@ TEST_F(Interpreter, DeviceCommandOfAnotherProtocolIsUndefined) {
 }
 
 TEST_F(Interpreter, UnimplementedRowRaisesNotSupported) {
-    EXPECT_EQ(run_script_text("Parse_MPInfo(File:\"\");"), -79);
-    EXPECT_NE(out().find("Function Not Support. Parse_MPInfo"), std::string::npos);
+    EXPECT_EQ(run_script_text("GetConfigType();"), -79);
+    EXPECT_NE(out().find("Function Not Support. GetConfigType"), std::string::npos);
 }
 
 TEST_F(Interpreter, MissingClosingParenthesis) {
