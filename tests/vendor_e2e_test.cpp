@@ -183,6 +183,33 @@ TEST_F(VendorE2E, KillFirmwareOnADriveInRomModeAsksForAPowerReset) {
     EXPECT_EQ(r.output.find("Force Boot"), std::string::npos) << r.output;
 }
 
+TEST_F(VendorE2E, BehindABridgeTheBridgeRelinksAndPowerCyclesTheDisk) {
+    auto r = run("type = usb\nbridge = jmicron\ncapacity = 8GB\nvendor = 1\nvendor_soc = 0x2262\n",
+                 std::string(kWriteSector) + "b = VSC_FTLVirgin( ConfirmMsg:FALSE );\n" + sector_word("ZERO") +
+                     "k = VSC_KillFW( ConfirmMsg:FALSE );\nrom = IsROMDrive();\n"
+                     "Print( Output:\"VIRGIN=\" + b + \" KILLED=\" + k + \" ROM=\" + rom );\n"
+                     "SetVSCType( iVSCType:1 );\nVSC_ForceTo( iFWMode:1 );\nrom = IsROMDrive();\n"
+                     "Print( Output:\"ROM_AGAIN=\" + rom );\n");
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    auto v = printed_values(r.output);
+    EXPECT_EQ(v["VIRGIN"], 1) << r.output;
+    EXPECT_EQ(v["ZERO"], 0) << r.output;
+    EXPECT_EQ(v["KILLED"], 1) << r.output;
+    EXPECT_EQ(v["ROM"], 1) << "recovery mode leaves the drive in its ROM code\n" << r.output;
+    EXPECT_EQ(v["ROM_AGAIN"], 0) << r.output;
+    EXPECT_EQ(count_of(r.output, "JMI USB Bridge Power ReLink Disk"), 2u) << r.output;
+    EXPECT_NE(r.output.find("Power Reset"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("PCIE ReLink Disk"), std::string::npos) << r.output;
+}
+
+TEST_F(VendorE2E, ADriveThatNeverReportsReadyEndsBrandNewWithItsTimeout) {
+    // The drive takes brand new but refuses every drive information read.
+    auto r = run(kVendorNvme + "vendor_drive_info = 0\n", "VSC_BrandNew( ConfirmMsg:FALSE );\n");
+    EXPECT_EQ(r.exit_code, tb::test::script_exit(-76)) << r.output;
+    EXPECT_NE(r.output.find("Brand New Timeout"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("Brand New Done"), std::string::npos) << r.output;
+}
+
 TEST_F(VendorE2E, ThinCapacityChangesTheCapacityTheDiskShows) {
     auto r = run(kVendorNvme, "VSC_SetThinCapacity( SizeGB:2 );\nReScanDriver();\nDiskList();\n");
     ASSERT_EQ(r.exit_code, 0) << r.output;
