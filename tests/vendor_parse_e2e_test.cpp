@@ -5,6 +5,7 @@
 // checked, bad input included.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -187,6 +188,18 @@ TEST_F(VendorParseE2E, RdtResultPrintsEachTestAndItsOverallCode) {
     ASSERT_EQ(r.exit_code, 0) << r.output;
     EXPECT_TRUE(has(r, "Erase Check")) << r.output;
     EXPECT_TRUE(has(r, "RDT Result         : FAIL 0x0021")) << r.output;
+}
+
+TEST_F(VendorParseE2E, MonitorDataWritesOneCsvRowPerReading) {
+    const tb::test::ProcessResult r = run("M = MonitorData( IntervalSec:1, LimitTimeSec:1, SaveFile:\"" +
+                                          at("mon.csv") + "\" );\nPrint( Output:\"ROWS=\" + M );\n");
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    const std::string csv = tb::test::read_file(dir_ / "mon.csv");
+    ASSERT_EQ(csv.rfind("ElapsedSec,TemperatureC,", 0), 0u) << csv;
+    const long long rows = tb::test::printed_values(r.output)["ROWS"];
+    EXPECT_GE(rows, 2) << r.output;
+    EXPECT_EQ(static_cast<long long>(std::count(csv.begin(), csv.end(), '\n')), rows + 1) << csv;
+    EXPECT_NE(csv.find("\r\n0,"), std::string::npos) << "the first reading at once\n" << csv;
 }
 
 TEST_F(VendorParseE2E, BadInputEndsWithAClearError) {

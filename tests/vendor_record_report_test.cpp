@@ -3,10 +3,13 @@
 // item by name and the error for a name that does not exist.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "script/error_policy.h"
 #include "script/log_line.h"
+#include "vendor/record_monitor_data.h"
 #include "vendor/record_report.h"
 
 namespace {
@@ -132,6 +135,25 @@ TEST(VendorRecordReport, ListLinesColourTheirProblems) {
     const tb::ReportLines c = tb::crash_dump_lines(dump);
     EXPECT_TRUE(has_line(c, "Crash Reason       : 1 (Assert)")) << all(c);
     EXPECT_TRUE(has_line(c, "    01 02 03 ")) << all(c);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(VendorRecordMonitor, CsvRowTakesTheSmartFieldsAtTheirOffsets) {
+    std::vector<uint8_t> log(512, 0);
+    log[1] = 0x3E, log[2] = 0x01;  // 318 K = 45 C
+    log[3] = 100;
+    log[5] = 7;
+    log[32] = 10;
+    log[48] = 20;
+    log[112] = 3;
+    log[128] = 0x10, log[129] = 0x01;
+    log[160] = 2;
+    EXPECT_EQ(tb::monitor_csv_row(12, log), "12,45,100,7,10,20,0,0,3,272,0,2\r\n");
+    const std::string header = tb::monitor_csv_header();
+    EXPECT_EQ(std::count(header.begin(), header.end(), ','), 11);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #include "vendor/offline_bindings.h"
 
-#include "vendor/record_monitor_data.h"
+#include "script/command_table.h"
 #include "vendor/parse_commands.h"
+#include "vendor/record_monitor_data.h"
 
 namespace tb {
 
@@ -22,7 +23,7 @@ constexpr CommandBinding kBindings[] = {
     {"FWbin_SetFWconfig", cmd_FWbin_SetFWconfig},
     {"MergeFW", cmd_MergeFW},
     {"RDTResult", cmd_RDTResult},
-    {"MonitorData", cmd_MonitorData},
+    {"MonitorData", cmd_MonitorData, kMaskNvme},
 };
 
 }  // namespace
