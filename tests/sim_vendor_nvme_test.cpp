@@ -498,5 +498,21 @@ TEST(SimVendorNvmeOnly, VendorCommandsReachTheControllerBehindAUsbBridge) {
     EXPECT_EQ(through_asmedia(*d, vendor_steps(0, VendorOp::DriveInformation)[0].request, info), kInvalidOpcode);
 }
 
+TEST(SimVendorNvmeOnly, ARomModeControllerBehindABridgeHasNoMedium) {
+    Bench b("[disk2]\ntype = usb\nbridge = asm2362\ncapacity = 4GB\nvendor = 1\nvendor_rom = 1\n");
+    auto d = b.drive(2);
+    ASSERT_TRUE(d);
+    std::vector<uint8_t> capacity(8, 0);
+    auto rc = cdb({0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}, DataDir::In, capacity);
+    ASSERT_EQ(d->scsi(rc), DeviceStatus::Ok);
+    EXPECT_EQ(rc.scsi_status, 2);     // CHECK CONDITION, not a capacity of 2^32 blocks
+    EXPECT_EQ(sense_key(rc), 0x02);   // NOT READY
+    ASSERT_EQ(through_asmedia(*d, vendor_steps(1, VendorOp::ForceFirmwareMode, {.a = 1})[0].request, {}), kOk);
+    rc = cdb({0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}, DataDir::In, capacity);
+    ASSERT_EQ(d->scsi(rc), DeviceStatus::Ok);
+    EXPECT_EQ(rc.scsi_status, 0);
+    EXPECT_EQ(get_be32(capacity, 0), (1953504u * 4 + 21168) - 1);
+}
+
 }  // namespace
 }  // namespace tb::sim::test

@@ -77,7 +77,8 @@ bool block_command(ScsiPassThrough& r, BlockTarget& target, const InquiryIdentit
 class NvmeBlockTarget final : public BlockTarget {
   public:
     explicit NvmeBlockTarget(SimNvmeController& c) : c_(c) {}
-    bool ready() const override { return c_.powered(); }
+    // A controller in ROM mode has no medium to show.
+    bool ready() const override { return c_.powered() && c_.namespace_blocks() > 0; }
     uint64_t block_count() const override { return c_.namespace_blocks(); }
     uint32_t block_size() const override { return c_.block_size(); }
     bool read(ScsiPassThrough& r, uint64_t lba, uint32_t blocks, std::span<uint8_t> out) override;
@@ -94,7 +95,7 @@ class NvmeBlockTarget final : public BlockTarget {
 class AtaBlockTarget final : public BlockTarget {
   public:
     explicit AtaBlockTarget(SimSataDisk& d) : d_(d) {}
-    bool ready() const override { return d_.powered(); }
+    bool ready() const override { return d_.powered() && d_.sector_count() > 0; }
     uint64_t block_count() const override { return d_.sector_count(); }
     uint32_t block_size() const override { return 512; }
     bool read(ScsiPassThrough& r, uint64_t lba, uint32_t blocks, std::span<uint8_t> out) override;
