@@ -32,8 +32,8 @@ constexpr uint64_t gb_length(uint64_t gb) { return (gb * 1953504 + 21168) * 512;
 // A controller of the maker (or not): what it reports and which vendor
 // generation it speaks.
 struct FakeController {
-    uint16_t vid = 0x1F9A;
-    uint16_t bytes_2_3 = 0x1F9A;
+    uint16_t vid = kMakerPciVendorId;
+    uint16_t bytes_2_3 = kMakerPciVendorId;
     uint64_t tnvmcap = gb_length(256);
     uint8_t byte256 = 0;
     std::optional<int> speaks;              // the selector it answers; none: refuses every vendor opcode
@@ -366,6 +366,7 @@ TEST_F(VendorNvmeTest, ControllerWithoutVendorCommandsStaysUnidentified) {
     EXPECT_EQ(r.command_set, 0);
     EXPECT_EQ(r.firmware_kind, 9999);
     EXPECT_TRUE(slept.empty());  // not the maker's vendor id: asked once
+    EXPECT_EQ(std::count(ctl.seen.begin(), ctl.seen.end(), "log 225"), 1);
     EXPECT_GT(ctl.vendor_commands, 0);
 }
 

@@ -82,8 +82,7 @@ uint64_t lba_with_key(uint32_t position) {
 uint32_t position_of(uint64_t lba) { return static_cast<uint32_t>((lba & 0xFF) | ((lba >> 24) & 0xF) << 8); }
 
 AtaCommand task_file(uint8_t feature, DataDir dir, uint32_t position, std::span<uint8_t> data) {
-    AtaCommand c = make_ata_command(command_code(dir), feature, flags_of(dir), lba_with_key(position), data);
-    return c;
+    return make_ata_command(command_code(dir), feature, flags_of(dir), lba_with_key(position), data);
 }
 
 constexpr size_t kPieceBytes = static_cast<size_t>(kPieceSectors) * kAtaSectorBytes;

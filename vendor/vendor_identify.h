@@ -21,8 +21,10 @@
 
 namespace tb {
 
-// The maker's PCI vendor id.
-constexpr uint32_t kMakerPciVendorId = 0x1F9A;
+// The maker's PCI vendor id: its controllers are asked again when they do not
+// answer at once. (The simulated machine's disks carry 0x1F9A unless their
+// configuration says otherwise, so a plain simulated disk is asked once.)
+constexpr uint32_t kMakerPciVendorId = 0x1F9B;
 constexpr uint32_t kOtherMakerVendorId = 0x8086;  // firmware kind 9999
 
 // Firmware kinds set by the identification.
