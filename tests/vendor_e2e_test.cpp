@@ -65,6 +65,11 @@ class VendorE2E : public ::testing::Test {
 };
 
 const std::string kVendorNvme = "type = nvme\ncapacity = 8GB\nvendor = 1\nvendor_soc = 0x2262\n";
+// A small disk for the operations that empty the whole mapping table: where
+// the host's file system cannot punch holes the simulated medium is zeroed
+// by writing. Below 1 GB the identification takes it for a ROM-mode drive
+// and speaks generation 0 to it, which this disk answers.
+const std::string kSmallVendorNvme = "type = nvme\ncapacity = 64MiB\nvendor = 0\nvendor_soc = 0x2262\n";
 
 TEST_F(VendorE2E, AConfigurationItemIsReadChangedAndReadBack) {
     auto r = run(kVendorNvme,
@@ -112,8 +117,8 @@ TEST_F(VendorE2E, AnUnknownItemOrAValueTooLongChangesNothing) {
 }
 
 TEST_F(VendorE2E, BrandNewClearsTheSmartCountersOnceTheDriveIsReady) {
-    auto r = run(kVendorNvme, std::string(kWriteSector) + host_writes("BEFORE") +
-                                  "VSC_BrandNew( ConfirmMsg:FALSE );\n" + host_writes("AFTER"));
+    auto r = run(kSmallVendorNvme, std::string(kWriteSector) + host_writes("BEFORE") +
+                                       "VSC_BrandNew( ConfirmMsg:FALSE );\n" + host_writes("AFTER"));
     ASSERT_EQ(r.exit_code, 0) << r.output;
     auto v = printed_values(r.output);
     EXPECT_GT(v["BEFORE"], 0) << r.output;
@@ -139,8 +144,8 @@ TEST_F(VendorE2E, ANoToTheBoxCancelsAndSendsNothing) {
 }
 
 TEST_F(VendorE2E, AnEmptyMappingTableReadsZerosAfterTheRelink) {
-    auto r = run(kVendorNvme, std::string(kWriteSector) + sector_word("BEFORE") +
-                                  "back = VSC_FTLVirgin( ConfirmMsg:FALSE );\nPrint( Output:\"BACK=\" + back );\n" +
+    auto r = run(kSmallVendorNvme, std::string(kWriteSector) + sector_word("BEFORE") +
+                                       "back = VSC_FTLVirgin( ConfirmMsg:FALSE );\nPrint( Output:\"BACK=\" + back );\n" +
                                   sector_word("AFTER"));
     ASSERT_EQ(r.exit_code, 0) << r.output;
     auto v = printed_values(r.output);
@@ -183,28 +188,38 @@ TEST_F(VendorE2E, KillFirmwareOnADriveInRomModeAsksForAPowerReset) {
     EXPECT_EQ(r.output.find("Force Boot"), std::string::npos) << r.output;
 }
 
-TEST_F(VendorE2E, BehindABridgeTheBridgeRelinksAndPowerCyclesTheDisk) {
-    auto r = run("type = usb\nbridge = jmicron\ncapacity = 8GB\nvendor = 1\nvendor_soc = 0x2262\n",
-                 std::string(kWriteSector) + "b = VSC_FTLVirgin( ConfirmMsg:FALSE );\n" + sector_word("ZERO") +
-                     "k = VSC_KillFW( ConfirmMsg:FALSE );\nrom = IsROMDrive();\n"
-                     "Print( Output:\"VIRGIN=\" + b + \" KILLED=\" + k + \" ROM=\" + rom );\n"
-                     "SetVSCType( iVSCType:1 );\nVSC_ForceTo( iFWMode:1 );\nrom = IsROMDrive();\n"
-                     "Print( Output:\"ROM_AGAIN=\" + rom );\n");
+TEST_F(VendorE2E, BehindABridgeAnEmptyMappingTableRelinksThroughTheBridge) {
+    auto r = run("type = usb\nbridge = jmicron\ncapacity = 64MiB\nvendor = 0\nvendor_soc = 0x2262\n",
+                 std::string(kWriteSector) + "b = VSC_FTLVirgin( ConfirmMsg:FALSE );\nPrint( Output:\"BACK=\" + b );\n" +
+                     sector_word("ZERO"));
     ASSERT_EQ(r.exit_code, 0) << r.output;
     auto v = printed_values(r.output);
-    EXPECT_EQ(v["VIRGIN"], 1) << r.output;
+    EXPECT_EQ(v["BACK"], 1) << r.output;
     EXPECT_EQ(v["ZERO"], 0) << r.output;
+    EXPECT_NE(r.output.find("JMI USB Bridge Power ReLink Disk"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("PCIE ReLink Disk"), std::string::npos) << r.output;
+}
+
+TEST_F(VendorE2E, BehindABridgeKillFirmwarePowerCyclesTheDiskIntoItsRomCode) {
+    auto r = run("type = usb\nbridge = jmicron\ncapacity = 8GB\nvendor = 1\nvendor_soc = 0x2262\n",
+                 "k = VSC_KillFW( ConfirmMsg:FALSE );\nrom = IsROMDrive();\n"
+                 "Print( Output:\"KILLED=\" + k + \" ROM=\" + rom );\n"
+                 "SetVSCType( iVSCType:1 );\nVSC_ForceTo( iFWMode:1 );\nrom = IsROMDrive();\n"
+                 "Print( Output:\"ROM_AGAIN=\" + rom );\n");
+    ASSERT_EQ(r.exit_code, 0) << r.output;
+    auto v = printed_values(r.output);
     EXPECT_EQ(v["KILLED"], 1) << r.output;
     EXPECT_EQ(v["ROM"], 1) << "recovery mode leaves the drive in its ROM code\n" << r.output;
     EXPECT_EQ(v["ROM_AGAIN"], 0) << r.output;
-    EXPECT_EQ(count_of(r.output, "JMI USB Bridge Power ReLink Disk"), 2u) << r.output;
     EXPECT_NE(r.output.find("Power Reset"), std::string::npos) << r.output;
-    EXPECT_EQ(r.output.find("PCIE ReLink Disk"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("JMI USB Bridge Power ReLink Disk"), std::string::npos) << "the force's re-link\n"
+                                                                                  << r.output;
+    EXPECT_EQ(r.output.find("Force Boot"), std::string::npos) << r.output;
 }
 
 TEST_F(VendorE2E, ADriveThatNeverReportsReadyEndsBrandNewWithItsTimeout) {
     // The drive takes brand new but refuses every drive information read.
-    auto r = run(kVendorNvme + "vendor_drive_info = 0\n", "VSC_BrandNew( ConfirmMsg:FALSE );\n");
+    auto r = run(kSmallVendorNvme + "vendor_drive_info = 0\n", "VSC_BrandNew( ConfirmMsg:FALSE );\n");
     EXPECT_EQ(r.exit_code, tb::test::script_exit(-76)) << r.output;
     EXPECT_NE(r.output.find("Brand New Timeout"), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("Brand New Done"), std::string::npos) << r.output;
@@ -318,7 +333,8 @@ TEST_F(VendorE2E, APlainDiskRefusesEveryVendorCommandAndKeepsItsState) {
 
 // ---- the vendor ATA protocol on a SATA disk ------------------------------
 
-const std::string kVendorSata = "type = sata\ncapacity = 8GB\nvendor = ata\nvendor_soc = 0x2262\n";
+// Small: brand new empties its whole mapping table.
+const std::string kVendorSata = "type = sata\ncapacity = 64MiB\nvendor = ata\nvendor_soc = 0x2262\n";
 
 TEST_F(VendorE2E, TheAtaFormsReadAndChangeTheSataDisk) {
     auto r = run(kVendorSata,
