@@ -92,7 +92,7 @@ SimSataDisk::SimSataDisk(const DiskConfig& config, BackingStore& store, FaultInj
     if (config_.vendor.kind == VendorKind::Ata) {
         VendorDeviceHooks hooks;
         hooks.clear_health_counters = [this] { clear_health_counters(); };
-        hooks.empty_mapping = [this] { return store_.trim(0, store_.size()); };
+        hooks.empty_mapping = [this] { return store_.zero_all(); };  // the whole medium reads zeros
         hooks.medium_bytes = [this] { return store_.size(); };
         hooks.block_size = [] { return 512u; };
         hooks.power_on_ms = [this] { return power_on_seconds() * 1000; };

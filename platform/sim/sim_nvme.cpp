@@ -70,7 +70,7 @@ SimNvmeController::SimNvmeController(const DiskConfig& config, BackingStore& sto
     if (vendor_selector(config_.vendor.kind) >= 0) {
         VendorDeviceHooks hooks;
         hooks.clear_health_counters = [this] { clear_health_counters(); };
-        hooks.empty_mapping = [this] { return store_.trim(0, store_.size()); };
+        hooks.empty_mapping = [this] { return store_.zero_all(); };  // the whole medium reads zeros
         hooks.medium_bytes = [this] { return store_.size(); };
         hooks.block_size = [this] { return block_size(); };
         hooks.power_on_ms = [this] { return power_on_seconds() * 1000; };
