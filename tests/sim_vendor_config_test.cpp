@@ -49,6 +49,8 @@ TEST(SimVendorConfig, MistakesAreRefusedWithTheirLine) {
               "m.ini:6: disk 1: vendor = ata is for a SATA disk; an NVMe disk takes 1, 192 or 0");
     EXPECT_EQ(refusal("[disk0]\ntype = sata\nvendor = 1\n"),
               "m.ini:5: disk 0: a SATA disk takes vendor = ata; 1, 192 and 0 are for an NVMe disk");
+    EXPECT_EQ(refusal("[disk0]\ntype = sata\nvendor = ata\nvendor_lock = 1\n"),
+              "m.ini:6: disk 0: vendor_lock is for an NVMe disk: the vendor ATA protocol has no enable vendor mode");
     // Behind a bridge the inner disk decides.
     EXPECT_EQ(refusal("[disk3]\ntype = usb\nbridge = usb-sata\nvendor = 192\n"),
               "m.ini:6: disk 3: a SATA disk takes vendor = ata; 1, 192 and 0 are for an NVMe disk");

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "platform/block_storage.h"
+#include "platform/sim/sim_block_storage.h"
 #include "sim_test_helpers.h"
 #include "vendor/vendor_operation.h"
 #include "vendor/vendor_records.h"
@@ -512,6 +514,34 @@ TEST(SimVendorNvmeOnly, ARomModeControllerBehindABridgeHasNoMedium) {
     ASSERT_EQ(d->scsi(rc), DeviceStatus::Ok);
     EXPECT_EQ(rc.scsi_status, 0);
     EXPECT_EQ(get_be32(capacity, 0), (1953504u * 4 + 21168) - 1);
+}
+
+TEST(SimVendorNvmeOnly, TheBlockLayerSeesTheThinCapacityAndNoMediumInRomMode) {
+    const std::string folder = tb::test::make_temp_dir("tamblor-vendor-blocks");
+    ASSERT_EQ(install_machine(folder, vendor_disk("192")), 1);
+    SimMachine* machine = current_sim_machine();
+    ASSERT_NE(machine, nullptr);
+    auto d = machine->open("\\\\.\\PHYSICALDRIVE1");
+    ASSERT_TRUE(d);
+    auto storage = make_sim_block_storage();
+    StorageAddress where;
+    where.disk_number = 1;
+    where.path = "\\\\.\\PHYSICALDRIVE1";
+    auto size_now = [&]() -> uint64_t {
+        std::string error;
+        auto target = storage->open_disk(where, &error);
+        EXPECT_TRUE(target) << error;
+        return target ? target->size_bytes() : UINT64_MAX;
+    };
+    EXPECT_EQ(size_now(), 8012390400ull);
+    ASSERT_EQ(send(*d, 192, VendorOp::ThinCapacity, {.a = 3}), kOk);
+    EXPECT_EQ(size_now(), (1953504ull * 3 + 21168) * 512);
+    ASSERT_EQ(send(*d, 192, VendorOp::RecoveryMode), kOk);
+    EXPECT_EQ(size_now(), 0u);
+    d.reset();
+    set_disk_platform(nullptr);
+    std::error_code ec;
+    std::filesystem::remove_all(host_path(folder), ec);
 }
 
 }  // namespace

@@ -515,8 +515,8 @@ bool check_disk(const DiskConfig& d, const IniSection& section, ConfigError& err
         err = {line_of(section, "bridge"), "disk " + n + ": a bridge is only for a usb disk"};
         return false;
     }
-    if (std::string why; !vendor_fits_disk(d.vendor, d.inner() == InnerKind::Nvme, why)) {
-        err = {line_of(section, "vendor"), "disk " + n + ": " + why};
+    if (std::string why, key; !vendor_fits_disk(d.vendor, d.inner() == InnerKind::Nvme, why, key)) {
+        err = {line_of(section, key.c_str()), "disk " + n + ": " + why};
         return false;
     }
     for (const auto& e : section.entries) {

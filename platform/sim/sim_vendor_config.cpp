@@ -111,7 +111,8 @@ std::optional<bool> apply_vendor_key(SimVendorConfig& c, const std::string& key,
     return std::nullopt;
 }
 
-bool vendor_fits_disk(const SimVendorConfig& c, bool nvme, std::string& error) {
+bool vendor_fits_disk(const SimVendorConfig& c, bool nvme, std::string& error, std::string& key) {
+    key = "vendor";
     if (c.kind == VendorKind::None) return true;
     if (nvme && c.kind == VendorKind::Ata) {
         error = "vendor = ata is for a SATA disk; an NVMe disk takes 1, 192 or 0";
@@ -119,6 +120,11 @@ bool vendor_fits_disk(const SimVendorConfig& c, bool nvme, std::string& error) {
     }
     if (!nvme && c.kind != VendorKind::Ata) {
         error = "a SATA disk takes vendor = ata; 1, 192 and 0 are for an NVMe disk";
+        return false;
+    }
+    if (c.kind == VendorKind::Ata && c.needs_enable) {
+        key = "vendor_lock";
+        error = "vendor_lock is for an NVMe disk: the vendor ATA protocol has no enable vendor mode";
         return false;
     }
     return true;

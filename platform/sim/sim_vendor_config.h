@@ -39,7 +39,8 @@ std::optional<bool> apply_vendor_key(SimVendorConfig& config, const std::string&
                                      std::string& error);
 
 // Whether the vendor settings suit a disk whose inner device is an NVMe
-// controller (`nvme`) or a SATA disk; false with the reason.
-bool vendor_fits_disk(const SimVendorConfig& config, bool nvme, std::string& error);
+// controller (`nvme`) or a SATA disk; false with the reason and the key at
+// fault.
+bool vendor_fits_disk(const SimVendorConfig& config, bool nvme, std::string& error, std::string& key);
 
 }  // namespace tb::sim
