@@ -65,7 +65,7 @@
 //   vendor_mpinfo = 1768          ; manufacturing record form: 1768 (full), 4096, none (refused)
 //   vendor_drive_info = 1         ; 0: the drive information command is refused
 //   vendor_id_byte256 = 1         ; Identify Controller byte 256 bit 1 (default: as the controller has it, set)
-//   vendor_lock = 0               ; 1: vendor commands only after "enable vendor mode" (until power-off)
+//   vendor_lock = 0               ; NVMe, 1: vendor commands only after "enable vendor mode" (until power-off)
 //   vendor_word = 256             ; the size figure at byte 300 of the manufacturing record
 //
 // Faults of the medium, on every path that reaches it (the workloads' block
