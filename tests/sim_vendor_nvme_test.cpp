@@ -173,6 +173,14 @@ TEST_P(SimVendorNvme, KillFirmwareShowsCapacityZeroUntilForcedBack) {
     // Mode 0 is the ROM code again.
     ASSERT_EQ(send(*d, selector(), VendorOp::ForceFirmwareMode, {.a = 0}), kOk);
     EXPECT_EQ(get_le64(identify(*d, 1), 280), 0u);
+    // The ROM code also takes the generation-0 forms, as the identification
+    // names a ROM-mode drive's command set 0; the firmware does not.
+    std::vector<uint8_t> info(4096, 0);
+    EXPECT_EQ(send(*d, 0, VendorOp::DriveInformation, {}, info), kOk);
+    EXPECT_EQ(info[0], 0x5A);
+    ASSERT_EQ(send(*d, 0, VendorOp::ForceFirmwareMode, {.a = 1}), kOk);
+    EXPECT_EQ(get_le64(identify(*d, 1), 280), 8012390400ull);
+    if (selector() == 1) EXPECT_NE(send(*d, 0, VendorOp::ForceFirmwareMode, {.a = 0}), kOk);
 }
 
 TEST_P(SimVendorNvme, ThinCapacityChangesTheCapacityEveryoneSees) {

@@ -35,6 +35,7 @@ TEST(VendorRecordDriveInformation, FixedBytesSitWhereTheIdentificationReadsThem)
     d.firmware_revision = "FW12";
     d.firmware_base = "BASE7";
     d.original_firmware_name = "orig.bin";
+    d.spare_blocks_kept = true;
     const std::vector<uint8_t> r = tb::encode_drive_information(d);
     ASSERT_EQ(r.size(), 4096u);
     EXPECT_EQ(r[0], 0x5A);
@@ -50,6 +51,7 @@ TEST(VendorRecordDriveInformation, FixedBytesSitWhereTheIdentificationReadsThem)
     EXPECT_EQ(text(r, 32, 8), std::string("FW12\0\0\0\0", 8));
     EXPECT_EQ(text(r, 40, 5), "BASE7");
     EXPECT_EQ(text(r, 64, 8), "orig.bin");
+    EXPECT_EQ(r[96], 1);
 
     const auto back = tb::decode_drive_information(r);
     ASSERT_TRUE(back);
@@ -59,6 +61,7 @@ TEST(VendorRecordDriveInformation, FixedBytesSitWhereTheIdentificationReadsThem)
     EXPECT_EQ(back->firmware_revision, "FW12");
     EXPECT_EQ(back->original_firmware_name, "orig.bin");
     EXPECT_EQ(back->nand_mhz, 1200u);
+    EXPECT_TRUE(back->spare_blocks_kept);
 }
 
 TEST(VendorRecordDriveInformation, RefusesAShortRecordOrOneWithoutTheValidByte) {

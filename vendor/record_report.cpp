@@ -25,6 +25,7 @@ ReportLines drive_information_lines(const DriveInformation& d) {
     add_line(out, fmt("Original FW Name : %s", d.original_firmware_name));
     add_line(out, fmt("CPU Clock        : %d MHz", d.cpu_mhz));
     add_line(out, fmt("NAND Clock       : %d MHz", d.nand_mhz));
+    add_line(out, fmt("Spare Blocks     : %s", d.spare_blocks_kept ? "Kept" : "Normal"));
     return out;
 }
 

@@ -16,6 +16,7 @@ bool full_record(std::span<const uint8_t> r) { return r.size() >= kVendorRecordB
 namespace drv {
 constexpr size_t kReady = 1, kSocId = 2, kSocVersion = 4, kSource = 5, kRom = 6, kNand = 8, kCpu = 16, kNandClock = 20;
 constexpr size_t kRevision = 32, kRevisionSize = 8, kBase = 40, kBaseSize = 16, kOriginal = 64, kOriginalSize = 32;
+constexpr size_t kSpareKept = 96;
 }  // namespace drv
 
 // VPD offsets.
@@ -40,6 +41,7 @@ std::vector<uint8_t> encode_drive_information(const DriveInformation& d) {
     put_record_text(r, drv::kRevision, drv::kRevisionSize, d.firmware_revision);
     put_record_text(r, drv::kBase, drv::kBaseSize, d.firmware_base);
     put_record_text(r, drv::kOriginal, drv::kOriginalSize, d.original_firmware_name);
+    r[drv::kSpareKept] = d.spare_blocks_kept ? 1 : 0;
     return r;
 }
 
@@ -57,6 +59,7 @@ std::optional<DriveInformation> decode_drive_information(std::span<const uint8_t
     d.firmware_revision = record_text(r, drv::kRevision, drv::kRevisionSize);
     d.firmware_base = record_text(r, drv::kBase, drv::kBaseSize);
     d.original_firmware_name = record_text(r, drv::kOriginal, drv::kOriginalSize);
+    d.spare_blocks_kept = r[drv::kSpareKept] != 0;
     return d;
 }
 

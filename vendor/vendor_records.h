@@ -53,6 +53,7 @@ struct DriveInformation {
     std::string firmware_revision;       // 8 bytes at 32
     std::string firmware_base;           // 16 bytes at 40
     std::string original_firmware_name;  // 32 bytes at 64
+    bool spare_blocks_kept = false;      // byte 96: 1 once keep spare blocks was sent
 };
 std::vector<uint8_t> encode_drive_information(const DriveInformation&);
 // nullopt: shorter than a record or byte 0 not 0x5A.

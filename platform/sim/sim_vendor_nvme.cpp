@@ -20,6 +20,9 @@ uint16_t status_of(VendorOutcome outcome) {
 std::optional<NvmeResult> run_vendor_nvme(SimVendor& vendor, int selector, const NvmeCommand& command, DataDir dir,
                                           std::span<uint8_t> data) {
     auto received = decode_vendor_command(selector, command.bytes);
+    // The boot ROM speaks the generation-0 forms whatever its firmware's
+    // generation: a drive in ROM mode is identified as command set 0.
+    if (!received && selector != 0 && vendor.rom_mode()) received = decode_vendor_command(0, command.bytes);
     if (!received) return std::nullopt;
     VendorRequest request{received->op, received->step, received->args, received->dir, {}, 0, true};
     if (received->dir != DataDir::None) {

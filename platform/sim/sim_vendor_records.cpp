@@ -73,9 +73,8 @@ std::vector<uint8_t> vendor_drive_information(const VendorRecordContext& c, bool
     d.firmware_revision = c.state.rom_mode ? std::string("ROM") : c.firmware;
     d.firmware_base = "BASE-" + c.disk.firmware;
     d.original_firmware_name = c.disk.firmware + ".bin";
-    std::vector<uint8_t> r = encode_drive_information(d);
-    r[kDriveInfoSpareKeptOffset] = c.state.spare_blocks_kept ? 1 : 0;
-    return r;
+    d.spare_blocks_kept = c.state.spare_blocks_kept;
+    return encode_drive_information(d);
 }
 
 std::vector<uint8_t> vendor_default_fw_config(const VendorRecordContext& c) {

@@ -14,10 +14,6 @@
 
 namespace tb::sim {
 
-// Where the drive information carries the "spare blocks kept" flag (1 once
-// keep spare blocks was sent).
-constexpr size_t kDriveInfoSpareKeptOffset = 96;
-
 struct VendorRecordContext {
     const DiskConfig& disk;
     const SimVendorState& state;
