@@ -290,18 +290,25 @@ TEST_F(BoxWindows, AStoppedJobClosesItsBox) {
     EXPECT_TRUE(owner_->isEnabled());
 }
 
+// The file dialog once it shows; nullptr when none showed in time.
+QFileDialog* shown_file_dialog() {
+    QFileDialog* dialog = nullptr;
+    wait_until([&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<QFileDialog*>(w); d && d->isVisible()) dialog = d;
+        return dialog != nullptr;
+    });
+    return dialog;
+}
+
 TEST_F(BoxWindows, FileDialogGivesTheChosenFileAndEscapeCancelsIt) {
     tb::test::TempFolder folder("tamblor-box-file");
     const std::string path = (folder.dir() / "fw.bin").string();
     std::ofstream(path) << "x";
     FileRequest request{"FW File", FileMode::Open, "bin", {{"*.bin", "FW image"}}};
     auto f = ask([&] { return operator_dialogs()->file(0, request); });
-    QFileDialog* dialog = nullptr;
-    ASSERT_TRUE(wait_until([&] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* d = qobject_cast<QFileDialog*>(w); d && d->isVisible()) dialog = d;
-        return dialog != nullptr;
-    }));
+    QFileDialog* dialog = shown_file_dialog();
+    ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowTitle(), "FW File");
     EXPECT_EQ(dialog->nameFilters(), QStringList{"FW image (*.bin)"});
     EXPECT_FALSE(owner_->isEnabled());
@@ -317,12 +324,8 @@ TEST_F(BoxWindows, FileDialogGivesTheChosenFileAndEscapeCancelsIt) {
 
     app().jobs[0].running = true;
     auto g = ask([&] { return operator_dialogs()->file(0, request); });
-    dialog = nullptr;
-    ASSERT_TRUE(wait_until([&] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* d = qobject_cast<QFileDialog*>(w); d && d->isVisible()) dialog = d;
-        return dialog != nullptr;
-    }));
+    dialog = shown_file_dialog();
+    ASSERT_NE(dialog, nullptr);
     QTest::keyClick(dialog, Qt::Key_Escape);
     EXPECT_EQ(answer_of(g), std::nullopt);
     EXPECT_TRUE(app().jobs[0].cancel.load());
@@ -335,12 +338,8 @@ TEST_F(BoxWindows, FolderDialogGivesTheChosenFolder) {
     request.title = "Select Upload Folder";
     request.mode = FileMode::Folder;
     auto f = ask([&] { return operator_dialogs()->file(0, request); });
-    QFileDialog* dialog = nullptr;
-    ASSERT_TRUE(wait_until([&] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* d = qobject_cast<QFileDialog*>(w); d && d->isVisible()) dialog = d;
-        return dialog != nullptr;
-    }));
+    QFileDialog* dialog = shown_file_dialog();
+    ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowTitle(), "Select Upload Folder");
     EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
     dialog->setDirectory(QString::fromStdString(folder.dir().string()));
