@@ -86,6 +86,17 @@ TEST(EndToEnd, MissingScriptIsAnError) {
     EXPECT_EQ(run_binary({}, tmp.dir()).exit_code, 2);
 }
 
+TEST(EndToEnd, VendorExampleRunsOnItsMachine) {
+    tb::test::TempFolder tmp("tamblor-e2e");
+    RunResult r = run_binary({"--sim=" + source_file("examples/vendor/machine.ini").string(),
+                              "SCRIPT:" + source_file("examples/vendor/vendor.scpt").string()},
+                             tmp.dir());
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    for (const char* line : {"SoC ID           : 2263", "vendor_model_name        : LAB MODEL 7", "Cdump File    : ",
+                             "Brand New Done", "Host Write Commands"})
+        EXPECT_NE(r.output.find(line), std::string::npos) << line << "\n" << r.output;
+}
+
 TEST(EndToEnd, QualificationExamplePassesOnTheSimulatedMachine) {
     // The README's first command: the qualification example on a clean simulated machine.
     tb::test::TempFolder tmp("tamblor-e2e");
