@@ -112,6 +112,17 @@ uint64_t AtaLbaBytes::lba() const {
     return (high16 << 32) | low32;
 }
 
+AtaLbaBytes AtaLbaBytes::of(uint64_t lba) {
+    AtaLbaBytes b;
+    b.low = static_cast<uint8_t>(lba);
+    b.mid = static_cast<uint8_t>(lba >> 8);
+    b.high = static_cast<uint8_t>(lba >> 16);
+    b.ex_low = static_cast<uint8_t>(lba >> 24);
+    b.ex_mid = static_cast<uint8_t>(lba >> 32);
+    b.ex_high = static_cast<uint8_t>(lba >> 40);
+    return b;
+}
+
 std::string ata_echo_text(uint8_t command, uint16_t feature, uint16_t flags, const AtaLbaBytes& lba,
                           uint32_t sector_count) {
     if (app().debug_level == 0) return {};

@@ -31,6 +31,8 @@ bool send_ata_translated(DiskDevice& device, const AtaCommand& cmd);
 struct AtaLbaBytes {
     uint8_t low = 0, mid = 0, high = 0, ex_low = 0, ex_mid = 0, ex_high = 0;
     uint64_t lba() const;
+    // The registers of a 48-bit LBA.
+    static AtaLbaBytes of(uint64_t lba);
 };
 
 // The echo text of a command ("ATA( IO:\"%s\", ATACmd:0x%X, ... );"), or

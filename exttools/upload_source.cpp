@@ -1,10 +1,7 @@
 #include "exttools/upload_source.h"
 
-#include <algorithm>
-#include <filesystem>
-#include <vector>
-
 #include "common/text.h"
+#include "exttools/upload_folder.h"
 #include "platform/paths.h"
 #include "script/job_slot.h"
 #include "script/operator_dialogs.h"
@@ -18,17 +15,11 @@ bool typed_by_user(int slot, const std::string& command_name) {
 }
 
 std::string first_script_name(const std::string& folder) {
-    std::vector<std::string> scripts;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(fs_path(folder), ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code type_ec;
-        if (!it->is_regular_file(type_ec)) continue;
-        const std::string name = utf8_path(it->path().filename());
+    for (const std::string& name : files_to_upload(folder)) {  // by name
         const std::string ext = to_lower(path_extension(name));
-        if (ext == ".scp" || ext == ".scpt") scripts.push_back(name);
+        if (ext == ".scp" || ext == ".scpt") return path_stem(name);
     }
-    if (scripts.empty()) return {};
-    return path_stem(*std::min_element(scripts.begin(), scripts.end()));
+    return {};
 }
 
 std::optional<UploadSource> choose_upload_source(int slot, const std::string& command_name) {

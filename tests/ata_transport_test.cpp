@@ -88,6 +88,8 @@ TEST_F(AtaTransport, EchoTextFollowsTheDebugLevel) {
               "ExLow:0x4, ExMid:0x5, ExHigh:0x6 );");
     EXPECT_NE(ata_echo_text(0x35, 0, kAtaDmaOut, lba, 1).find("IO:\"OUT\""), std::string::npos);
     EXPECT_EQ(lba.lba(), 0x060504030201ULL);
+    const AtaLbaBytes split = AtaLbaBytes::of(0x060504030201ULL);
+    EXPECT_EQ(ata_echo_text(0xB0, 0xD4, kAtaNoData, split, 0), ata_echo_text(0xB0, 0xD4, kAtaNoData, lba, 0));
 }
 
 TEST_F(AtaTransport, EchoedCommandSendsIdleAfterAFailure) {

@@ -44,22 +44,11 @@ int send_nvme(int slot, const DiskRecord& record, VendorOp op, const VendorArgs&
     return 0;
 }
 
-AtaLbaBytes lba_bytes(uint64_t lba) {
-    AtaLbaBytes b;
-    b.low = static_cast<uint8_t>(lba);
-    b.mid = static_cast<uint8_t>(lba >> 8);
-    b.high = static_cast<uint8_t>(lba >> 16);
-    b.ex_low = static_cast<uint8_t>(lba >> 24);
-    b.ex_mid = static_cast<uint8_t>(lba >> 32);
-    b.ex_high = static_cast<uint8_t>(lba >> 40);
-    return b;
-}
-
 // Each task file on a freshly opened device path, echoed first; the first
 // failure ends the sequence.
 int send_ata_sequence(int slot, const DiskRecord& record, std::span<const AtaCommand> commands) {
     for (const AtaCommand& cmd : commands) {
-        echo(slot, ata_echo_text(cmd.command, cmd.feature, cmd.flags, lba_bytes(cmd.lba), cmd.sector_count));
+        echo(slot, ata_echo_text(cmd.command, cmd.feature, cmd.flags, AtaLbaBytes::of(cmd.lba), cmd.sector_count));
         std::unique_ptr<DiskDevice> device = disk_platform().open(record.device_path);
         if (!device) return kNvmeOpenFailed;
         if (!send_ata(record.access_protocol, *device, cmd)) return kNvmeRequestFailed;

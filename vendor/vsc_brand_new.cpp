@@ -8,7 +8,6 @@
 #include "vendor/vendor_records.h"
 #include "vendor/vendor_send.h"
 #include "vendor/vsc_commands.h"
-#include "vendor/vsc_pause.h"
 #include "vendor/vsc_send.h"
 
 namespace tb {
@@ -38,9 +37,9 @@ void cmd_VSC_BrandNew(int slot, const std::string& args, const std::string& name
     if (!a) return;
     if (!vendor_confirm(slot, a->flag("ConfirmMsg"), "Do you want Brand New of disk?")) return;
     if (!vsc_send(slot, name, VendorOp::BrandNew)) return;
-    vsc_pause(slot, kSettleMs);
+    sleep_cancellable(slot, kSettleMs);
     for (int attempt = 0; attempt < kReadyAttempts && !cancel_requested(slot); ++attempt) {
-        if (attempt > 0) vsc_pause(slot, kAttemptGapMs);
+        if (attempt > 0) sleep_cancellable(slot, kAttemptGapMs);
         if (drive_ready(slot)) {
             log_text(slot, "Brand New Done");
             set_result_number(slot, name, 1);

@@ -7,7 +7,7 @@
 #include "platform/disk_device.h"
 #include "script/error_policy.h"
 #include "script/job_log_writer.h"
-#include "vendor/vsc_pause.h"
+#include "script/app_context.h"
 
 namespace tb {
 
@@ -70,7 +70,7 @@ bool vsc_relink_link(int slot) {
     if (bridge_relink(slot, disk, sent)) return sent && back(slot);
     say(slot, "PCIE ReLink Disk");
     if (!device_enabled(slot, disk, false)) return false;
-    vsc_pause(slot, kLinkOffMs);
+    sleep_cancellable(slot, kLinkOffMs);
     return device_enabled(slot, disk, true) && back(slot);
 }
 
@@ -81,7 +81,7 @@ bool vsc_remove_rescan(int slot) {
         raise_error(slot, kErrRemoveDevice, disk.physical_path);
         return false;
     }
-    vsc_pause(slot, kRemovedMs);
+    sleep_cancellable(slot, kRemovedMs);
     if (!disk_platform().rescan_devices()) {
         raise_error(slot, kErrChangeDriver, "ReScanDriver");
         return false;
@@ -104,12 +104,12 @@ bool vsc_power_reset(int slot) {
     }
     if (asmedia(disk.access_protocol)) {
         if (!bridge_sent(slot, asmedia_power_request(disk, kAsmPowerOff), "Power Reset")) return false;
-        vsc_pause(slot, kPowerOffMs);
+        sleep_cancellable(slot, kPowerOffMs);
         if (!bridge_sent(slot, asmedia_power_request(disk, kAsmPowerOn), "Power Reset")) return false;
         return back(slot);
     }
     if (!device_enabled(slot, disk, false)) return false;
-    vsc_pause(slot, kLinkOffMs);
+    sleep_cancellable(slot, kLinkOffMs);
     return device_enabled(slot, disk, true) && back(slot);
 }
 

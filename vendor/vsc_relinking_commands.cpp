@@ -4,7 +4,7 @@
 #include "script/job_log_writer.h"
 #include "vendor/vendor_confirm.h"
 #include "vendor/vsc_commands.h"
-#include "vendor/vsc_pause.h"
+#include "script/app_context.h"
 #include "vendor/vsc_relink.h"
 #include "vendor/vsc_send.h"
 
@@ -42,7 +42,7 @@ void cmd_VSC_FTLVirgin(int slot, const std::string& args, const std::string& nam
     if (!a) return;
     if (!vendor_confirm(slot, a->flag("ConfirmMsg"), "Do you want virgin FTL of disk?")) return;
     if (!vsc_send(slot, name, VendorOp::FtlVirgin)) return;
-    vsc_pause(slot, kVirginSettleMs);
+    sleep_cancellable(slot, kVirginSettleMs);
     set_back(slot, name, vsc_relink_link(slot));
 }
 
@@ -53,7 +53,7 @@ void cmd_VSC_ForceTo(int slot, const std::string& args, const std::string& name)
     VendorArgs mode;
     mode.a = static_cast<uint32_t>(a->number("iFWMode"));
     if (!vsc_send(slot, name, VendorOp::ForceFirmwareMode, mode)) return;
-    vsc_pause(slot, kForceSettleMs);
+    sleep_cancellable(slot, kForceSettleMs);
     set_back(slot, name, vsc_relink_rescan(slot));
 }
 
@@ -64,7 +64,7 @@ void cmd_VSC_KillFW(int slot, const std::string& args, const std::string& name) 
     if (!vendor_confirm(slot, a->flag("ConfirmMsg"), "Do you want kill FW to Recovery Mode?")) return;
     const int32_t firmware_kind = current_target().firmware_kind;
     if (!vsc_send(slot, name, VendorOp::RecoveryMode)) return;
-    vsc_pause(slot, kRecoverySettleMs);
+    sleep_cancellable(slot, kRecoverySettleMs);
     if (vsc_behind_bridge()) set_back(slot, name, vsc_power_reset(slot));
     else after_recovery_direct(slot, name, firmware_kind);
 }
